@@ -1,0 +1,11 @@
+// How the module's operations are exported and called on each target.
+#pragma once
+
+#ifdef _WIN32
+// The names are exported through the module definition file, undecorated.
+#define SETUPEXT_EXPORT
+#define SETUPEXT_CALL __stdcall
+#else
+#define SETUPEXT_EXPORT __attribute__((visibility("default")))
+#define SETUPEXT_CALL
+#endif

@@ -1,0 +1,81 @@
+// Files and folders as the template passes need them. The interface is narrow on purpose:
+// tests wrap it to make any single call fail and check that no page text is lost.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace setupext {
+
+// The separator of the target's paths: '\\' on Windows, '/' elsewhere.
+char PathSeparator();
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+struct DirectoryEntry {
+  std::string name;
+  bool is_directory = false;
+};
+
+// What makes a folder the same folder whatever path leads to it.
+struct FolderIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  auto operator<=>(const FolderIdentity&) const = default;
+};
+
+class Files {
+ public:
+  virtual ~Files() = default;
+
+  // Lets a missing disk fail the call instead of raising a system dialog. Never restored.
+  virtual void SetQuietErrorMode() = 0;
+  // Creates a new file for writing; fails (kNoFile) when the name is taken.
+  virtual FileHandle CreateNew(const std::string& path) = 0;
+  virtual FileHandle OpenForReading(const std::string& path) = 0;
+  // Bytes read, 0 at the end, -1 on a read error.
+  virtual std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
+  // Writes all of the bytes or fails.
+  virtual bool Write(FileHandle file, const void* data, std::size_t size) = 0;
+  // Also reports errors of data still in flight.
+  virtual bool Close(FileHandle file) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  // Moves a file; fails, leaving both as they are, when the target exists.
+  virtual bool MoveNoReplace(const std::string& from, const std::string& to) = 0;
+  // Every entry of the folder except "." and "..", in the platform's order. The folder path
+  // ends with the separator.
+  virtual bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) = 0;
+  virtual bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) = 0;
+};
+
+// The real file system of the target.
+Files& SystemFiles();
+
+// Closes the file when it goes out of scope, unless Close() was called.
+class UniqueFile {
+ public:
+  UniqueFile(Files& files, FileHandle handle) : files_(&files), handle_(handle) {}
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  ~UniqueFile() {
+    if (is_open()) files_->Close(handle_);
+  }
+
+  bool is_open() const { return handle_ != kNoFile; }
+  FileHandle get() const { return handle_; }
+  bool Close() {
+    FileHandle handle = handle_;
+    handle_ = kNoFile;
+    return handle != kNoFile && files_->Close(handle);
+  }
+
+ private:
+  Files* files_;
+  FileHandle handle_;
+};
+
+}  // namespace setupext

@@ -1,0 +1,118 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/files.h"
+
+namespace setupext {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+// rename(2) replaces its target; renameat2 can refuse to.
+bool RenameNoReplace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
+  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kNoReplace) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  // File systems without the flag: link refuses an existing target too.
+  if (link(from, to) != 0) return false;
+  if (unlink(from) != 0) {
+    unlink(to);
+    return false;
+  }
+  return true;
+}
+
+class PosixFiles final : public Files {
+ public:
+  void SetQuietErrorMode() override {}
+
+  FileHandle CreateNew(const std::string& path) override {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd < 0 ? kNoFile : fd;
+  }
+
+  FileHandle OpenForReading(const std::string& path) override {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd < 0 ? kNoFile : fd;
+  }
+
+  std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
+    for (;;) {
+      ssize_t got = read(static_cast<int>(file), buffer, size);
+      if (got >= 0) return got;
+      if (errno != EINTR) return -1;
+    }
+  }
+
+  bool Write(FileHandle file, const void* data, std::size_t size) override {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+      ssize_t put = write(static_cast<int>(file), next, size);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      next += put;
+      size -= static_cast<std::size_t>(put);
+    }
+    return true;
+  }
+
+  bool Close(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
+
+  bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
+
+  bool MoveNoReplace(const std::string& from, const std::string& to) override {
+    return RenameNoReplace(from.c_str(), to.c_str());
+  }
+
+  bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
+    UniqueDir dir(opendir(folder.c_str()));
+    if (!dir) return false;
+    entries->clear();
+    while (dirent* entry = readdir(dir.get())) {
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      entries->push_back({name, IsDirectory(folder + name, entry->d_type)});
+    }
+    return true;
+  }
+
+  bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    identity->volume = static_cast<std::uint64_t>(info.st_dev);
+    identity->index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+  }
+
+ private:
+  // Links to folders count as folders, as junctions do on Windows.
+  static bool IsDirectory(const std::string& path, unsigned char type) {
+    if (type == DT_DIR) return true;
+    if (type != DT_LNK && type != DT_UNKNOWN) return false;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  }
+};
+
+}  // namespace
+
+char PathSeparator() { return '/'; }
+
+Files& SystemFiles() {
+  static PosixFiles files;
+  return files;
+}
+
+}  // namespace setupext

@@ -1,0 +1,65 @@
+#include <windows.h>
+
+#include "platform/registry.h"
+
+namespace setupext {
+namespace {
+
+HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_USERS; }
+
+HKEY Native(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
+
+RegistryKey Wrap(LONG status, HKEY key) {
+  return status == ERROR_SUCCESS ? RegistryKey(reinterpret_cast<std::intptr_t>(key)) : RegistryKey();
+}
+
+}  // namespace
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = other.release();
+  }
+  return *this;
+}
+
+void RegistryKey::reset() {
+  if (std::intptr_t handle = release()) RegCloseKey(reinterpret_cast<HKEY>(handle));
+}
+
+RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                &key, nullptr);
+  return Wrap(status, key);
+}
+
+RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) {
+  HKEY key = nullptr;
+  return Wrap(RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key), key);
+}
+
+RegistryKey OpenRegistrySubkey(const RegistryKey& parent, const std::string& path) {
+  if (!parent.is_open()) return RegistryKey();
+  HKEY key = nullptr;
+  return Wrap(RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key), key);
+}
+
+RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name) {
+  RegistryValue value;
+  if (!key.is_open()) return value;
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(Native(key), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return value;
+  value.bytes.resize(size);
+  // The value may change between the two queries; the second reports what it really stored.
+  LONG status = RegQueryValueExA(Native(key), name.c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(value.bytes.data()), &size);
+  if (status != ERROR_SUCCESS || size > value.bytes.size()) return RegistryValue();
+  value.bytes.resize(size);
+  value.kind = type == REG_SZ ? RegistryValueKind::kString : RegistryValueKind::kOtherType;
+  return value;
+}
+
+}  // namespace setupext

@@ -1,0 +1,24 @@
+#include "template/label_table.h"
+
+namespace setupext {
+
+void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement) {
+  std::size_t found = line.find(word);
+  if (found == std::string::npos || word.empty()) return;
+  std::string result;
+  result.reserve(line.size() + replacement.size());
+  std::size_t from = 0;
+  do {
+    result.append(line, from, found - from).append(replacement);
+    from = found + word.size();
+    found = line.find(word, from);
+  } while (found != std::string::npos);
+  result.append(line, from, std::string::npos);
+  line.swap(result);
+}
+
+void ApplyLabelTable(std::string& line, std::span<const Label> table) {
+  for (const Label& label : table) ReplaceAll(line, label.source, label.french);
+}
+
+}  // namespace setupext

@@ -1,0 +1,42 @@
+// English-to-French labels of the template pages and the replacement that applies them.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace setupext {
+
+struct Label {
+  std::string_view source;
+  std::string_view french;  // Windows-1252
+};
+
+// Applied in this order; matching is case-sensitive, so each form of a word has its entry.
+inline constexpr std::array<Label, 15> LabelTable = {{
+    {"home", "accueil"},
+    {"next", "suivante"},
+    {"back", "pr\xE9" "c\xE9" "dente"},
+    {"link", "lien"},
+    {"Home", "Accueil"},
+    {"Next", "Suivante"},
+    {"Back", "Pr\xE9" "c\xE9" "dente"},
+    {"Link", "Lien"},
+    {"Form", "Formulaire"},
+    {"Sound", "Son"},
+    {"Video", "Vid\xE9" "o"},
+    {"HOME", "ACCUEIL"},
+    {"NEXT", "SUIVANTE"},
+    {"BACK", "PR\xC9" "C\xC9" "DENTE"},
+    {"LINK", "LIEN"},
+}};
+
+// Replaces every occurrence of word (never empty) in line. Text a replacement inserts is not
+// searched again, so "Form" -> "Formulaire" ends after one sweep.
+void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement);
+
+// Applies each entry in table order, each to the line as the entries before it left it.
+void ApplyLabelTable(std::string& line, std::span<const Label> table = LabelTable);
+
+}  // namespace setupext

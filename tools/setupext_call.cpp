@@ -1,0 +1,105 @@
+// Calls one exported operation of the module exactly the way the installer does: lays out a
+// variable table, loads the module, calls the operation with the table's address, and shows
+// the result and the variables afterwards.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host_table.h"
+#include "platform/module.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: setupext-call [--module PATH] [--capacity N] [--name-width N] [--value-width N]\n"
+    "                     OPERATION [NAME=VALUE ...]\n"
+    "\n"
+    "Lays out an installer variable table (default 64 slots, names 32 bytes wide, values\n"
+    "4096 bytes wide), stores each NAME=VALUE in it, loads the module (default: the one\n"
+    "beside this program), calls the exported OPERATION with the table's address, then\n"
+    "prints 'result: N' and every variable of the table as NAME=VALUE in slot order.\n"
+    "\n"
+    "Operations: fctLocaliseTemplate, fctRenLabelInTemplagePages, IsLibInstalled,\n"
+    "            IsVBNETAppRunning\n"
+    "\n"
+    "Exit status: 0 after a call, 2 for a usage error, a module that does not load or an\n"
+    "operation the module does not export.\n";
+
+struct Options {
+  std::string module;
+  std::uint32_t capacity = 64;
+  std::uint32_t name_width = 32;
+  std::uint32_t value_width = 4096;
+  std::string operation;
+  std::vector<std::string> assignments;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "setupext-call: %s\n", message.c_str());
+  return 2;
+}
+
+bool ParseCount(std::string_view text, std::uint32_t* value) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// Returns an error message, or "" when the arguments are sound.
+std::string Parse(int argc, char** argv, Options* options) {
+  int i = 1;
+  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+    std::string_view flag = argv[i];
+    if (i + 1 >= argc) return "missing value after " + std::string(flag);
+    std::string_view value = argv[++i];
+    bool ok = true;
+    if (flag == "--module") options->module = value;
+    else if (flag == "--capacity") ok = ParseCount(value, &options->capacity);
+    else if (flag == "--name-width") ok = ParseCount(value, &options->name_width);
+    else if (flag == "--value-width") ok = ParseCount(value, &options->value_width);
+    else return "unknown option " + std::string(flag);
+    if (!ok) return "not a count: " + std::string(flag) + " " + std::string(value);
+  }
+  if (i >= argc) return "no operation given (see --help)";
+  options->operation = argv[i++];
+  for (; i < argc; ++i) {
+    if (!std::strchr(argv[i], '=')) return "not NAME=VALUE: " + std::string(argv[i]);
+    options->assignments.emplace_back(argv[i]);
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
+  Options options;
+  if (std::string error = Parse(argc, argv, &options); !error.empty()) return Fail(error);
+
+  setupext::HostTable table(options.capacity, options.name_width, options.value_width);
+  for (const std::string& assignment : options.assignments) {
+    std::size_t equals = assignment.find('=');
+    if (!setupext::SetHostVariable(*table.block(), assignment.substr(0, equals), assignment.substr(equals + 1)))
+      return Fail("no room in the table for " + assignment.substr(0, equals));
+  }
+
+  if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
+  setupext::LoadedModule module;
+  std::string error;
+  if (!module.Load(options.module, &error)) return Fail("cannot load " + options.module + ": " + error);
+  auto operation = reinterpret_cast<setupext::HostOperation>(module.Find(options.operation.c_str()));
+  if (!operation) return Fail(options.module + " does not export " + options.operation);
+
+  // The installer reads only the low byte of the answer.
+  int result = operation(table.block()) & 0xFF;
+  std::printf("result: %d\n", result);
+  for (const auto& [name, value] : table.Variables()) std::printf("%s=%s\n", name.c_str(), value.c_str());
+  return 0;
+}
