@@ -2,10 +2,19 @@
 #include "host/host_variables.h"
 #include "host/operation_guard.h"
 #include "platform/export.h"
+#include "template/template_operations.h"
 
 using setupext::HostVariableBlock;
 using setupext::RunOperation;
 
 extern "C" {
+
+SETUPEXT_EXPORT int SETUPEXT_CALL fctLocaliseTemplate(HostVariableBlock* block) {
+  return RunOperation(block, true, setupext::LocaliseTemplate);
+}
+
+SETUPEXT_EXPORT int SETUPEXT_CALL fctRenLabelInTemplagePages(HostVariableBlock* block) {
+  return RunOperation(block, true, setupext::RenLabelInTemplagePages);
+}
 
 }  // extern "C"

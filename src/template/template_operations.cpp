@@ -1,0 +1,48 @@
+#include "template/template_operations.h"
+
+#include <string>
+
+#include "platform/files.h"
+#include "template/template_tree.h"
+
+namespace setupext {
+namespace {
+
+// The pages are all localised before any output takes a page's name, so a tree is never left
+// with a page translated twice.
+void LocaliseAndCommit(const std::string& root) {
+  Files& files = SystemFiles();
+  LocaliseTree(files, root);
+  CommitTree(files, root);
+}
+
+// The language changes nothing, but a value that does not fit means the table is not what the
+// script meant: then nothing is touched.
+bool LanguageFits(const HostVariableBlock& block) {
+  std::string language;
+  return GetHostVariable(block, "LANG", &language, kTextVariableBuffer) == HostRead::kValue;
+}
+
+}  // namespace
+
+bool LocaliseTemplate(HostVariableBlock& block) {
+  std::string root;
+  if (GetHostVariable(block, "TEMPLPATH", &root, kTextVariableBuffer) != HostRead::kValue) return true;
+  if (!LanguageFits(block)) return true;
+  LocaliseAndCommit(root);
+  return true;
+}
+
+bool RenLabelInTemplagePages(HostVariableBlock& block) {
+  std::string main_dir;
+  if (GetHostVariable(block, "MAINDIR", &main_dir, kTextVariableBuffer) != HostRead::kValue) return true;
+  if (!LanguageFits(block)) return true;
+  const char separator = PathSeparator();
+  // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
+  std::string root = main_dir;
+  root.append(1, separator).append("Material").append(1, separator).append("Template").append(1, separator);
+  LocaliseAndCommit(root);
+  return true;
+}
+
+}  // namespace setupext

@@ -1,0 +1,205 @@
+#include "template/template_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "support/temp_tree.h"
+#include "support/test_host.h"
+#include "template/template_operations.h"
+
+namespace setupext {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempTree;
+using testing::TreeSnapshot;
+
+const std::string kPage =
+    "Title: Input home\r\nPAGE {\r\nBack Input\r\nInput Home PowerByTORVEKEN\r\n\xFE Home\r\n}";
+const std::string kFrench =
+    "Title: Input home\r\nPAGE {\r\nPr\xE9" "c\xE9" "dente Input\r\nChamp Home PowerByTORVEKFR\r\n\xFE Accueil\r\n}";
+
+void LocaliseAndCommit(const TempTree& tree) {
+  LocaliseTree(SystemFiles(), tree.root_text());
+  CommitTree(SystemFiles(), tree.root_text());
+}
+
+// The tree after a run: `changed` lists what each touched file must hold now, every other
+// file of `before` must be there unchanged, and nothing else may exist.
+void ExpectTree(const TreeSnapshot& before, const TreeSnapshot& changed, const TreeSnapshot& after) {
+  TreeSnapshot expected = before;
+  for (const auto& [path, bytes] : changed) {
+    if (bytes == "<gone>") expected.erase(path);
+    else expected[path] = bytes;
+  }
+  EXPECT_EQ(after, expected);
+}
+
+TEST(ReplaceExtension, FromTheLastDotOfTheName) {
+  EXPECT_EQ(ReplaceExtension("a.pag", ".tmp"), "a.tmp");
+  EXPECT_EQ(ReplaceExtension("a.page", ".tmp"), "a.tmp");
+  EXPECT_EQ(ReplaceExtension("x.pag.bak", ".tmp"), "x.pag.tmp");
+  EXPECT_EQ(ReplaceExtension("notes.tmp", ".pag"), "notes.pag");
+  EXPECT_EQ(ReplaceExtension("README", ".tmp"), "README.tmp");
+}
+
+TEST(TemplateTree, LocalisesEveryPageUnderItsOwnName) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);
+  tree.Write("sub/b.pag", kPage);
+  tree.Write("sub/deeper/c.pag", "");
+  const TreeSnapshot before = tree.Snapshot();
+  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 3u);
+  EXPECT_EQ(CommitTree(SystemFiles(), tree.root_text()), 3u);
+  ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}}, tree.Snapshot());
+}
+
+TEST(TemplateTree, RootWithOrWithoutTrailingSeparator) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);
+  LocaliseAndCommit(tree);
+  const std::string once = testing::ReadFileBytes(tree.root() / "a.pag");
+  EXPECT_EQ(once, kFrench);
+  LocaliseTree(SystemFiles(), tree.root_text() + PathSeparator());
+  CommitTree(SystemFiles(), tree.root_text() + PathSeparator());
+  // A second run translates again: only "Formulaire" would change, and there is none here.
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kFrench);
+}
+
+TEST(TemplateTree, SecondRunTranslatesFormAgain) {
+  TempTree tree;
+  tree.Write("f.pag", "PAGE {\nForm\n\xFE" "Form\n");
+  LocaliseAndCommit(tree);
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "f.pag"), "PAGE {\nFormulaire\n\xFE" "Formulaire\n");
+  LocaliseAndCommit(tree);
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "f.pag"), "PAGE {\nFormulaireulaire\n\xFE" "Formulaireulaire\n");
+}
+
+TEST(TemplateTree, SelectionLooksAtTheEntrysOwnName) {
+  TempTree tree;
+  tree.Write("a.page", kPage);              // a page by substring, ends as a.pag
+  tree.Write("x.PAG", kPage);               // case differs: not a page
+  tree.Write("readme.txt", "Input home");   // not a page
+  tree.Write("stray.tmp", "left over");     // moved to its page name by the commit pass
+  tree.Write("x.pag/README", "Input home"); // folder names never matter
+  tree.Write("x.pag/inner.pag", kPage);
+  tree.Write("y.tmp/notes", "kept");
+  const TreeSnapshot before = tree.Snapshot();
+  LocaliseAndCommit(tree);
+  ExpectTree(before,
+             {{"a.page", "<gone>"}, {"a.pag", kFrench}, {"stray.tmp", "<gone>"}, {"stray.pag", "left over"},
+              {"x.pag/inner.pag", kFrench}},
+             tree.Snapshot());
+}
+
+TEST(TemplateTree, PagesWhoseOutputNameIsTakenStayAsTheyAre) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);  // shares its output a.tmp with a.page
+  tree.Write("a.page", kPage + "2");
+  tree.Write("notes.pag", kPage);  // its output name is a user's file
+  tree.Write("notes.tmp", "user notes");
+  tree.Write("dir.pag", kPage);  // its output name is a folder
+  tree.MakeFolder("dir.tmp");
+  tree.Write("x.pag.tmp", kPage);  // its output name is its own
+  tree.Write("ok.pag", kPage);
+  const TreeSnapshot before = tree.Snapshot();
+  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 1u);
+  CommitTree(SystemFiles(), tree.root_text());
+  // x.pag.tmp is also a commit candidate: it moves, untranslated, to x.pag.pag.
+  ExpectTree(before, {{"ok.pag", kFrench}, {"x.pag.tmp", "<gone>"}, {"x.pag.pag", kPage}}, tree.Snapshot());
+}
+
+TEST(TemplateTree, PagesWithSecondExtensionsKeepTheirTextOnce) {
+  TempTree tree;
+  tree.Write("x.pag.bak", kPage);
+  const TreeSnapshot before = tree.Snapshot();
+  LocaliseAndCommit(tree);
+  // Output x.pag.tmp is not met again by the pass that made it; the commit names it x.pag.pag.
+  ExpectTree(before, {{"x.pag.bak", "<gone>"}, {"x.pag.pag", kFrench}}, tree.Snapshot());
+}
+
+TEST(TemplateTree, FolderLinksAreEnteredOnce) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);
+  tree.Write("sub/b.pag", kPage);
+  std::error_code error;
+  fs::create_directory_symlink(tree.root(), tree.root() / "sub" / "loop", error);
+  if (error) GTEST_SKIP() << "folder links cannot be made here: " << error.message();
+  tree.Write("other/c.pag", kPage);
+  fs::create_directory_symlink(tree.root() / "other", tree.root() / "alias", error);
+  ASSERT_FALSE(error);
+  const TreeSnapshot before = tree.Snapshot();
+  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 3u);
+  CommitTree(SystemFiles(), tree.root_text());
+  ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}, {"other/c.pag", kFrench}}, tree.Snapshot());
+}
+
+// Nested folders of 100-character names, so that the folder path with its separator is
+// between 900 and 1000 characters long.
+std::string DeepFolder(const TempTree& tree) {
+  std::string relative;
+  while (tree.root_text().size() + 1 + relative.size() < 900) relative += std::string(99, 'd') + "/";
+  return relative;
+}
+
+TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
+  TempTree tree;
+  const std::string deep = DeepFolder(tree);
+  const std::size_t folder_length = tree.root_text().size() + 1 + deep.size();
+  tree.Write(deep + "short.pag", kPage);
+  // A page whose full path is one character over the limit.
+  tree.Write(deep + std::string(kMaxPathLength + 1 - folder_length - 4, 'p') + ".pag", kPage);
+  // A folder one character longer than any folder the walk enters.
+  tree.Write(deep + std::string(kMaxRootLength + 1 - folder_length + 1, 'e') + "/inside.pag", kPage);
+  const TreeSnapshot before = tree.Snapshot();
+  if (before.size() != 3) GTEST_SKIP() << "this file system does not hold paths this long";
+  LocaliseAndCommit(tree);
+  ExpectTree(before, {{deep + "short.pag", kFrench}}, tree.Snapshot());
+}
+
+TEST(TemplateTree, RootsOverTheLimitDoNothing) {
+  const std::string too_long(kMaxRootLength + 1, 'r');
+  EXPECT_EQ(LocaliseTree(SystemFiles(), too_long), 0u);
+  EXPECT_EQ(LocaliseTree(SystemFiles(), ""), 0u);
+}
+
+TEST(TemplateOperations, TemplPathNamesTheTree) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);
+  testing::TestHost host;
+  host.Set("TEMPLPATH", tree.root_text());
+  host.Set("LANG", "Fran\xE7" "ais");
+  EXPECT_TRUE(LocaliseTemplate(*host.block()));
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kFrench);
+}
+
+TEST(TemplateOperations, MainDirGetsTheTemplateFolderAppended) {
+  for (const bool trailing : {false, true}) {
+    TempTree tree;
+    tree.Write("Material/Template/a.pag", kPage);
+    tree.Write("b.pag", kPage);  // above the template folder: not touched
+    testing::TestHost host;
+    host.Set("MAINDIR", tree.root_text() + (trailing ? std::string(1, PathSeparator()) : ""));
+    EXPECT_TRUE(RenLabelInTemplagePages(*host.block()));
+    EXPECT_EQ(testing::ReadFileBytes(tree.root() / "Material" / "Template" / "a.pag"), kFrench) << trailing;
+    EXPECT_EQ(testing::ReadFileBytes(tree.root() / "b.pag"), kPage);
+  }
+}
+
+TEST(TemplateOperations, VariablesThatDoNotFitTouchNothing) {
+  TempTree tree;
+  tree.Write("a.pag", kPage);
+  testing::TestHost host(4, 32, 8192);
+  host.Set("TEMPLPATH", tree.root_text());
+  host.Set("LANG", std::string(4096, 'L'));  // too long for the language buffer
+  EXPECT_TRUE(LocaliseTemplate(*host.block()));
+  testing::TestHost empty;
+  EXPECT_TRUE(LocaliseTemplate(*empty.block()));
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kPage);
+}
+
+}  // namespace
+}  // namespace setupext
