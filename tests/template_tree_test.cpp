@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/export.h"
 #include "platform/files.h"
+#include "platform/module.h"
 #include "support/folder_link.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
@@ -23,9 +25,16 @@ const std::string kPage =
 const std::string kFrench =
     "Title: Input home\r\nPAGE {\r\nPr\xE9" "c\xE9" "dente Input\r\nChamp Home PowerByTORVEKFR\r\n\xFE Accueil\r\n}";
 
+// Both passes the way the installer runs them: through the real module's operation.
 void LocaliseAndCommit(const TempTree& tree) {
-  LocaliseTree(SystemFiles(), tree.root_text());
-  CommitTree(SystemFiles(), tree.root_text());
+  LoadedModule module;
+  std::string error;
+  ASSERT_TRUE(module.Load(ModuleBesideExecutable(), &error)) << error;
+  auto operation = reinterpret_cast<int(SETUPEXT_CALL*)(HostVariableBlock*)>(module.Find("fctLocaliseTemplate"));
+  ASSERT_NE(operation, nullptr);
+  testing::TestHost host;
+  host.Set("TEMPLPATH", tree.root_text());
+  EXPECT_EQ(operation(host.block()), 1);
 }
 
 // The tree after a run: `changed` lists what each touched file must hold now, every other
