@@ -2,10 +2,20 @@
 #include "host/host_variables.h"
 #include "host/operation_guard.h"
 #include "platform/export.h"
+#include "probe/library_probe.h"
+#include "probe/window_probe.h"
 
 using setupext::HostVariableBlock;
 using setupext::RunOperation;
 
 extern "C" {
+
+SETUPEXT_EXPORT int SETUPEXT_CALL IsLibInstalled(HostVariableBlock* block) {
+  return RunOperation(block, false, setupext::IsLibInstalled);
+}
+
+SETUPEXT_EXPORT int SETUPEXT_CALL IsVBNETAppRunning(HostVariableBlock* block) {
+  return RunOperation(block, false, setupext::IsVBNETAppRunning);
+}
 
 }  // extern "C"

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <exception>
+
 #include "platform/registry.h"
 
 namespace setupext {
@@ -52,7 +54,12 @@ RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name
   DWORD size = 0;
   if (RegQueryValueExA(Native(key), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return value;
-  value.bytes.resize(size);
+  // A value too large to hold reads like a failed read: it ends the caller's list.
+  try {
+    value.bytes.resize(size);
+  } catch (const std::exception&) {
+    return RegistryValue();
+  }
   // The value may change between the two queries; the second reports what it really stored.
   LONG status = RegQueryValueExA(Native(key), name.c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(value.bytes.data()), &size);
