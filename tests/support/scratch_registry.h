@@ -24,6 +24,7 @@ class ScratchRegistry {
   // exactly these bytes: a terminating NUL is stored only when the bytes end with one.
   void Put(RegistryRoot root, const std::string& key_path, const std::string& name, std::string_view type,
            std::string_view bytes);
+  // Creates the key when the store can hold it; KeyExists tells.
   void CreateKey(RegistryRoot root, const std::string& key_path);
   bool KeyExists(RegistryRoot root, const std::string& key_path) const;
   // A key path below path() that the store refuses to create.

@@ -58,7 +58,8 @@ void ScratchRegistry::Put(RegistryRoot root, const std::string& key_path, const 
 }
 
 void ScratchRegistry::CreateKey(RegistryRoot root, const std::string& key_path) {
-  fs::create_directories(KeyFolder(store_root_, root, key_path));
+  std::error_code ignored;
+  fs::create_directories(KeyFolder(store_root_, root, key_path), ignored);
 }
 
 bool ScratchRegistry::KeyExists(RegistryRoot root, const std::string& key_path) const {

@@ -11,6 +11,8 @@ HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kCurrentUser ? HK
 
 HKEY Native(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
 
+// Takes the status separately: the key is set by the call, so both must not be arguments of
+// one call (their order of evaluation is unspecified).
 RegistryKey Wrap(LONG status, HKEY key) {
   return status == ERROR_SUCCESS ? RegistryKey(reinterpret_cast<std::intptr_t>(key)) : RegistryKey();
 }
@@ -38,13 +40,15 @@ RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {
 
 RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) {
   HKEY key = nullptr;
-  return Wrap(RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key), key);
+  LONG status = RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key);
+  return Wrap(status, key);
 }
 
 RegistryKey OpenRegistrySubkey(const RegistryKey& parent, const std::string& path) {
   if (!parent.is_open()) return RegistryKey();
   HKEY key = nullptr;
-  return Wrap(RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key), key);
+  LONG status = RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key);
+  return Wrap(status, key);
 }
 
 RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name) {
