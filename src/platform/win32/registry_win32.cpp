@@ -12,7 +12,7 @@ HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kCurrentUser ? HK
 HKEY Native(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
 
 // Takes the status separately: the key is set by the call, so both must not be arguments of
-// one call (their order of evaluation is unspecified).
+// one call (C++ leaves their order of evaluation open).
 RegistryKey Wrap(LONG status, HKEY key) {
   return status == ERROR_SUCCESS ? RegistryKey(reinterpret_cast<std::intptr_t>(key)) : RegistryKey();
 }
