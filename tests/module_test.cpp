@@ -6,6 +6,7 @@
 
 #include "platform/export.h"
 #include "platform/module.h"
+#include "support/scratch_registry.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
 
@@ -77,6 +78,29 @@ TEST_F(ModuleTest, TemplateVariablesThatDoNotFitTouchNothing) {
   host.block()->count = 2;
   EXPECT_EQ(operation(host.block()), 1);
   EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"a.pag", "PAGE {\nHome\n"}}));
+}
+
+TEST_F(ModuleTest, ProbesAnswerNoForANullBlock) {
+  for (const char* name : {"IsLibInstalled", "IsVBNETAppRunning"}) {
+    Operation probe = Find(name);
+    ASSERT_NE(probe, nullptr) << name;
+    EXPECT_EQ(probe(nullptr), 0) << name;
+  }
+}
+
+TEST_F(ModuleTest, ProbesWorkWithEmptyStringsWhenNoVariableIsSet) {
+  testing::ScratchRegistry registry;  // the stand-in's store must not be the user's own
+  testing::TestHost host(4);
+  ASSERT_NE(Find("IsLibInstalled"), nullptr);
+  // An empty settings path names the hive root, which holds no "Library" list.
+  EXPECT_EQ(Find("IsLibInstalled")(host.block()), 0);
+  EXPECT_EQ(host.Find("LIBNUMAVAIL"), "1");
+
+  testing::TestHost empty(4);
+  ASSERT_NE(Find("IsVBNETAppRunning"), nullptr);
+  // No window of this process is a Windows Forms window with an empty caption.
+  EXPECT_EQ(Find("IsVBNETAppRunning")(empty.block()), 0);
+  EXPECT_EQ(empty.block()->count, 0u);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include "host/host_variables.h"
 #include "host/operation_guard.h"
 #include "platform/export.h"
+#include "probe/library_probe.h"
+#include "probe/window_probe.h"
 #include "template/template_operations.h"
 
 using setupext::HostVariableBlock;
@@ -15,6 +17,14 @@ SETUPEXT_EXPORT int SETUPEXT_CALL fctLocaliseTemplate(HostVariableBlock* block) 
 
 SETUPEXT_EXPORT int SETUPEXT_CALL fctRenLabelInTemplagePages(HostVariableBlock* block) {
   return RunOperation(block, true, setupext::RenLabelInTemplagePages);
+}
+
+SETUPEXT_EXPORT int SETUPEXT_CALL IsLibInstalled(HostVariableBlock* block) {
+  return RunOperation(block, false, setupext::IsLibInstalled);
+}
+
+SETUPEXT_EXPORT int SETUPEXT_CALL IsVBNETAppRunning(HostVariableBlock* block) {
+  return RunOperation(block, false, setupext::IsVBNETAppRunning);
 }
 
 }  // extern "C"

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <exception>
+
 #include "platform/registry.h"
 
 namespace setupext {
@@ -9,6 +11,8 @@ HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kCurrentUser ? HK
 
 HKEY Native(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
 
+// Takes the status separately: the key is set by the call, so both must not be arguments of
+// one call (C++ leaves their order of evaluation open).
 RegistryKey Wrap(LONG status, HKEY key) {
   return status == ERROR_SUCCESS ? RegistryKey(reinterpret_cast<std::intptr_t>(key)) : RegistryKey();
 }
@@ -36,13 +40,15 @@ RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {
 
 RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) {
   HKEY key = nullptr;
-  return Wrap(RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key), key);
+  LONG status = RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key);
+  return Wrap(status, key);
 }
 
 RegistryKey OpenRegistrySubkey(const RegistryKey& parent, const std::string& path) {
   if (!parent.is_open()) return RegistryKey();
   HKEY key = nullptr;
-  return Wrap(RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key), key);
+  LONG status = RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key);
+  return Wrap(status, key);
 }
 
 RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name) {
@@ -52,7 +58,12 @@ RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name
   DWORD size = 0;
   if (RegQueryValueExA(Native(key), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return value;
-  value.bytes.resize(size);
+  // A value too large to hold reads like a failed read: it ends the caller's list.
+  try {
+    value.bytes.resize(size);
+  } catch (const std::exception&) {
+    return RegistryValue();
+  }
   // The value may change between the two queries; the second reports what it really stored.
   LONG status = RegQueryValueExA(Native(key), name.c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(value.bytes.data()), &size);

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/window_list.h"
 
 namespace setupext {
@@ -7,6 +9,10 @@ namespace {
 
 HWND Native(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
+// The text ends at its first NUL within the buffer, whatever length the call reported.
+std::string TextOf(const char (&buffer)[kWindowTextBuffer]) {
+  return std::string(buffer, strnlen(buffer, kWindowTextBuffer - 1));
+}
 
 }  // namespace
 
@@ -18,14 +24,14 @@ WindowHandle NextTopLevelWindow(WindowHandle window) {
 
 std::string WindowCaption(WindowHandle window) {
   char buffer[kWindowTextBuffer] = {};
-  int length = GetWindowTextA(Native(window), buffer, sizeof buffer);
-  return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+  GetWindowTextA(Native(window), buffer, sizeof buffer);
+  return TextOf(buffer);
 }
 
 std::string WindowClassName(WindowHandle window) {
   char buffer[kWindowTextBuffer] = {};
-  int length = GetClassNameA(Native(window), buffer, sizeof buffer);
-  return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+  GetClassNameA(Native(window), buffer, sizeof buffer);
+  return TextOf(buffer);
 }
 
 }  // namespace setupext

@@ -1,0 +1,35 @@
+#include "probe/window_probe.h"
+
+#include <string>
+
+#include "platform/window_list.h"
+#include "probe/ascii_text.h"
+
+namespace setupext {
+
+bool CaptionBeginsWith(std::string_view caption, std::string_view wanted) {
+  if (wanted.empty()) return caption.empty();
+  return caption.starts_with(wanted);
+}
+
+bool IsWindowsFormsClass(std::string_view class_name) {
+  constexpr std::string_view kPrefix = "WindowsForms";
+  return class_name.size() >= kPrefix.size() &&
+         EqualIgnoringAsciiCase(class_name.substr(0, kPrefix.size()), kPrefix);
+}
+
+bool IsVBNETAppRunning(HostVariableBlock& block) {
+  std::string wanted;
+  if (GetHostVariable(block, "WINDOWTEXT", &wanted, kTextVariableBuffer) != HostRead::kValue) return false;
+
+  WindowHandle window = FirstTopLevelWindow();
+  for (std::size_t walked = 0; window != kNoWindow && walked < kMaxWindowsWalked; ++walked) {
+    // The class name is read only for a window whose caption already matches.
+    if (CaptionBeginsWith(WindowCaption(window), wanted) && IsWindowsFormsClass(WindowClassName(window)))
+      return true;
+    window = NextTopLevelWindow(window);
+  }
+  return false;
+}
+
+}  // namespace setupext

@@ -1,0 +1,25 @@
+// Is a Windows Forms application with a given caption running?
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "host/host_variables.h"
+
+namespace setupext {
+
+// The walk gives up after this many windows, so a window list that keeps changing under it
+// cannot hold the installer forever. No real desktop comes near it.
+inline constexpr std::size_t kMaxWindowsWalked = 100000;
+
+// The caption begins with the wanted text. The first byte is compared first, as in a C
+// string: an empty wanted text admits only an empty caption.
+bool CaptionBeginsWith(std::string_view caption, std::string_view wanted);
+
+// The class name begins with "WindowsForms", in any ASCII case.
+bool IsWindowsFormsClass(std::string_view class_name);
+
+// Reads WINDOWTEXT; true when a top-level Windows Forms window's caption begins with it.
+bool IsVBNETAppRunning(HostVariableBlock& block);
+
+}  // namespace setupext

@@ -1,0 +1,271 @@
+// The library list probe: its comparison rules on their own, and the module's export against
+// the settings store (the folder stand-in here, the real registry in the Windows build).
+#include "probe/library_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/export.h"
+#include "platform/module.h"
+#include "support/scratch_registry.h"
+#include "support/test_host.h"
+
+namespace setupext {
+namespace {
+
+using testing::ScratchRegistry;
+using testing::TestHost;
+using std::string_literals::operator""s;
+
+TEST(StoredText, EndsAtTheFirstNulOrTheStoredLength) {
+  const struct {
+    std::string stored;
+    std::string text;
+  } cases[] = {
+      {"Sounds\0"s, "Sounds"},
+      {"Sounds"s, "Sounds"},         // stored without its NUL
+      {"Sounds\0junk\0"s, "Sounds"},
+      {""s, ""},                     // a value of size zero
+      {"\0Sounds\0"s, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StoredText(c.stored), c.text) << c.stored;
+}
+
+TEST(EntryNamesLibrary, FoldsOnlyAsciiLettersAndNeverCutsAnEntry) {
+  const struct {
+    std::string entry;
+    std::string wanted;
+    bool same;
+  } cases[] = {
+      {"Sounds", "SOUNDS", true},
+      {"clipART", "ClipArt", true},
+      {"Sounds", "Sound", false},
+      {"Sound", "Sounds", false},
+      {"Vid\xE9o", "VID\xC9O", false},  // accented letters do not fold
+      {"Vid\xE9o", "VID\xE9O", true},
+      {"[lib]", "{lib}", false},         // 0x5B/0x7B differ by the case bit but are not letters
+      {"@", "`", false},
+      {"lib 1", "LIB 1", true},
+      {std::string(4095, 'x'), std::string(4095, 'X'), true},
+      {std::string(4096, 'x'), std::string(4096, 'x'), false},  // does not fit the entry buffer
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EntryNamesLibrary(c.entry, c.wanted), c.same) << c.entry.substr(0, 20) << " / " << c.wanted.substr(0, 20);
+  }
+}
+
+using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
+
+std::string Sz(std::string_view text) { return std::string(text) + '\0'; }
+
+class IsLibInstalledTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(module_.Load(ModuleBesideExecutable(), &error)) << error;
+    probe_ = reinterpret_cast<Operation>(module_.Find("IsLibInstalled"));
+    ASSERT_NE(probe_, nullptr);
+  }
+
+  std::string UserList() const { return registry_.path() + "\\Library"; }
+  std::string DefaultKey() const { return ".Default\\" + registry_.path(); }
+  std::string DefaultList() const { return DefaultKey() + "\\Library"; }
+
+  void PutEntries(const std::string& list, std::initializer_list<std::string> entries) {
+    int n = 0;
+    for (const std::string& entry : entries) {
+      registry_.Put(list == UserList() ? RegistryRoot::kCurrentUser : RegistryRoot::kUsers, list,
+                    "LibName" + std::to_string(++n), "REG_SZ", Sz(entry));
+    }
+  }
+  void PutUser(int n, std::string_view type, std::string_view bytes) {
+    registry_.Put(RegistryRoot::kCurrentUser, UserList(), "LibName" + std::to_string(n), type, bytes);
+  }
+
+  // Calls the export with LIBNAME and the scratch settings path; the result and LIBNUMAVAIL.
+  std::pair<int, std::optional<std::string>> Ask(std::string_view libname) {
+    TestHost host(4);
+    host.Set("LIBNAME", libname);
+    host.Set("INIREG2", registry_.path());
+    int result = probe_(host.block());
+    return {result, host.Find("LIBNUMAVAIL")};
+  }
+  using Answer = std::pair<int, std::optional<std::string>>;
+  static Answer Listed() { return {1, std::nullopt}; }
+  static Answer NextFree(int n) { return {0, std::to_string(n)}; }
+
+  ScratchRegistry registry_;
+  LoadedModule module_;
+  Operation probe_ = nullptr;
+};
+
+TEST_F(IsLibInstalledTest, FindsANameIgnoringAsciiCaseOrGivesTheNextNumber) {
+  PutEntries(UserList(), {"Clipart", "Sounds"});
+  EXPECT_EQ(Ask("SOUNDS"), Listed());
+  EXPECT_EQ(Ask("clipart"), Listed());
+  EXPECT_EQ(Ask("Photos"), NextFree(3));
+  EXPECT_EQ(Ask("Photos"), NextFree(3));  // asking again changes nothing
+  EXPECT_EQ(Ask("Sound"), NextFree(3));
+  EXPECT_EQ(Ask(""), NextFree(3));
+}
+
+TEST_F(IsLibInstalledTest, AccentedLettersDoNotFold) {
+  PutEntries(UserList(), {"Vid\xE9o"});
+  EXPECT_EQ(Ask("VID\xC9O"), NextFree(2));
+  EXPECT_EQ(Ask("VID\xE9O"), Listed());
+}
+
+TEST_F(IsLibInstalledTest, TheListEndsAtTheFirstMissingEntry) {
+  PutEntries(UserList(), {"Clipart", "Sounds"});
+  PutUser(4, "REG_SZ", Sz("Photos"));
+  EXPECT_EQ(Ask("Photos"), NextFree(3));
+}
+
+TEST_F(IsLibInstalledTest, TheListEndsAtAnEmptyEntry) {
+  for (const std::string& empty : {Sz(""), ""s}) {
+    ScratchRegistry registry;
+    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName1", "REG_SZ", Sz("Clipart"));
+    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName2", "REG_SZ", empty);
+    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName3", "REG_SZ", Sz("Photos"));
+    TestHost host(4);
+    host.Set("LIBNAME", "Photos");
+    host.Set("INIREG2", registry.path());
+    EXPECT_EQ(probe_(host.block()), 0) << empty.size();
+    EXPECT_EQ(host.Find("LIBNUMAVAIL"), "2") << empty.size();
+  }
+}
+
+TEST_F(IsLibInstalledTest, OnlyPlainStringsCount) {
+  PutEntries(UserList(), {"Clipart"});
+  for (std::string_view type : {"REG_EXPAND_SZ", "REG_MULTI_SZ", "REG_BINARY"}) {
+    PutUser(2, type, type == "REG_MULTI_SZ" ? "Sounds\0\0"s : Sz("Sounds"));
+    PutUser(3, "REG_SZ", Sz("Photos"));
+    EXPECT_EQ(Ask("Sounds"), NextFree(2)) << type;
+    EXPECT_EQ(Ask("Photos"), NextFree(2)) << type;
+  }
+}
+
+TEST_F(IsLibInstalledTest, AnEntryStoredWithoutItsNulEndsAtItsStoredLength) {
+  PutUser(1, "REG_SZ", "Clip");
+  PutUser(2, "REG_SZ", "Sounds");
+  PutUser(3, "REG_SZ", "Photos\0stale tail\0"s);
+  EXPECT_EQ(Ask("Sounds"), Listed());
+  EXPECT_EQ(Ask("Clipart"), NextFree(4));
+  EXPECT_EQ(Ask("Photos"), Listed());
+}
+
+TEST_F(IsLibInstalledTest, AnOverlongEntryHoldsItsNumberButMatchesNothing) {
+  PutUser(1, "REG_SZ", Sz(std::string(5000, 'x')));
+  PutUser(2, "REG_SZ", Sz(std::string(4096, 'y')));
+  PutUser(3, "REG_SZ", Sz(std::string(4095, 'z')));
+  PutUser(4, "REG_SZ", Sz("Sounds"));
+  EXPECT_EQ(Ask("Sounds"), Listed());
+  EXPECT_EQ(Ask(std::string(4095, 'x')), NextFree(5));  // never cut to make it match
+  EXPECT_EQ(Ask(std::string(4095, 'y')), NextFree(5));
+  EXPECT_EQ(Ask(std::string(4095, 'Z')), Listed());
+  EXPECT_EQ(Ask("Photos"), NextFree(5));
+}
+
+TEST_F(IsLibInstalledTest, TheDefaultProfilesListWinsWheneverItExists) {
+  PutEntries(UserList(), {"Clipart", "Sounds"});
+  registry_.CreateKey(RegistryRoot::kUsers, DefaultKey());
+  ASSERT_TRUE(registry_.KeyExists(RegistryRoot::kUsers, DefaultKey()));
+  EXPECT_EQ(Ask("Sounds"), Listed()) << "a default key without a list leaves the user's list";
+
+  registry_.CreateKey(RegistryRoot::kUsers, DefaultList());
+  ASSERT_TRUE(registry_.KeyExists(RegistryRoot::kUsers, DefaultList()));
+  EXPECT_EQ(Ask("Sounds"), NextFree(1)) << "an empty default list still wins";
+
+  PutEntries(DefaultList(), {"Photos"});
+  EXPECT_EQ(Ask("Photos"), Listed());
+  EXPECT_EQ(Ask("Clipart"), NextFree(2));
+}
+
+TEST_F(IsLibInstalledTest, CreatesTheUsersKeyOnAFreshProfile) {
+  ASSERT_FALSE(registry_.KeyExists(RegistryRoot::kCurrentUser, registry_.path()));
+  EXPECT_EQ(Ask("Sounds"), NextFree(1));
+  EXPECT_TRUE(registry_.KeyExists(RegistryRoot::kCurrentUser, registry_.path()));
+  EXPECT_FALSE(registry_.KeyExists(RegistryRoot::kCurrentUser, UserList()));
+  EXPECT_FALSE(registry_.KeyExists(RegistryRoot::kUsers, DefaultKey()));
+}
+
+// Inputs the probe refuses: result 0, no key created, LIBNUMAVAIL as it was.
+TEST_F(IsLibInstalledTest, RefusedInputsTouchNeitherTheStoreNorTheTable) {
+  const std::string long_path = [&] {
+    std::string path = registry_.path();
+    while (path.size() < 1015) path += "\\deeper";
+    return path.substr(0, 1015);
+  }();
+  const struct {
+    const char* what;
+    std::string libname;
+    std::string path;
+  } cases[] = {
+      {"path over 1014 characters", "Sounds", long_path},
+      {"path not fitting its buffer", "Sounds", registry_.path() + "\\" + std::string(1024, 'p')},
+      {"name not fitting its buffer", std::string(4096, 'n'), registry_.path()},
+  };
+  for (const auto& c : cases) {
+    TestHost host(4, 32, 8192);
+    host.Set("LIBNUMAVAIL", "stale");
+    host.Set("LIBNAME", c.libname);
+    host.Set("INIREG2", c.path);
+    EXPECT_EQ(probe_(host.block()), 0) << c.what;
+    EXPECT_EQ(host.Find("LIBNUMAVAIL"), "stale") << c.what;
+    EXPECT_FALSE(registry_.KeyExists(RegistryRoot::kCurrentUser, registry_.path())) << c.what;
+  }
+
+  TestHost host(3, 32, 64);  // INIREG2 in the last live slot, with no NUL in its width
+  host.Set("LIBNAME", "Sounds");
+  host.PutRaw(1, "%INIREG2%\0"s, std::string(64, 'S'));
+  host.block()->count = 2;
+  EXPECT_EQ(probe_(host.block()), 0);
+  EXPECT_EQ(host.Find("LIBNUMAVAIL"), std::nullopt);
+}
+
+TEST_F(IsLibInstalledTest, APathOf1014CharactersIsStillServed) {
+  std::string path = registry_.path();
+  while (path.size() < 1014) path += "\\deeper";
+  path.resize(1014);
+  if (path.back() == '\\') path.back() = 'x';
+  const std::string sibling = path.substr(0, path.size() - 1) + "y";
+  registry_.CreateKey(RegistryRoot::kCurrentUser, sibling);
+  if (!registry_.KeyExists(RegistryRoot::kCurrentUser, sibling)) {
+    // Wine's registry takes key paths of at most 259 characters through its ANSI calls.
+    GTEST_SKIP() << "the settings store holds no key path this long";
+  }
+  TestHost host(4);
+  host.Set("LIBNAME", "Sounds");
+  host.Set("INIREG2", path);
+  EXPECT_EQ(probe_(host.block()), 0);
+  EXPECT_EQ(host.Find("LIBNUMAVAIL"), "1");
+  EXPECT_TRUE(registry_.KeyExists(RegistryRoot::kCurrentUser, path));
+}
+
+TEST_F(IsLibInstalledTest, AKeyThatCannotBeCreatedGivesNoNumber) {
+  TestHost host(4);
+  host.Set("LIBNAME", "Sounds");
+  host.Set("INIREG2", registry_.UncreatablePath());
+  EXPECT_EQ(probe_(host.block()), 0);
+  EXPECT_EQ(host.Find("LIBNUMAVAIL"), std::nullopt);
+}
+
+TEST_F(IsLibInstalledTest, AFullTableTakesNoNumber) {
+  PutEntries(UserList(), {"Clipart", "Sounds"});
+  TestHost host(2);
+  host.Set("LIBNAME", "Photos");
+  host.Set("INIREG2", registry_.path());
+  EXPECT_EQ(probe_(host.block()), 0);
+  EXPECT_EQ(host.block()->count, 2u);
+  EXPECT_EQ(host.Find("LIBNUMAVAIL"), std::nullopt);
+
+  TestHost narrow(3, 32, 1);  // room for a slot, none for the text "3" and its NUL
+  narrow.PutRaw(0, "%LIBNAME%\0"s, "\0"s);
+  narrow.block()->count = 1;
+  EXPECT_EQ(probe_(narrow.block()), 0);
+  EXPECT_EQ(narrow.block()->count, 1u);
+}
+
+}  // namespace
+}  // namespace setupext
