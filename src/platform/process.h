@@ -18,6 +18,10 @@ int RunProgram(const std::vector<std::string>& argv);
 // True where RunProgram can run the POSIX tools (find, sed) of the machine.
 bool RunsPosixTools();
 
+// Writes dirty file data out, so one timed step does not pay for the writes of the one
+// before. Does nothing where the platform offers no such call to ordinary programs.
+void SettleFileSystem();
+
 // Highest resident memory of this process so far, in bytes; 0 when the platform cannot tell.
 std::uint64_t PeakResidentBytes();
 

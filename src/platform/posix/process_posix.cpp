@@ -38,6 +38,8 @@ int RunProgram(const std::vector<std::string>& argv) {
 
 bool RunsPosixTools() { return true; }
 
+void SettleFileSystem() { sync(); }
+
 // VmHWM belongs to this image alone; getrusage's figure can carry a parent's peak over exec.
 std::uint64_t PeakResidentBytes() {
   if (std::FILE* status = std::fopen("/proc/self/status", "r")) {

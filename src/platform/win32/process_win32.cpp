@@ -61,6 +61,9 @@ int RunProgram(const std::vector<std::string>& argv) {
 // Under Wine a Windows program cannot start the host's ELF programs.
 bool RunsPosixTools() { return false; }
 
+// Flushing a whole volume needs administrator rights on Windows.
+void SettleFileSystem() {}
+
 std::uint64_t PeakResidentBytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
