@@ -14,7 +14,13 @@ class RegistryKey {
   RegistryKey() = default;
   explicit RegistryKey(std::intptr_t handle) : handle_(handle) {}
   RegistryKey(RegistryKey&& other) noexcept : handle_(other.release()) {}
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
+  RegistryKey& operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = other.release();
+    }
+    return *this;
+  }
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
   ~RegistryKey() { reset(); }

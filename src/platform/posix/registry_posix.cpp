@@ -70,14 +70,6 @@ struct FileCloser {
 
 }  // namespace
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 void RegistryKey::reset() { delete reinterpret_cast<std::string*>(release()); }
 
 RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {

@@ -19,14 +19,6 @@ RegistryKey Wrap(LONG status, HKEY key) {
 
 }  // namespace
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 void RegistryKey::reset() {
   if (std::intptr_t handle = release()) RegCloseKey(reinterpret_cast<HKEY>(handle));
 }
