@@ -1,0 +1,34 @@
+#include "host/operation_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
+
+#include "support/test_host.h"
+
+namespace setupext {
+namespace {
+
+TEST(RunOperation, AnswersCleanOneOrZero) {
+  testing::TestHost host;
+  EXPECT_EQ(RunOperation(host.block(), false, [](HostVariableBlock&) { return true; }), 1);
+  EXPECT_EQ(RunOperation(host.block(), true, [](HostVariableBlock&) { return false; }), 0);
+}
+
+TEST(RunOperation, NothingEscapesAndNothingDoneIsAnswered) {
+  testing::TestHost host;
+  bool called = false;
+  auto record = [&](HostVariableBlock&) { return called = true; };
+  for (bool nothing_done : {false, true}) {
+    EXPECT_EQ(RunOperation(nullptr, nothing_done, record), nothing_done ? 1 : 0);
+    EXPECT_EQ(RunOperation(host.block(), nothing_done, [](HostVariableBlock&) -> bool { throw std::bad_alloc(); }),
+              nothing_done ? 1 : 0);
+    EXPECT_EQ(RunOperation(host.block(), nothing_done, [](HostVariableBlock&) -> bool { throw 42; }),
+              nothing_done ? 1 : 0);
+  }
+  EXPECT_FALSE(called);  // a missing table is never handed to the operation
+}
+
+}  // namespace
+}  // namespace setupext
