@@ -6,8 +6,7 @@
 
 #include <string>
 
-#include "platform/export.h"
-#include "platform/module.h"
+#include "support/module_under_test.h"
 #include "support/scratch_registry.h"
 #include "support/test_host.h"
 
@@ -55,16 +54,12 @@ TEST(EntryNamesLibrary, FoldsOnlyAsciiLettersAndNeverCutsAnEntry) {
   }
 }
 
-using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
-
 std::string Sz(std::string_view text) { return std::string(text) + '\0'; }
 
 class IsLibInstalledTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(module_.Load(ModuleBesideExecutable(), &error)) << error;
-    probe_ = reinterpret_cast<Operation>(module_.Find("IsLibInstalled"));
+    probe_ = testing::ModuleOperation("IsLibInstalled");
     ASSERT_NE(probe_, nullptr);
   }
 
@@ -96,8 +91,7 @@ class IsLibInstalledTest : public ::testing::Test {
   static Answer NextFree(int n) { return {0, std::to_string(n)}; }
 
   ScratchRegistry registry_;
-  LoadedModule module_;
-  Operation probe_ = nullptr;
+  testing::Operation probe_ = nullptr;
 };
 
 TEST_F(IsLibInstalledTest, FindsANameIgnoringAsciiCaseOrGivesTheNextNumber) {

@@ -5,10 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/export.h"
 #include "platform/files.h"
-#include "platform/module.h"
 #include "support/folder_link.h"
+#include "support/module_under_test.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
 #include "template/template_operations.h"
@@ -27,10 +26,7 @@ const std::string kFrench =
 
 // Both passes the way the installer runs them: through the real module's operation.
 void LocaliseAndCommit(const TempTree& tree) {
-  LoadedModule module;
-  std::string error;
-  ASSERT_TRUE(module.Load(ModuleBesideExecutable(), &error)) << error;
-  auto operation = reinterpret_cast<int(SETUPEXT_CALL*)(HostVariableBlock*)>(module.Find("fctLocaliseTemplate"));
+  const testing::Operation operation = testing::ModuleOperation("fctLocaliseTemplate");
   ASSERT_NE(operation, nullptr);
   testing::TestHost host;
   host.Set("TEMPLPATH", tree.root_text());

@@ -4,15 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/export.h"
-#include "platform/module.h"
+#include "support/module_under_test.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
 
 namespace setupext {
 namespace {
-
-using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
 
 const std::string kPage = "PAGE {\r\nHome\r\nInput\r\n";
 const std::string kFrench = "PAGE {\r\nAccueil\r\nChamp\r\n";
@@ -20,9 +17,7 @@ const std::string kFrench = "PAGE {\r\nAccueil\r\nChamp\r\n";
 class TemplateAttributesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(module_.Load(ModuleBesideExecutable(), &error)) << error;
-    localise_ = reinterpret_cast<Operation>(module_.Find("fctLocaliseTemplate"));
+    localise_ = testing::ModuleOperation("fctLocaliseTemplate");
     ASSERT_NE(localise_, nullptr);
   }
 
@@ -36,8 +31,7 @@ class TemplateAttributesTest : public ::testing::Test {
     ASSERT_TRUE(SetFileAttributesA((tree_.root() / relative).string().c_str(), attributes));
   }
 
-  LoadedModule module_;
-  Operation localise_ = nullptr;
+  testing::Operation localise_ = nullptr;
   testing::TempTree tree_;
 };
 

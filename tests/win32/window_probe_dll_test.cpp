@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/module.h"
+#include "support/module_under_test.h"
 #include "support/test_host.h"
 
 namespace setupext {
@@ -13,7 +13,6 @@ namespace {
 
 using testing::TestHost;
 using std::string_literals::operator""s;
-using Operation = int(__stdcall*)(HostVariableBlock*);
 
 constexpr const char* kFormsClass = "WindowsForms10.Window.8.app.0.x";
 constexpr const char* kUpperFormsClass = "WINDOWSFORMS10.test";
@@ -54,9 +53,7 @@ class IsVBNETAppRunningTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(module_.Load(ModuleBesideExecutable(), &error)) << error;
-    probe_ = reinterpret_cast<Operation>(module_.Find("IsVBNETAppRunning"));
+    probe_ = testing::ModuleOperation("IsVBNETAppRunning");
     ASSERT_NE(probe_, nullptr);
   }
 
@@ -66,8 +63,7 @@ class IsVBNETAppRunningTest : public ::testing::Test {
     return probe_(host.block());
   }
 
-  LoadedModule module_;
-  Operation probe_ = nullptr;
+  testing::Operation probe_ = nullptr;
 };
 
 TEST_F(IsVBNETAppRunningTest, CaptionIsACaseSensitivePrefix) {

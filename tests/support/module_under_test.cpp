@@ -1,0 +1,18 @@
+#include "support/module_under_test.h"
+
+#include <string>
+
+#include "platform/module.h"
+
+namespace setupext::testing {
+
+Operation ModuleOperation(const char* name) {
+  static LoadedModule module;
+  static const bool loaded = [] {
+    std::string error;
+    return module.Load(ModuleBesideExecutable(), &error);
+  }();
+  return loaded ? reinterpret_cast<Operation>(module.Find(name)) : nullptr;
+}
+
+}  // namespace setupext::testing

@@ -1,0 +1,16 @@
+// The module as the installer meets it: the one beside the test program, loaded by file name,
+// its operations found by name.
+#pragma once
+
+#include "host/host_variables.h"
+#include "platform/export.h"
+
+namespace setupext::testing {
+
+using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
+
+// The exported operation, or nullptr when the module does not load or lacks it. The module
+// is loaded once and stays loaded for the rest of the test program.
+Operation ModuleOperation(const char* name);
+
+}  // namespace setupext::testing
