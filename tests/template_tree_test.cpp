@@ -142,17 +142,16 @@ TEST(TemplateTree, FolderLinksAreEnteredOnce) {
   ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}, {"other/c.pag", kFrench}}, tree.Snapshot());
 }
 
-// Nested folders of 100-character names, so that the folder path with its separator is
-// between 900 and 1000 characters long.
-std::string DeepFolder(const TempTree& tree) {
+// Nested folders of 100-character names: a folder below the tree whose full path is exactly `length` characters long.
+std::string FolderOfLength(const TempTree& tree, std::size_t length) {
   std::string relative;
-  while (tree.root_text().size() + 1 + relative.size() < 900) relative += std::string(99, 'd') + "/";
-  return relative;
+  while (tree.root_text().size() + 1 + relative.size() + 100 < length) relative += std::string(99, 'd') + "/";
+  return relative + std::string(length - tree.root_text().size() - 1 - relative.size(), 'r');
 }
 
 TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
   TempTree tree;
-  const std::string deep = DeepFolder(tree);
+  const std::string deep = FolderOfLength(tree, 950) + "/";
   const std::size_t folder_length = tree.root_text().size() + 1 + deep.size();
   const std::string pages[] = {
       deep + "short.pag",
@@ -173,10 +172,28 @@ TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
   ExpectTree(before, {{deep + "short.pag", kFrench}}, tree.Snapshot());
 }
 
-TEST(TemplateTree, RootsOverTheLimitDoNothing) {
-  const std::string too_long(kMaxRootLength + 1, 'r');
-  EXPECT_EQ(LocaliseTree(SystemFiles(), too_long), 0u);
+TEST(TemplateTree, RootsNearAndOverTheLimit) {
   EXPECT_EQ(LocaliseTree(SystemFiles(), ""), 0u);
+  // In the longest root that still holds "a.pag" the page and its output are 1023 characters.
+  const std::size_t longest_for_page = kMaxPathLength - 1 - std::string("a.pag").size();
+  for (const std::size_t length : {longest_for_page, longest_for_page + 1, kMaxRootLength + 1}) {
+    TempTree tree;
+    const std::string folder = FolderOfLength(tree, length);
+    TreeSnapshot before;
+    try {
+      tree.Write(folder + "/a.pag", kPage);
+      before = tree.Snapshot();
+    } catch (const fs::filesystem_error&) {
+    }
+    if (before.size() != 1) GTEST_SKIP() << "this platform does not hold paths this long";
+    const std::string root = tree.root_text() + PathSeparator() + folder;
+    ASSERT_EQ(root.size(), length);
+    const bool walked = length <= longest_for_page;
+    EXPECT_EQ(LocaliseTree(SystemFiles(), root), walked ? 1u : 0u) << length;
+    EXPECT_EQ(LocaliseTree(SystemFiles(), root + PathSeparator()), 0u) << "nothing left to localise";
+    CommitTree(SystemFiles(), root);
+    EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;
+  }
 }
 
 TEST(TemplateOperations, TemplPathNamesTheTree) {

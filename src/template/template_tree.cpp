@@ -10,6 +10,9 @@
 namespace setupext {
 namespace {
 
+// A folder path with its separator, as the walk holds it.
+constexpr std::size_t kMaxFolderLength = kMaxRootLength + 1;
+
 constexpr std::string_view kPageMark = ".pag";
 constexpr std::string_view kOutputMark = ".tmp";
 
@@ -35,13 +38,10 @@ class TreeWalk {
   TreeWalk(Files& files, Pass& pass) : files_(files), pass_(pass) {}
 
   void Run(const std::string& folder) {
-    if (folder.empty() || folder.size() > kMaxRootLength + 1) return;
+    if (folder.empty()) return;
     std::string dir = folder;
-    if (dir.back() != PathSeparator()) {
-      if (dir.size() > kMaxRootLength) return;
-      dir += PathSeparator();
-    }
-    Walk(dir);
+    if (dir.back() != PathSeparator()) dir += PathSeparator();
+    if (dir.size() <= kMaxFolderLength) Walk(dir);
   }
 
  private:
@@ -56,7 +56,7 @@ class TreeWalk {
       if (dir.size() + entry.name.size() > kMaxPathLength) continue;
       if (!entry.is_directory) {
         pass_.Step(dir, entry, blocked);
-      } else if (dir.size() + entry.name.size() + 1 <= kMaxRootLength + 1) {
+      } else if (dir.size() + entry.name.size() + 1 <= kMaxFolderLength) {
         Walk(dir + entry.name + PathSeparator());
       }
     }
