@@ -142,7 +142,8 @@ TEST(TemplateTree, FolderLinksAreEnteredOnce) {
   ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}, {"other/c.pag", kFrench}}, tree.Snapshot());
 }
 
-// Nested folders of 100-character names: a folder below the tree whose full path is exactly `length` characters long.
+// A folder below the tree, made of nested 100-character names, whose full path is exactly
+// `length` characters long.
 std::string FolderOfLength(const TempTree& tree, std::size_t length) {
   std::string relative;
   while (tree.root_text().size() + 1 + relative.size() + 100 < length) relative += std::string(99, 'd') + "/";
