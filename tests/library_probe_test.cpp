@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/module_under_test.h"
 #include "support/scratch_registry.h"
@@ -74,9 +76,6 @@ class IsLibInstalledTest : public ::testing::Test {
                     "LibName" + std::to_string(++n), "REG_SZ", Sz(entry));
     }
   }
-  void PutUser(int n, std::string_view type, std::string_view bytes) {
-    registry_.Put(RegistryRoot::kCurrentUser, UserList(), "LibName" + std::to_string(n), type, bytes);
-  }
 
   // Calls the export with LIBNAME and the scratch settings path; the result and LIBNUMAVAIL.
   std::pair<int, std::optional<std::string>> Ask(std::string_view libname) {
@@ -94,71 +93,68 @@ class IsLibInstalledTest : public ::testing::Test {
   testing::Operation probe_ = nullptr;
 };
 
-TEST_F(IsLibInstalledTest, FindsANameIgnoringAsciiCaseOrGivesTheNextNumber) {
-  PutEntries(UserList(), {"Clipart", "Sounds"});
-  EXPECT_EQ(Ask("SOUNDS"), Listed());
-  EXPECT_EQ(Ask("clipart"), Listed());
-  EXPECT_EQ(Ask("Photos"), NextFree(3));
-  EXPECT_EQ(Ask("Photos"), NextFree(3));  // asking again changes nothing
-  EXPECT_EQ(Ask("Sound"), NextFree(3));
-  EXPECT_EQ(Ask(""), NextFree(3));
-}
-
-TEST_F(IsLibInstalledTest, AccentedLettersDoNotFold) {
-  PutEntries(UserList(), {"Vid\xE9o"});
-  EXPECT_EQ(Ask("VID\xC9O"), NextFree(2));
-  EXPECT_EQ(Ask("VID\xE9O"), Listed());
-}
-
-TEST_F(IsLibInstalledTest, TheListEndsAtTheFirstMissingEntry) {
-  PutEntries(UserList(), {"Clipart", "Sounds"});
-  PutUser(4, "REG_SZ", Sz("Photos"));
-  EXPECT_EQ(Ask("Photos"), NextFree(3));
-}
-
-TEST_F(IsLibInstalledTest, TheListEndsAtAnEmptyEntry) {
-  for (const std::string& empty : {Sz(""), ""s}) {
+// What the current user's list holds, and what the probe answers for each name asked.
+TEST_F(IsLibInstalledTest, ReadsTheUsersListUpToItsFirstGap) {
+  struct Entry {
+    int n;
+    std::string_view type;
+    std::string bytes;
+  };
+  const struct {
+    const char* what;
+    std::vector<Entry> entries;
+    std::vector<std::pair<std::string, Answer>> asked;
+  } cases[] = {
+      {"ASCII letters fold",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_SZ", Sz("Sounds")}},
+       {{"SOUNDS", Listed()}, {"clipart", Listed()}, {"Photos", NextFree(3)}, {"Photos", NextFree(3)},
+        {"Sound", NextFree(3)}, {"", NextFree(3)}}},
+      {"accented letters do not fold",
+       {{1, "REG_SZ", Sz("Vid\xE9o")}},
+       {{"VID\xC9O", NextFree(2)}, {"VID\xE9O", Listed()}}},
+      {"the list ends at the first missing entry",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_SZ", Sz("Sounds")}, {4, "REG_SZ", Sz("Photos")}},
+       {{"Photos", NextFree(3)}}},
+      {"an empty entry with its NUL ends the list",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_SZ", Sz("")}, {3, "REG_SZ", Sz("Photos")}},
+       {{"Photos", NextFree(2)}}},
+      {"an entry of size zero ends the list",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_SZ", ""}, {3, "REG_SZ", Sz("Photos")}},
+       {{"Photos", NextFree(2)}}},
+      {"an expandable string ends the list",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_EXPAND_SZ", Sz("Sounds")}, {3, "REG_SZ", Sz("Photos")}},
+       {{"Sounds", NextFree(2)}, {"Photos", NextFree(2)}}},
+      {"a multi-string ends the list",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_MULTI_SZ", "Sounds\0\0"s}, {3, "REG_SZ", Sz("Photos")}},
+       {{"Sounds", NextFree(2)}, {"Photos", NextFree(2)}}},
+      {"binary data ends the list",
+       {{1, "REG_SZ", Sz("Clipart")}, {2, "REG_BINARY", Sz("Sounds")}, {3, "REG_SZ", Sz("Photos")}},
+       {{"Sounds", NextFree(2)}, {"Photos", NextFree(2)}}},
+      {"entries stored without their NUL end at their stored length",
+       {{1, "REG_SZ", "Clip"}, {2, "REG_SZ", "Sounds"}, {3, "REG_SZ", "Photos\0stale tail\0"s}},
+       {{"Sounds", Listed()}, {"Clipart", NextFree(4)}, {"Photos", Listed()}}},
+      {"an over-long entry holds its number but matches nothing",
+       {{1, "REG_SZ", Sz(std::string(5000, 'x'))},
+        {2, "REG_SZ", Sz(std::string(4096, 'y'))},
+        {3, "REG_SZ", Sz(std::string(4095, 'z'))},
+        {4, "REG_SZ", Sz("Sounds")}},
+       {{"Sounds", Listed()}, {std::string(4095, 'x'), NextFree(5)}, {std::string(4095, 'y'), NextFree(5)},
+        {std::string(4095, 'Z'), Listed()}, {"Photos", NextFree(5)}}},
+  };
+  for (const auto& c : cases) {
     ScratchRegistry registry;
-    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName1", "REG_SZ", Sz("Clipart"));
-    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName2", "REG_SZ", empty);
-    registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName3", "REG_SZ", Sz("Photos"));
-    TestHost host(4);
-    host.Set("LIBNAME", "Photos");
-    host.Set("INIREG2", registry.path());
-    EXPECT_EQ(probe_(host.block()), 0) << empty.size();
-    EXPECT_EQ(host.Find("LIBNUMAVAIL"), "2") << empty.size();
+    for (const Entry& entry : c.entries) {
+      registry.Put(RegistryRoot::kCurrentUser, registry.path() + "\\Library", "LibName" + std::to_string(entry.n),
+                   entry.type, entry.bytes);
+    }
+    for (const auto& [libname, answer] : c.asked) {
+      TestHost host(4);
+      host.Set("LIBNAME", libname);
+      host.Set("INIREG2", registry.path());
+      const int result = probe_(host.block());
+      EXPECT_EQ(Answer(result, host.Find("LIBNUMAVAIL")), answer) << c.what << ": " << libname.substr(0, 20);
+    }
   }
-}
-
-TEST_F(IsLibInstalledTest, OnlyPlainStringsCount) {
-  PutEntries(UserList(), {"Clipart"});
-  for (std::string_view type : {"REG_EXPAND_SZ", "REG_MULTI_SZ", "REG_BINARY"}) {
-    PutUser(2, type, type == "REG_MULTI_SZ" ? "Sounds\0\0"s : Sz("Sounds"));
-    PutUser(3, "REG_SZ", Sz("Photos"));
-    EXPECT_EQ(Ask("Sounds"), NextFree(2)) << type;
-    EXPECT_EQ(Ask("Photos"), NextFree(2)) << type;
-  }
-}
-
-TEST_F(IsLibInstalledTest, AnEntryStoredWithoutItsNulEndsAtItsStoredLength) {
-  PutUser(1, "REG_SZ", "Clip");
-  PutUser(2, "REG_SZ", "Sounds");
-  PutUser(3, "REG_SZ", "Photos\0stale tail\0"s);
-  EXPECT_EQ(Ask("Sounds"), Listed());
-  EXPECT_EQ(Ask("Clipart"), NextFree(4));
-  EXPECT_EQ(Ask("Photos"), Listed());
-}
-
-TEST_F(IsLibInstalledTest, AnOverlongEntryHoldsItsNumberButMatchesNothing) {
-  PutUser(1, "REG_SZ", Sz(std::string(5000, 'x')));
-  PutUser(2, "REG_SZ", Sz(std::string(4096, 'y')));
-  PutUser(3, "REG_SZ", Sz(std::string(4095, 'z')));
-  PutUser(4, "REG_SZ", Sz("Sounds"));
-  EXPECT_EQ(Ask("Sounds"), Listed());
-  EXPECT_EQ(Ask(std::string(4095, 'x')), NextFree(5));  // never cut to make it match
-  EXPECT_EQ(Ask(std::string(4095, 'y')), NextFree(5));
-  EXPECT_EQ(Ask(std::string(4095, 'Z')), Listed());
-  EXPECT_EQ(Ask("Photos"), NextFree(5));
 }
 
 TEST_F(IsLibInstalledTest, TheDefaultProfilesListWinsWheneverItExists) {

@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "platform/export.h"
-#include "platform/module.h"
+#include "loaded_module.h"
 #include "support/scratch_registry.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
@@ -13,15 +12,13 @@
 namespace setupext {
 namespace {
 
-using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
-
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(module_.Load(ModuleBesideExecutable(), &error)) << error;
   }
-  Operation Find(const char* name) { return reinterpret_cast<Operation>(module_.Find(name)); }
+  Operation Find(const char* name) { return module_.FindOperation(name); }
 
   LoadedModule module_;
 };

@@ -1,4 +1,4 @@
-#include "host/operation_guard.h"
+#include "module/operation_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +12,21 @@ namespace {
 
 TEST(RunOperation, AnswersCleanOneOrZero) {
   testing::TestHost host;
-  EXPECT_EQ(RunOperation(host.block(), false, [](HostVariableBlock&) { return true; }), 1);
-  EXPECT_EQ(RunOperation(host.block(), true, [](HostVariableBlock&) { return false; }), 0);
+  EXPECT_EQ(RunOperation(host.block(), NothingDone::kAnswerZero, [](HostVariableBlock&) { return true; }), 1);
+  EXPECT_EQ(RunOperation(host.block(), NothingDone::kAnswerOne, [](HostVariableBlock&) { return false; }), 0);
 }
 
 TEST(RunOperation, NothingEscapesAndNothingDoneIsAnswered) {
   testing::TestHost host;
   bool called = false;
   auto record = [&](HostVariableBlock&) { return called = true; };
-  for (bool nothing_done : {false, true}) {
-    EXPECT_EQ(RunOperation(nullptr, nothing_done, record), nothing_done ? 1 : 0);
+  for (NothingDone nothing_done : {NothingDone::kAnswerZero, NothingDone::kAnswerOne}) {
+    const int answer = nothing_done == NothingDone::kAnswerOne ? 1 : 0;
+    EXPECT_EQ(RunOperation(nullptr, nothing_done, record), answer);
     EXPECT_EQ(RunOperation(host.block(), nothing_done, [](HostVariableBlock&) -> bool { throw std::bad_alloc(); }),
-              nothing_done ? 1 : 0);
+              answer);
     EXPECT_EQ(RunOperation(host.block(), nothing_done, [](HostVariableBlock&) -> bool { throw 42; }),
-              nothing_done ? 1 : 0);
+              answer);
   }
   EXPECT_FALSE(called);  // a missing table is never handed to the operation
 }

@@ -203,7 +203,7 @@ TEST(TemplateOperations, TemplPathNamesTheTree) {
   testing::TestHost host;
   host.Set("TEMPLPATH", tree.root_text());
   host.Set("LANG", "Fran\xE7" "ais");
-  EXPECT_TRUE(LocaliseTemplate(*host.block()));
+  EXPECT_TRUE(LocaliseTemplateFolder(*host.block()));
   EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kFrench);
 }
 
@@ -214,7 +214,7 @@ TEST(TemplateOperations, MainDirGetsTheTemplateFolderAppended) {
     tree.Write("b.pag", kPage);  // above the template folder: not touched
     testing::TestHost host;
     host.Set("MAINDIR", tree.root_text() + (trailing ? std::string(1, PathSeparator()) : ""));
-    EXPECT_TRUE(RenLabelInTemplagePages(*host.block()));
+    EXPECT_TRUE(LocaliseApplicationTemplates(*host.block()));
     EXPECT_EQ(testing::ReadFileBytes(tree.root() / "Material" / "Template" / "a.pag"), kFrench) << trailing;
     EXPECT_EQ(testing::ReadFileBytes(tree.root() / "b.pag"), kPage);
   }
@@ -226,9 +226,9 @@ TEST(TemplateOperations, VariablesThatDoNotFitTouchNothing) {
   testing::TestHost host(4, 32, 8192);
   host.Set("TEMPLPATH", tree.root_text());
   host.Set("LANG", std::string(4096, 'L'));  // too long for the language buffer
-  EXPECT_TRUE(LocaliseTemplate(*host.block()));
+  EXPECT_TRUE(LocaliseTemplateFolder(*host.block()));
   testing::TestHost empty;
-  EXPECT_TRUE(LocaliseTemplate(*empty.block()));
+  EXPECT_TRUE(LocaliseTemplateFolder(*empty.block()));
   EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kPage);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,16 @@ struct HostVariableBlock {
 static_assert(offsetof(HostVariableBlock, names) == 24);
 static_assert(sizeof(void*) != 4 || sizeof(HostVariableBlock) == 32);
 static_assert(sizeof(void*) != 8 || offsetof(HostVariableBlock, values) == 32);
+
+// The slot layout, shared by the module's reads and writes and by anything that lays out a
+// table. Slots past min(count, capacity) are not live; a table without areas has none.
+std::uint32_t LiveSlots(const HostVariableBlock& block);
+// Slot `index` of an area, or nullptr when its address would wrap around.
+char* SlotAt(char* area, std::uint32_t width, std::uint32_t index);
+// The text of a slot, or nothing when no NUL ends it within its width.
+std::optional<std::string_view> SlotText(const char* slot, std::uint32_t width);
+// What a name slot holds for the variable: "%NAME%".
+std::string HostKey(std::string_view name);
 
 enum class HostRead {
   kValue,       // the value, or "" for an absent variable

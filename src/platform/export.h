@@ -1,4 +1,4 @@
-// How the module's operations are exported and called on each target.
+// The calling convention of the module's operations on each target.
 #pragma once
 
 #ifdef _WIN32

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/native_handle.h"
+
 namespace setupext {
 
 // The separator of the target's paths: '\\' on Windows, '/' elsewhere.
 char PathSeparator();
 
-using FileHandle = std::intptr_t;
-inline constexpr FileHandle kNoFile = -1;
+using FileHandle = NativeFile;
+inline const FileHandle kNoFile = NoNativeFile();
 
 struct DirectoryEntry {
   std::string name;

@@ -1,42 +1,23 @@
 // The per-user settings store: the Windows registry, or a folder-backed stand-in elsewhere.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "platform/native_handle.h"
+#include "platform/unique_handle.h"
 
 namespace setupext {
 
 enum class RegistryRoot { kCurrentUser, kUsers };
 
-// An open key, closed when it goes out of scope.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  explicit RegistryKey(std::intptr_t handle) : handle_(handle) {}
-  RegistryKey(RegistryKey&& other) noexcept : handle_(other.release()) {}
-  RegistryKey& operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = other.release();
-    }
-    return *this;
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() { reset(); }
-
-  bool is_open() const { return handle_ != 0; }
-  std::intptr_t get() const { return handle_; }
-  std::intptr_t release() {
-    std::intptr_t handle = handle_;
-    handle_ = 0;
-    return handle;
-  }
-  void reset();
-
- private:
-  std::intptr_t handle_ = 0;
+struct RegistryKeyTraits {
+  using Native = NativeKey;
+  static Native Invalid() { return NoNativeKey(); }
+  static void Close(Native key);
 };
+
+// An open key, closed when it goes out of scope.
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // Opens the key with full access, creating it and its missing parents.
 RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path);

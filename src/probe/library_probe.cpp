@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "probe/ascii_text.h"
+#include "text/ascii.h"
 
 namespace setupext {
 
@@ -16,7 +16,7 @@ bool EntryNamesLibrary(std::string_view entry, std::string_view wanted) {
   return entry.size() < kLibraryEntryBuffer && EqualIgnoringAsciiCase(entry, wanted);
 }
 
-bool IsLibInstalled(HostVariableBlock& block) {
+bool FindLibraryInList(HostVariableBlock& block) {
   std::string wanted;
   std::string path;
   // A value that does not fit is never cut: a shortened path would name some other key.

@@ -22,6 +22,6 @@ std::string_view StoredText(std::string_view stored_bytes);
 bool EntryNamesLibrary(std::string_view entry, std::string_view wanted);
 
 // Reads LIBNAME and INIREG2, writes LIBNUMAVAIL when the name is not listed.
-bool IsLibInstalled(HostVariableBlock& block);
+bool FindLibraryInList(HostVariableBlock& block);
 
 }  // namespace setupext

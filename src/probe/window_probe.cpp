@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/window_list.h"
-#include "probe/ascii_text.h"
+#include "text/ascii.h"
 
 namespace setupext {
 
@@ -18,7 +18,7 @@ bool IsWindowsFormsClass(std::string_view class_name) {
          EqualIgnoringAsciiCase(class_name.substr(0, kPrefix.size()), kPrefix);
 }
 
-bool IsVBNETAppRunning(HostVariableBlock& block) {
+bool FindFormsWindow(HostVariableBlock& block) {
   std::string wanted;
   if (GetHostVariable(block, "WINDOWTEXT", &wanted, kTextVariableBuffer) != HostRead::kValue) return false;
 

@@ -20,6 +20,6 @@ bool CaptionBeginsWith(std::string_view caption, std::string_view wanted);
 bool IsWindowsFormsClass(std::string_view class_name);
 
 // Reads WINDOWTEXT; true when a top-level Windows Forms window's caption begins with it.
-bool IsVBNETAppRunning(HostVariableBlock& block);
+bool FindFormsWindow(HostVariableBlock& block);
 
 }  // namespace setupext

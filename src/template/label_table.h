@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/replace.h"
+
 namespace setupext {
 
 struct Label {
@@ -31,10 +33,6 @@ inline constexpr std::array<Label, 15> LabelTable = {{
     {"BACK", "PR\xC9" "C\xC9" "DENTE"},
     {"LINK", "LIEN"},
 }};
-
-// Replaces every occurrence of word (never empty) in line. Text a replacement inserts is not
-// searched again, so "Form" -> "Formulaire" ends after one sweep.
-void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement);
 
 // Applies each entry in table order, each to the line as the entries before it left it.
 void ApplyLabelTable(std::string& line, std::span<const Label> table = LabelTable);

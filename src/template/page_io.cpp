@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace setupext {
 
-LineReader::LineReader(ByteSource& source, std::size_t buffer_size)
-    : source_(source), buffer_(new char[std::max<std::size_t>(buffer_size, 1)]),
+LineReader::LineReader(ReadBytes read, std::size_t buffer_size)
+    : read_(std::move(read)), buffer_(new char[std::max<std::size_t>(buffer_size, 1)]),
       size_(std::max<std::size_t>(buffer_size, 1)) {}
 
 LineReader::Result LineReader::Next(std::string& line) {
@@ -14,7 +15,7 @@ LineReader::Result LineReader::Next(std::string& line) {
   if (finished_ != Result::kLine) return finished_;
   for (;;) {
     if (begin_ == end_) {
-      std::ptrdiff_t got = source_.Read(buffer_.get(), size_);
+      std::ptrdiff_t got = read_(buffer_.get(), size_);
       if (got < 0 || static_cast<std::size_t>(got) > size_) {
         // A read error must not pass for the end of the page: the caller keeps the page.
         line.clear();
@@ -37,8 +38,8 @@ LineReader::Result LineReader::Next(std::string& line) {
   }
 }
 
-BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t buffer_size)
-    : sink_(sink), buffer_(new char[std::max<std::size_t>(buffer_size, 1)]),
+BufferedWriter::BufferedWriter(WriteBytes write, std::size_t buffer_size)
+    : write_(std::move(write)), buffer_(new char[std::max<std::size_t>(buffer_size, 1)]),
       size_(std::max<std::size_t>(buffer_size, 1)) {}
 
 bool BufferedWriter::Write(std::string_view data) {
@@ -51,7 +52,7 @@ bool BufferedWriter::Write(std::string_view data) {
   if (!Drain()) return false;
   if (data.size() >= size_) {
     // Too long to gather: write it as it is rather than in buffer-sized pieces.
-    if (!sink_.Write(data.data(), data.size())) failed_ = true;
+    if (!write_(data.data(), data.size())) failed_ = true;
     return !failed_;
   }
   std::memcpy(buffer_.get(), data.data(), data.size());
@@ -62,7 +63,7 @@ bool BufferedWriter::Write(std::string_view data) {
 bool BufferedWriter::Flush() { return !failed_ && Drain(); }
 
 bool BufferedWriter::Drain() {
-  if (used_ > 0 && !sink_.Write(buffer_.get(), used_)) failed_ = true;
+  if (used_ > 0 && !write_(buffer_.get(), used_)) failed_ = true;
   used_ = 0;
   return !failed_;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "template/label_table.h"
 
@@ -10,52 +11,6 @@ namespace {
 
 constexpr std::string_view kHeaderEnd = "PAGE {";
 constexpr char kLabelMarker = '\xFE';
-
-class FileSource final : public ByteSource {
- public:
-  FileSource(Files& files, FileHandle file) : files_(files), file_(file) {}
-  std::ptrdiff_t Read(char* buffer, std::size_t size) override { return files_.Read(file_, buffer, size); }
-
- private:
-  Files& files_;
-  FileHandle file_;
-};
-
-class FileSink final : public ByteSink {
- public:
-  FileSink(Files& files, FileHandle file) : files_(files), file_(file) {}
-  bool Write(const char* data, std::size_t size) override { return files_.Write(file_, data, size); }
-
- private:
-  Files& files_;
-  FileHandle file_;
-};
-
-class TextSource final : public ByteSource {
- public:
-  explicit TextSource(std::string_view text) : rest_(text) {}
-  std::ptrdiff_t Read(char* buffer, std::size_t size) override {
-    std::size_t take = std::min(size, rest_.size());
-    if (take > 0) std::memcpy(buffer, rest_.data(), take);
-    rest_.remove_prefix(take);
-    return static_cast<std::ptrdiff_t>(take);
-  }
-
- private:
-  std::string_view rest_;
-};
-
-class TextSink final : public ByteSink {
- public:
-  explicit TextSink(std::string& text) : text_(text) {}
-  bool Write(const char* data, std::size_t size) override {
-    text_.append(data, size);
-    return true;
-  }
-
- private:
-  std::string& text_;
-};
 
 // Removes the output this call created unless the page was localised. Declared before the
 // output's UniqueFile, so the file is closed before it is removed.
@@ -91,9 +46,9 @@ bool LocalisePageOrThrow(Files& files, const std::string& source, const std::str
   UniqueFile in(files, files.OpenForReading(source));
   if (!in.is_open()) return false;
 
-  FileSource reader(files, in.get());
-  FileSink writer(files, out.get());
-  if (!TranslatePage(reader, writer)) return false;
+  const auto read = [&](char* buffer, std::size_t size) { return files.Read(in.get(), buffer, size); };
+  const auto write = [&](const char* data, std::size_t size) { return files.Write(out.get(), data, size); };
+  if (!TranslatePage(read, write)) return false;
 
   // Both must close cleanly: a failed close of the output may hide lost data, and an open
   // page cannot be deleted.
@@ -125,9 +80,9 @@ void PageTranslator::Translate(std::string& line) {
   }
 }
 
-bool TranslatePage(ByteSource& source, ByteSink& sink, std::size_t buffer_size) {
-  LineReader reader(source, buffer_size);
-  BufferedWriter writer(sink, buffer_size);
+bool TranslatePage(ReadBytes read, WriteBytes write, std::size_t buffer_size) {
+  LineReader reader(std::move(read), buffer_size);
+  BufferedWriter writer(std::move(write), buffer_size);
   PageTranslator translator;
   std::string line;
   LineReader::Result result;
@@ -140,9 +95,17 @@ bool TranslatePage(ByteSource& source, ByteSink& sink, std::size_t buffer_size) 
 
 std::string LocalisePageText(std::string_view page, std::size_t buffer_size) {
   std::string text;
-  TextSource source(page);
-  TextSink sink(text);
-  TranslatePage(source, sink, buffer_size);  // memory never fails to read or write
+  const auto read = [&page](char* buffer, std::size_t size) {
+    const std::size_t take = std::min(size, page.size());
+    if (take > 0) std::memcpy(buffer, page.data(), take);
+    page.remove_prefix(take);
+    return static_cast<std::ptrdiff_t>(take);
+  };
+  const auto write = [&text](const char* data, std::size_t size) {
+    text.append(data, size);
+    return true;
+  };
+  TranslatePage(read, write, buffer_size);  // memory never fails to read or write
   return text;
 }
 

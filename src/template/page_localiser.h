@@ -29,9 +29,9 @@ class PageTranslator {
   Stage stage_ = Stage::kHeader;
 };
 
-// Reads every line of `source`, translates it and writes it to `sink`. False on a read or
-// write error; the sink's bytes are then incomplete.
-bool TranslatePage(ByteSource& source, ByteSink& sink, std::size_t buffer_size = kPageBufferSize);
+// Reads every line, translates it and writes it. False on a read or write error; what was
+// written is then incomplete.
+bool TranslatePage(ReadBytes read, WriteBytes write, std::size_t buffer_size = kPageBufferSize);
 
 // The same translation over text in memory. `buffer_size` is the size of the reading and
 // writing buffers, so tests can put line ends across buffer boundaries.

@@ -25,7 +25,7 @@ bool LanguageFits(const HostVariableBlock& block) {
 
 }  // namespace
 
-bool LocaliseTemplate(HostVariableBlock& block) {
+bool LocaliseTemplateFolder(HostVariableBlock& block) {
   std::string root;
   if (GetHostVariable(block, "TEMPLPATH", &root, kTextVariableBuffer) != HostRead::kValue) return true;
   if (!LanguageFits(block)) return true;
@@ -33,7 +33,7 @@ bool LocaliseTemplate(HostVariableBlock& block) {
   return true;
 }
 
-bool RenLabelInTemplagePages(HostVariableBlock& block) {
+bool LocaliseApplicationTemplates(HostVariableBlock& block) {
   std::string main_dir;
   if (GetHostVariable(block, "MAINDIR", &main_dir, kTextVariableBuffer) != HostRead::kValue) return true;
   if (!LanguageFits(block)) return true;

@@ -6,9 +6,9 @@
 namespace setupext {
 
 // Localises the tree that TEMPLPATH names.
-bool LocaliseTemplate(HostVariableBlock& block);
+bool LocaliseTemplateFolder(HostVariableBlock& block);
 
 // Localises the application's own tree, "Material\Template\" below MAINDIR.
-bool RenLabelInTemplagePages(HostVariableBlock& block);
+bool LocaliseApplicationTemplates(HostVariableBlock& block);
 
 }  // namespace setupext

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/module.h"
+#include "loaded_module.h"
 
 namespace setupext::testing {
 
@@ -12,7 +12,7 @@ Operation ModuleOperation(const char* name) {
     std::string error;
     return module.Load(ModuleBesideExecutable(), &error);
   }();
-  return loaded ? reinterpret_cast<Operation>(module.Find(name)) : nullptr;
+  return loaded ? module.FindOperation(name) : nullptr;
 }
 
 }  // namespace setupext::testing

@@ -2,12 +2,11 @@
 // its operations found by name.
 #pragma once
 
-#include "host/host_variables.h"
-#include "platform/export.h"
+#include "host/operation.h"
 
 namespace setupext::testing {
 
-using Operation = int(SETUPEXT_CALL*)(HostVariableBlock*);
+using setupext::Operation;
 
 // The exported operation, or nullptr when the module does not load or lacks it. The module
 // is loaded once and stays loaded for the rest of the test program.

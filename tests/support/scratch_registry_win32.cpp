@@ -22,13 +22,6 @@ DWORD TypeCode(std::string_view type) {
   return REG_BINARY;
 }
 
-struct KeyCloser {
-  HKEY key = nullptr;
-  ~KeyCloser() {
-    if (key) RegCloseKey(key);
-  }
-};
-
 }  // namespace
 
 ScratchRegistry::ScratchRegistry() {
@@ -46,27 +39,27 @@ ScratchRegistry::~ScratchRegistry() {
 
 void ScratchRegistry::Put(RegistryRoot root, const std::string& key_path, const std::string& name,
                           std::string_view type, std::string_view bytes) {
-  KeyCloser key;
-  ASSERT_EQ(RegCreateKeyExA(Root(root), key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.key, nullptr),
+  RegistryKey key;
+  ASSERT_EQ(RegCreateKeyExA(Root(root), key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
             ERROR_SUCCESS)
       << key_path;
   // The store adds a NUL to a string whose size leaves it out when the byte after the data
   // is one; a byte other than NUL there keeps the value exactly as given.
   std::vector<BYTE> data(bytes.begin(), bytes.end());
   data.push_back('X');
-  ASSERT_EQ(RegSetValueExA(key.key, name.c_str(), 0, TypeCode(type), data.data(), static_cast<DWORD>(bytes.size())),
+  ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, TypeCode(type), data.data(), static_cast<DWORD>(bytes.size())),
             ERROR_SUCCESS)
       << name;
 }
 
 void ScratchRegistry::CreateKey(RegistryRoot root, const std::string& key_path) {
-  KeyCloser key;
-  RegCreateKeyExA(Root(root), key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.key, nullptr);
+  RegistryKey key;
+  RegCreateKeyExA(Root(root), key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
 }
 
 bool ScratchRegistry::KeyExists(RegistryRoot root, const std::string& key_path) const {
-  KeyCloser key;
-  return RegOpenKeyExA(Root(root), key_path.c_str(), 0, KEY_READ, &key.key) == ERROR_SUCCESS;
+  RegistryKey key;
+  return RegOpenKeyExA(Root(root), key_path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 std::string ScratchRegistry::UncreatablePath() {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "host_table.h"
-#include "platform/module.h"
-#include "platform/process.h"
+#include "loaded_module.h"
+#include "process.h"
 
 namespace fs = std::filesystem;
 
@@ -258,7 +258,7 @@ class Localiser {
   explicit Localiser(std::string module_path) : path_(std::move(module_path)) {
     std::string error;
     if (!module_.Load(path_, &error)) Die("cannot load " + path_ + ": " + error);
-    operation_ = reinterpret_cast<setupext::HostOperation>(module_.Find("fctLocaliseTemplate"));
+    operation_ = module_.FindOperation("fctLocaliseTemplate");
     if (!operation_) Die(path_ + " does not export fctLocaliseTemplate");
   }
   const std::string& path() const { return path_; }
@@ -274,7 +274,7 @@ class Localiser {
  private:
   std::string path_;
   setupext::LoadedModule module_;
-  setupext::HostOperation operation_ = nullptr;
+  setupext::Operation operation_ = nullptr;
 };
 
 bool SedTree(const fs::path& root) {

@@ -1,8 +1,11 @@
 // A small stand-in for the registry: keys are folders below a root folder, each value a file
 // "<name>.regval" holding a line with its type ("REG_SZ", ...) and then its stored bytes.
-// The root is $SETUPEXT_REGISTRY, or ~/.setupext-registry.
+// The root is $SETUPEXT_REGISTRY, or ~/.setupext-registry. An open key is a descriptor of its
+// folder, so subkeys and values are reached relative to it.
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,48 +23,34 @@ std::string StoreRoot() {
   return std::string(home ? home : ".") + "/.setupext-registry";
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+const char* RootName(RegistryRoot root) {
+  return root == RegistryRoot::kCurrentUser ? "HKEY_CURRENT_USER" : "HKEY_USERS";
 }
 
-// Appends the backslash-separated key path to a folder; false for names the store cannot hold.
-bool AppendKeyPath(std::string* folder, std::string_view path) {
-  while (!path.empty()) {
-    std::size_t end = path.find('\\');
-    std::string_view part = path.substr(0, end);
+RegistryKey OpenFolderAt(int parent, const char* name) {
+  return RegistryKey(openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// Walks the backslash-separated key path from `key`, making each missing folder when told.
+// No key for names the store cannot hold.
+RegistryKey Descend(RegistryKey key, std::string_view path, bool create) {
+  while (key.is_open() && !path.empty()) {
+    const std::size_t end = path.find('\\');
+    const std::string part(path.substr(0, end));
     path = end == std::string_view::npos ? std::string_view() : path.substr(end + 1);
     if (part.empty()) continue;
-    if (part == "." || part == ".." || part.find('/') != std::string_view::npos) return false;
-    folder->append("/").append(part);
+    if (part == "." || part == ".." || part.find('/') != std::string::npos) return RegistryKey();
+    if (create && mkdirat(key.get(), part.c_str(), 0777) != 0 && errno != EEXIST) return RegistryKey();
+    key = OpenFolderAt(key.get(), part.c_str());
   }
-  return true;
+  return key;
 }
 
-RegistryKey KeyFor(std::string folder) {
-  return RegistryKey(reinterpret_cast<std::intptr_t>(new std::string(std::move(folder))));
-}
-
-const std::string& FolderOf(const RegistryKey& key) {
-  return *reinterpret_cast<const std::string*>(key.get());
-}
-
-std::string RootFolder(RegistryRoot root) {
-  return StoreRoot() + (root == RegistryRoot::kCurrentUser ? "/HKEY_CURRENT_USER" : "/HKEY_USERS");
-}
-
-bool MakeFolders(const std::string& folder) {
-  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    std::string prefix = folder.substr(0, slash);
-    if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
-  }
-  return IsFolder(folder);
-}
-
-RegistryKey OpenFolder(std::string folder, std::string_view path) {
-  if (!AppendKeyPath(&folder, path) || !IsFolder(folder)) return RegistryKey();
-  return KeyFor(std::move(folder));
+// The root folder of the hive, made first when told.
+RegistryKey OpenHive(RegistryRoot root, bool create) {
+  const std::string store = StoreRoot();
+  if (create) mkdir(store.c_str(), 0777);
+  return Descend(OpenFolderAt(AT_FDCWD, store.c_str()), RootName(root), create);
 }
 
 struct FileCloser {
@@ -70,29 +59,31 @@ struct FileCloser {
 
 }  // namespace
 
-void RegistryKey::reset() { delete reinterpret_cast<std::string*>(release()); }
+void RegistryKeyTraits::Close(Native key) { close(key); }
 
 RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {
-  std::string folder = RootFolder(root);
-  if (!AppendKeyPath(&folder, path) || !MakeFolders(folder)) return RegistryKey();
-  return KeyFor(std::move(folder));
+  return Descend(OpenHive(root, true), path, true);
 }
 
 RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) {
-  return OpenFolder(RootFolder(root), path);
+  return Descend(OpenHive(root, false), path, false);
 }
 
 RegistryKey OpenRegistrySubkey(const RegistryKey& key, const std::string& path) {
   if (!key.is_open()) return RegistryKey();
-  return OpenFolder(FolderOf(key), path);
+  return Descend(OpenFolderAt(key.get(), "."), path, false);
 }
 
 RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name) {
   RegistryValue value;
   if (!key.is_open() || name.find('/') != std::string::npos) return value;
-  std::unique_ptr<std::FILE, FileCloser> file(
-      std::fopen((FolderOf(key) + "/" + name + ".regval").c_str(), "rb"));
-  if (!file) return value;
+  const int fd = openat(key.get(), (name + ".regval").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return value;
+  std::unique_ptr<std::FILE, FileCloser> file(fdopen(fd, "rb"));
+  if (!file) {
+    close(fd);
+    return value;
+  }
   std::string type;
   for (int c; (c = std::fgetc(file.get())) != EOF && c != '\n';) type.push_back(static_cast<char>(c));
   char chunk[4096];

@@ -1,51 +1,31 @@
 #include <windows.h>
 
-#include <memory>
-
 #include "platform/files.h"
+#include "platform/win32/handles.h"
 
 namespace setupext {
 namespace {
 
-struct FindCloser {
-  using pointer = HANDLE;
-  void operator()(HANDLE search) const {
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  }
-};
-using UniqueFind = std::unique_ptr<HANDLE, FindCloser>;
-
-struct HandleCloser {
-  using pointer = HANDLE;
-  void operator()(HANDLE handle) const {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-using UniqueHandle = std::unique_ptr<HANDLE, HandleCloser>;
-
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
-FileHandle Wrap(HANDLE handle) {
-  return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
-}
+using win32::UniqueFind;
+using win32::UniqueKernelHandle;
 
 class Win32Files final : public Files {
  public:
   void SetQuietErrorMode() override { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
   FileHandle CreateNew(const std::string& path) override {
-    return Wrap(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   }
 
   FileHandle OpenForReading(const std::string& path) override {
-    return Wrap(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   }
 
   std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
     DWORD got = 0;
-    if (!ReadFile(Native(file), buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
+    if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
     return static_cast<std::ptrdiff_t>(got);
   }
 
@@ -53,14 +33,14 @@ class Win32Files final : public Files {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
       DWORD put = 0;
-      if (!WriteFile(Native(file), next, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
+      if (!WriteFile(file, next, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
       next += put;
       size -= put;
     }
     return true;
   }
 
-  bool Close(FileHandle file) override { return CloseHandle(Native(file)) != 0; }
+  bool Close(FileHandle file) override { return CloseHandle(file) != 0; }
 
   bool Remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
@@ -72,7 +52,7 @@ class Win32Files final : public Files {
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
     WIN32_FIND_DATAA data;
     UniqueFind search(FindFirstFileA((folder + "*.*").c_str(), &data));
-    if (search.get() == INVALID_HANDLE_VALUE) return false;
+    if (!search.is_open()) return false;
     entries->clear();
     do {
       std::string name = data.cFileName;
@@ -84,10 +64,10 @@ class Win32Files final : public Files {
 
   bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
     // FILE_FLAG_BACKUP_SEMANTICS opens folders; links are followed to the folder they name.
-    UniqueHandle handle(CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    UniqueKernelHandle handle(CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (handle.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle.get(), &info)) return false;
+    if (!handle.is_open() || !GetFileInformationByHandle(handle.get(), &info)) return false;
     identity->volume = info.dwVolumeSerialNumber;
     identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;

@@ -9,38 +9,29 @@ namespace {
 
 HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_USERS; }
 
-HKEY Native(const RegistryKey& key) { return reinterpret_cast<HKEY>(key.get()); }
-
-// Takes the status separately: the key is set by the call, so both must not be arguments of
-// one call (C++ leaves their order of evaluation open).
-RegistryKey Wrap(LONG status, HKEY key) {
-  return status == ERROR_SUCCESS ? RegistryKey(reinterpret_cast<std::intptr_t>(key)) : RegistryKey();
+RegistryKey OpenForReading(HKEY parent, const std::string& path) {
+  RegistryKey key;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.release();
+  return key;
 }
 
 }  // namespace
 
-void RegistryKey::reset() {
-  if (std::intptr_t handle = release()) RegCloseKey(reinterpret_cast<HKEY>(handle));
-}
+void RegistryKeyTraits::Close(Native key) { RegCloseKey(key); }
 
 RegistryKey CreateRegistryKey(RegistryRoot root, const std::string& path) {
-  HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                &key, nullptr);
-  return Wrap(status, key);
+  RegistryKey key;
+  if (RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
+      ERROR_SUCCESS)
+    key.release();  // a failed call leaves no key to close
+  return key;
 }
 
-RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key);
-  return Wrap(status, key);
-}
+RegistryKey OpenRegistryKey(RegistryRoot root, const std::string& path) { return OpenForReading(RootKey(root), path); }
 
 RegistryKey OpenRegistrySubkey(const RegistryKey& parent, const std::string& path) {
   if (!parent.is_open()) return RegistryKey();
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(Native(parent), path.c_str(), 0, KEY_READ, &key);
-  return Wrap(status, key);
+  return OpenForReading(parent.get(), path);
 }
 
 RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name) {
@@ -48,8 +39,7 @@ RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name
   if (!key.is_open()) return value;
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExA(Native(key), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return value;
+  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return value;
   // A value too large to hold reads like a failed read: it ends the caller's list.
   try {
     value.bytes.resize(size);
@@ -57,7 +47,7 @@ RegistryValue QueryRegistryValue(const RegistryKey& key, const std::string& name
     return RegistryValue();
   }
   // The value may change between the two queries; the second reports what it really stored.
-  LONG status = RegQueryValueExA(Native(key), name.c_str(), nullptr, &type,
+  LONG status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(value.bytes.data()), &size);
   if (status != ERROR_SUCCESS || size > value.bytes.size()) return RegistryValue();
   value.bytes.resize(size);

@@ -2,22 +2,21 @@
 
 #include <string>
 
-#include "platform/module.h"
+#include "loaded_module.h"
 
 namespace setupext {
 
-LoadedModule::~LoadedModule() {
-  if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
-}
+void LoadedModuleTraits::Close(Native module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
 bool LoadedModule::Load(const std::string& path, std::string* error) {
-  handle_ = LoadLibraryA(path.c_str());
-  if (!handle_) *error = "LoadLibrary failed with error " + std::to_string(GetLastError());
-  return handle_ != nullptr;
+  handle_.reset(LoadLibraryA(path.c_str()));
+  if (!handle_.is_open()) *error = "LoadLibrary failed with error " + std::to_string(GetLastError());
+  return handle_.is_open();
 }
 
 void* LoadedModule::Find(const char* name) const {
-  return handle_ ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)) : nullptr;
+  if (!handle_.is_open()) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_.get()), name));
 }
 
 std::string ModuleBesideExecutable() {

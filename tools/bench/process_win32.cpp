@@ -4,10 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/unique_handle.h"
+#include "process.h"
 
 namespace setupext {
 namespace {
+
+// Process and thread handles: a null handle means none.
+struct ProcessHandleTraits {
+  using Native = HANDLE;
+  static Native Invalid() { return nullptr; }
+  static void Close(Native handle) { CloseHandle(handle); }
+};
+using UniqueProcessHandle = UniqueHandle<ProcessHandleTraits>;
 
 // Quotes one argument the way the C runtime splits a command line back into arguments.
 void AppendQuoted(std::string& line, const std::string& arg) {
@@ -50,11 +59,11 @@ int RunProgram(const std::vector<std::string>& argv) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const UniqueProcessHandle thread(process.hThread);
+  const UniqueProcessHandle child(process.hProcess);
+  WaitForSingleObject(child.get(), INFINITE);
   DWORD code = 0;
-  const bool known = GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const bool known = GetExitCodeProcess(child.get(), &code);
   return known ? static_cast<int>(code) : -1;
 }
 

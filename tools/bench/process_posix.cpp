@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "process.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host_table.h"
-#include "platform/module.h"
+#include "loaded_module.h"
 
 namespace {
 
@@ -94,12 +94,12 @@ int main(int argc, char** argv) {
   setupext::LoadedModule module;
   std::string error;
   if (!module.Load(options.module, &error)) return Fail("cannot load " + options.module + ": " + error);
-  auto operation = reinterpret_cast<setupext::HostOperation>(module.Find(options.operation.c_str()));
+  const setupext::Operation operation = module.FindOperation(options.operation.c_str());
   if (!operation) return Fail(options.module + " does not export " + options.operation);
 
   // The installer reads only the low byte of the answer.
   int result = operation(table.block()) & 0xFF;
   std::printf("result: %d\n", result);
-  for (const auto& [name, value] : table.Variables()) std::printf("%s=%s\n", name.c_str(), value.c_str());
+  for (const auto& [name, value] : setupext::ListVariables(*table.block())) std::printf("%s=%s\n", name.c_str(), value.c_str());
   return 0;
 }

@@ -3,21 +3,19 @@
 
 #include <string>
 
-#include "platform/module.h"
+#include "loaded_module.h"
 
 namespace setupext {
 
-LoadedModule::~LoadedModule() {
-  if (handle_) dlclose(handle_);
-}
+void LoadedModuleTraits::Close(Native module) { dlclose(module); }
 
 bool LoadedModule::Load(const std::string& path, std::string* error) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) *error = dlerror();
-  return handle_ != nullptr;
+  handle_.reset(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!handle_.is_open()) *error = dlerror();
+  return handle_.is_open();
 }
 
-void* LoadedModule::Find(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+void* LoadedModule::Find(const char* name) const { return handle_.is_open() ? dlsym(handle_.get(), name) : nullptr; }
 
 std::string ModuleBesideExecutable() {
   std::string self(4096, '\0');

@@ -1,0 +1,17 @@
+// Plain byte-text searching and replacement.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace setupext {
+
+constexpr bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+// Replaces every occurrence of word (never empty) in line. Text a replacement inserts is not
+// searched again, so "Form" -> "Formulaire" ends after one sweep.
+void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement);
+
+}  // namespace setupext
