@@ -5,7 +5,9 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/native_handle.h"
@@ -15,12 +17,27 @@ namespace setupext {
 // The separator of the target's paths: '\\' on Windows, '/' elsewhere.
 char PathSeparator();
 
+// Paths here are byte text: on Windows UTF-8 (unpaired surrogates of a name kept as their
+// three-byte forms, so every name the system can hold comes through), elsewhere the bytes the
+// system uses. Names are never converted back to the ANSI code page.
+
+// A folder named by the host in its ANSI code page, as this layer's absolute path. Nothing
+// when the text does not convert (or is empty): then nothing must be touched.
+std::optional<std::string> FolderFromHostText(std::string_view text);
+
+// The length of a path as the system counts it: UTF-16 units on Windows, bytes elsewhere.
+std::size_t PathUnits(std::string_view path);
+
 using FileHandle = NativeFile;
 inline const FileHandle kNoFile = NoNativeFile();
 
+// Links (junctions, symbolic links, mount points) are never entered, read, moved or deleted
+// below the folder the host names: they may lead anywhere.
+enum class EntryKind { kFile, kFolder, kLink };
+
 struct DirectoryEntry {
   std::string name;
-  bool is_directory = false;
+  EntryKind kind = EntryKind::kFile;
 };
 
 // What makes a folder the same folder whatever path leads to it.
@@ -38,7 +55,10 @@ class Files {
   virtual void SetQuietErrorMode() = 0;
   // Creates a new file for writing; fails (kNoFile) when the name is taken.
   virtual FileHandle CreateNew(const std::string& path) = 0;
-  virtual FileHandle OpenForReading(const std::string& path) = 0;
+  // Opens a page for reading without following links. Only a regular file with exactly one
+  // name, reached by this very path, is opened: a second name would keep the old text, and a
+  // file reached through a link may lie anywhere.
+  virtual FileHandle OpenPage(const std::string& path) = 0;
   // Bytes read, 0 at the end, -1 on a read error.
   virtual std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
   // Writes all of the bytes or fails.
@@ -46,12 +66,16 @@ class Files {
   // Also reports errors of data still in flight.
   virtual bool Close(FileHandle file) = 0;
   virtual bool Remove(const std::string& path) = 0;
-  // Moves a file; fails, leaving both as they are, when the target exists.
+  // Moves a regular file with one name onto a free name; fails, leaving both as they are, when
+  // the target exists or the source is anything else.
   virtual bool MoveNoReplace(const std::string& from, const std::string& to) = 0;
   // Every entry of the folder except "." and "..", in the platform's order. The folder path
-  // ends with the separator.
+  // ends with the separator. A listing that fails part way fails as a whole.
   virtual bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) = 0;
   virtual bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) = 0;
+  // The folder's path with every link on the way resolved: the walk starts there, so every
+  // path it builds names the file itself.
+  virtual bool RealFolderPath(const std::string& folder, std::string* real) = 0;
 };
 
 // The real file system of the target.

@@ -43,7 +43,7 @@ bool LocalisePageOrThrow(Files& files, const std::string& source, const std::str
   CreatedOutput guard(files, output);
   UniqueFile out(files, created);
 
-  UniqueFile in(files, files.OpenForReading(source));
+  UniqueFile in(files, files.OpenPage(source));
   if (!in.is_open()) return false;
 
   const auto read = [&](char* buffer, std::size_t size) { return files.Read(in.get(), buffer, size); };

@@ -1,5 +1,6 @@
 #include "template/template_operations.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/files.h"
@@ -10,10 +11,13 @@ namespace {
 
 // The pages are all localised before any output takes a page's name, so a tree is never left
 // with a page translated twice.
-void LocaliseAndCommit(const std::string& root) {
+// The host names the tree in its ANSI code page; a name that does not convert names no tree.
+void LocaliseAndCommit(const std::string& host_root) {
+  const std::optional<std::string> root = FolderFromHostText(host_root);
+  if (!root) return;
   Files& files = SystemFiles();
-  LocaliseTree(files, root);
-  CommitTree(files, root);
+  LocaliseTree(files, *root);
+  CommitTree(files, *root);
 }
 
 // The language changes nothing, but a value that does not fit means the table is not what the

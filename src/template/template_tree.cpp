@@ -36,7 +36,8 @@ class TreeWalk {
     if (!files_.ListFolder(dir, &entries)) return;
     step_(dir, entries);
     for (const DirectoryEntry& entry : entries) {
-      if (entry.is_directory && dir.size() + entry.name.size() + 1 <= kMaxFolderLength)
+      // Links are never entered: below the root the walk stays inside the tree.
+      if (entry.kind == EntryKind::kFolder && PathUnits(dir) + PathUnits(entry.name) + 1 <= kMaxFolderLength)
         Walk(dir + entry.name + PathSeparator());
     }
   }
@@ -47,16 +48,21 @@ class TreeWalk {
   std::set<FolderIdentity> visited_;
 };
 
+// The root is followed as the host names it, once, to where it really is.
 void ForEachFolder(Files& files, const std::string& root, const FolderStep& step) {
   if (root.empty()) return;
-  std::string dir = root;
+  std::string dir;
+  if (!files.RealFolderPath(root, &dir) || dir.empty()) return;
   if (dir.back() != PathSeparator()) dir += PathSeparator();
-  if (dir.size() <= kMaxFolderLength) TreeWalk(files, step).Walk(dir);
+  if (PathUnits(dir) <= kMaxFolderLength) TreeWalk(files, step).Walk(dir);
 }
 
-bool FitsPath(const std::string& dir, std::string_view name) { return dir.size() + name.size() <= kMaxPathLength; }
+bool FitsPath(const std::string& dir, std::string_view name) {
+  return PathUnits(dir) + PathUnits(name) <= kMaxPathLength;
+}
 
-bool IsPage(const DirectoryEntry& entry) { return !entry.is_directory && Contains(entry.name, kPageMark); }
+bool IsFile(const DirectoryEntry& entry) { return entry.kind == EntryKind::kFile; }
+bool IsPage(const DirectoryEntry& entry) { return IsFile(entry) && Contains(entry.name, kPageMark); }
 
 // Output names that a page of this folder must not take: one another entry holds, or one that
 // two pages would share, would cost one of them its text.
@@ -99,7 +105,7 @@ std::size_t CommitTree(Files& files, const std::string& folder) {
   std::size_t moved = 0;
   ForEachFolder(files, folder, [&](const std::string& dir, const std::vector<DirectoryEntry>& entries) {
     for (const DirectoryEntry& entry : entries) {
-      if (entry.is_directory || !Contains(entry.name, kOutputMark) || !FitsPath(dir, entry.name)) continue;
+      if (!IsFile(entry) || !Contains(entry.name, kOutputMark) || !FitsPath(dir, entry.name)) continue;
       const std::string target = ReplaceExtension(entry.name, kPageMark);
       if (FitsPath(dir, target) && files.MoveNoReplace(dir + entry.name, dir + target)) ++moved;
     }

@@ -43,9 +43,9 @@ FileHandle FaultyFiles::CreateNew(const std::string& path) {
   return real_.CreateNew(path);
 }
 
-FileHandle FaultyFiles::OpenForReading(const std::string& path) {
+FileHandle FaultyFiles::OpenPage(const std::string& path) {
   if (Fails(FileCall::kOpen)) return kNoFile;
-  return real_.OpenForReading(path);
+  return real_.OpenPage(path);
 }
 
 std::ptrdiff_t FaultyFiles::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -88,6 +88,10 @@ bool FaultyFiles::ListFolder(const std::string& folder, std::vector<DirectoryEnt
 
 bool FaultyFiles::IdentifyFolder(const std::string& folder, FolderIdentity* identity) {
   return real_.IdentifyFolder(folder, identity);
+}
+
+bool FaultyFiles::RealFolderPath(const std::string& folder, std::string* real) {
+  return real_.RealFolderPath(folder, real);
 }
 
 }  // namespace setupext::testing

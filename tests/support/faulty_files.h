@@ -30,7 +30,7 @@ class FaultyFiles final : public Files {
 
   void SetQuietErrorMode() override;
   FileHandle CreateNew(const std::string& path) override;
-  FileHandle OpenForReading(const std::string& path) override;
+  FileHandle OpenPage(const std::string& path) override;
   std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override;
   bool Write(FileHandle file, const void* data, std::size_t size) override;
   bool Close(FileHandle file) override;
@@ -38,6 +38,7 @@ class FaultyFiles final : public Files {
   bool MoveNoReplace(const std::string& from, const std::string& to) override;
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;
   bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override;
+  bool RealFolderPath(const std::string& folder, std::string* real) override;
 
  private:
   // Counts the call; true when this one must fail (having thrown if so told).

@@ -43,9 +43,13 @@ class PosixFiles final : public Files {
     return fd < 0 ? kNoFile : fd;
   }
 
-  FileHandle OpenForReading(const std::string& path) override {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd < 0 ? kNoFile : fd;
+  FileHandle OpenPage(const std::string& path) override {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return kNoFile;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && IsPlainFileWithOneName(info)) return fd;
+    close(fd);
+    return kNoFile;
   }
 
   std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
@@ -73,6 +77,8 @@ class PosixFiles final : public Files {
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
 
   bool MoveNoReplace(const std::string& from, const std::string& to) override {
+    struct stat info;
+    if (lstat(from.c_str(), &info) != 0 || !IsPlainFileWithOneName(info)) return false;
     return RenameNoReplace(from.c_str(), to.c_str());
   }
 
@@ -80,12 +86,14 @@ class PosixFiles final : public Files {
     UniqueDir dir(opendir(folder.c_str()));
     if (!dir) return false;
     entries->clear();
+    errno = 0;
     while (dirent* entry = readdir(dir.get())) {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      entries->push_back({name, IsDirectory(folder + name, entry->d_type)});
+      entries->push_back({name, KindOf(folder + name, entry->d_type)});
+      errno = 0;
     }
-    return true;
+    return errno == 0;
   }
 
   bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
@@ -96,19 +104,37 @@ class PosixFiles final : public Files {
     return true;
   }
 
- private:
-  // Links to folders count as folders, as junctions do on Windows.
-  static bool IsDirectory(const std::string& path, unsigned char type) {
-    if (type == DT_DIR) return true;
-    if (type != DT_LNK && type != DT_UNKNOWN) return false;
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  // Links below the root are never followed, so the paths the walk builds name the files
+  // themselves whatever leads to the root.
+  bool RealFolderPath(const std::string& folder, std::string* real) override {
+    *real = folder;
+    return true;
   }
+
+ private:
+  static EntryKind KindOf(const std::string& path, unsigned char type) {
+    if (type == DT_DIR) return EntryKind::kFolder;
+    if (type == DT_LNK) return EntryKind::kLink;
+    if (type != DT_UNKNOWN) return EntryKind::kFile;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return EntryKind::kFile;
+    if (S_ISLNK(info.st_mode)) return EntryKind::kLink;
+    return S_ISDIR(info.st_mode) ? EntryKind::kFolder : EntryKind::kFile;
+  }
+
+  static bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
 };
 
 }  // namespace
 
 char PathSeparator() { return '/'; }
+
+std::optional<std::string> FolderFromHostText(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  return std::string(text);
+}
+
+std::size_t PathUnits(std::string_view path) { return path.size(); }
 
 Files& SystemFiles() {
   static PosixFiles files;

@@ -1,7 +1,11 @@
+// The Win32 file layer. Every call takes a wide "\\?\" path, so names in any script and paths
+// up to the walk's limits work on every Windows version, whatever the host's manifest says,
+// and reserved device names ("con", "nul") are ordinary files.
 #include <windows.h>
 
 #include "platform/files.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/wide_text.h"
 
 namespace setupext {
 namespace {
@@ -9,18 +13,89 @@ namespace {
 using win32::UniqueFind;
 using win32::UniqueKernelHandle;
 
+std::wstring SystemPath(const std::string& path) { return win32::ExtendedPath(win32::WideFromUtf8(path)); }
+
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The path of an open file below its volume, as the system names it ("\dir\a.pag"). Paths
+// the walk builds are far shorter than the buffer; a longer name fails, and the file is left.
+std::optional<std::wstring> NameBelowVolume(HANDLE file) {
+  alignas(FILE_NAME_INFO) char buffer[sizeof(FILE_NAME_INFO) + 2 * 4096];
+  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer);
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer)) return std::nullopt;
+  return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+}
+
+// Whether the handle is the file that `extended` names, not one reached through a link: the
+// system's name for it below its volume is the path's own part after the volume.
+bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
+  const std::optional<std::wstring> name = NameBelowVolume(file);
+  if (!name || name->empty()) return false;
+  std::wstring_view below = extended;
+  if (below.starts_with(L"\\\\?\\UNC\\")) {
+    // "server\share\rest": a share's files may be named from the server or from the share.
+    below.remove_prefix(8);
+    const std::size_t share = below.find(L'\\');
+    const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
+    if (rest == std::wstring_view::npos) return false;
+    return EqualIgnoringCase(*name, below.substr(rest)) || EqualIgnoringCase(*name, L"\\" + std::wstring(below));
+  }
+  if (below.starts_with(L"\\\\?\\")) below.remove_prefix(4);
+  const std::size_t root = below.find(L'\\');
+  if (root == std::wstring_view::npos) return false;
+  return EqualIgnoringCase(*name, below.substr(root));
+}
+
+// A regular file, not a link or a folder, with exactly one name, reached by this very path.
+bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
+}
+
+HANDLE OpenWithoutFollowing(const std::wstring& extended, DWORD access) {
+  return CreateFileW(extended.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Junctions, symbolic links and mount points are name surrogates. A reparse point whose tag
+// the system does not give is taken as a link too: better left alone than followed.
+EntryKind KindOf(const WIN32_FIND_DATAW& data) {
+  const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    const DWORD tag = data.dwReserved0;
+    if (tag == 0 || IsReparseTagNameSurrogate(tag)) return EntryKind::kLink;
+  }
+  return folder ? EntryKind::kFolder : EntryKind::kFile;
+}
+
+// The basic information level and large fetches came with Windows 7; Vista refuses them.
+HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW* data) {
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, data, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+    search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, data, FindExSearchNameMatch, nullptr, 0);
+  return search;
+}
+
 class Win32Files final : public Files {
  public:
   void SetQuietErrorMode() override { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
   FileHandle CreateNew(const std::string& path) override {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    return CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   }
 
-  FileHandle OpenForReading(const std::string& path) override {
-    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  FileHandle OpenPage(const std::string& path) override {
+    const std::wstring extended = SystemPath(path);
+    UniqueKernelHandle page(OpenWithoutFollowing(extended, GENERIC_READ));
+    if (!page.is_open() || !IsPlainFileWithOneName(page.get(), extended)) return kNoFile;
+    return page.release();
   }
 
   std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
@@ -42,41 +117,87 @@ class Win32Files final : public Files {
 
   bool Close(FileHandle file) override { return CloseHandle(file) != 0; }
 
-  bool Remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+  bool Remove(const std::string& path) override { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
   bool MoveNoReplace(const std::string& from, const std::string& to) override {
+    const std::wstring source = SystemPath(from);
+    {
+      UniqueKernelHandle file(OpenWithoutFollowing(source, FILE_READ_ATTRIBUTES));
+      if (!file.is_open() || !IsPlainFileWithOneName(file.get(), source)) return false;
+    }
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    return MoveFileA(from.c_str(), to.c_str()) != 0;
+    return MoveFileExW(source.c_str(), SystemPath(to).c_str(), 0) != 0;
   }
 
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
-    WIN32_FIND_DATAA data;
-    UniqueFind search(FindFirstFileA((folder + "*.*").c_str(), &data));
+    WIN32_FIND_DATAW data;
+    UniqueFind search(FindFirst(SystemPath(folder) + L"*", &data));
     if (!search.is_open()) return false;
     entries->clear();
     do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      entries->push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileA(search.get(), &data));
-    return true;
+      const std::wstring_view name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      entries->push_back({win32::Utf8FromWide(name), KindOf(data)});
+    } while (FindNextFileW(search.get(), &data));
+    // Anything but the end is a listing cut short: the folder is one that cannot be listed.
+    return GetLastError() == ERROR_NO_MORE_FILES;
   }
 
   bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
-    // FILE_FLAG_BACKUP_SEMANTICS opens folders; links are followed to the folder they name.
-    UniqueKernelHandle handle(CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueKernelHandle handle(OpenFolder(folder));
     BY_HANDLE_FILE_INFORMATION info;
     if (!handle.is_open() || !GetFileInformationByHandle(handle.get(), &info)) return false;
     identity->volume = info.dwVolumeSerialNumber;
     identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
   }
+
+  bool RealFolderPath(const std::string& folder, std::string* real) override {
+    UniqueKernelHandle handle(OpenFolder(folder));
+    if (!handle.is_open()) return false;
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= buffer.size()) return false;
+    buffer.resize(length);
+    *real = win32::Utf8FromWide(win32::PlainPath(buffer));
+    return true;
+  }
+
+ private:
+  // FILE_FLAG_BACKUP_SEMANTICS opens folders; a link is followed to the folder it names.
+  static HANDLE OpenFolder(const std::string& folder) {
+    return CreateFileW(SystemPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
 };
 
 }  // namespace
 
 char PathSeparator() { return '\\'; }
+
+std::optional<std::string> FolderFromHostText(std::string_view text) {
+  const std::optional<std::wstring> wide = win32::WideFromAnsi(text);
+  if (!wide || wide->empty()) return std::nullopt;
+  // A relative folder, or one on the current drive, keeps its meaning for the host.
+  const DWORD needed = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return std::nullopt;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(wide->c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return std::nullopt;
+  full.resize(length);
+  return win32::Utf8FromWide(win32::PlainPath(full));
+}
+
+std::size_t PathUnits(std::string_view path) {
+  std::size_t units = 0;
+  for (const char c : path) {
+    const unsigned byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 || (byte >= 0xC0 && byte < 0xF0)) units += 1;  // a character in one unit
+    else if (byte >= 0xF0) units += 2;                              // a surrogate pair
+  }
+  return units;
+}
 
 Files& SystemFiles() {
   static Win32Files files;
