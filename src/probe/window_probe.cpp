@@ -22,12 +22,10 @@ bool FindFormsWindow(HostVariableBlock& block) {
   std::string wanted;
   if (GetHostVariable(block, "WINDOWTEXT", &wanted, kTextVariableBuffer) != HostRead::kValue) return false;
 
-  WindowHandle window = FirstTopLevelWindow();
-  for (std::size_t walked = 0; window != kNoWindow && walked < kMaxWindowsWalked; ++walked) {
-    // The class name is read only for a window whose caption already matches.
+  // The class name is read only for a window whose caption already matches.
+  for (WindowHandle window : TopLevelWindows(kMaxWindowsWalked)) {
     if (CaptionBeginsWith(WindowCaption(window), wanted) && IsWindowsFormsClass(WindowClassName(window)))
       return true;
-    window = NextTopLevelWindow(window);
   }
   return false;
 }

@@ -8,8 +8,8 @@
 
 namespace setupext {
 
-// The walk gives up after this many windows, so a window list that keeps changing under it
-// cannot hold the installer forever. No real desktop comes near it.
+// The walk looks at no more than this many windows, so a flood of windows cannot hold the
+// installer for long. No real desktop comes near it.
 inline constexpr std::size_t kMaxWindowsWalked = 100000;
 
 // The caption begins with the wanted text. The first byte is compared first, as in a C

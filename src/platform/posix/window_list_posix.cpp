@@ -3,8 +3,7 @@
 
 namespace setupext {
 
-WindowHandle FirstTopLevelWindow() { return kNoWindow; }
-WindowHandle NextTopLevelWindow(WindowHandle) { return kNoWindow; }
+std::vector<WindowHandle> TopLevelWindows(std::size_t) { return {}; }
 std::string WindowCaption(WindowHandle) { return {}; }
 std::string WindowClassName(WindowHandle) { return {}; }
 
