@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "platform/files.h"
@@ -25,13 +27,15 @@ const std::string kFrench =
     "Title: Input home\r\nPAGE {\r\nPr\xE9" "c\xE9" "dente Input\r\nChamp Home PowerByTORVEKFR\r\n\xFE Accueil\r\n}";
 
 // Both passes the way the installer runs them: through the real module's operation.
-void LocaliseAndCommit(const TempTree& tree) {
+void LocaliseAndCommit(const std::string& root) {
   const testing::Operation operation = testing::ModuleOperation("fctLocaliseTemplate");
   ASSERT_NE(operation, nullptr);
   testing::TestHost host;
-  host.Set("TEMPLPATH", tree.root_text());
+  host.Set("TEMPLPATH", root);
   EXPECT_EQ(operation(host.block()), 1);
 }
+
+void LocaliseAndCommit(const TempTree& tree) { LocaliseAndCommit(tree.root_text()); }
 
 // The tree after a run: `changed` lists what each touched file must hold now, every other
 // file of `before` must be there unchanged, and nothing else may exist.
@@ -194,6 +198,40 @@ TEST(TemplateTree, RootsNearAndOverTheLimit) {
     EXPECT_EQ(LocaliseTree(SystemFiles(), root + PathSeparator()), 0u) << "nothing left to localise";
     CommitTree(SystemFiles(), root);
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;
+  }
+}
+
+// Trees laid out by tests/make_link_trees: beside each tree an "outside" folder that a link or a
+// second name inside the tree reaches. Nothing outside may change, and the link is left as it is.
+TEST(TemplateTreeLinks, NothingOutsideTheTreeIsTouched) {
+  const char* trees = std::getenv("SETUPEXT_LINK_TREES");
+  ASSERT_NE(trees, nullptr) << "run through ctest, which lays the trees out first";
+  const struct {
+    const char* name;
+    const char* link;    // the entry in the tree that leads outside
+    const char* reads;   // what reading it gives, proving it leads there
+  } cases[] = {
+      {"folder_link", "elsewhere.pag/victim.pag", "outside folder_link\r\n"},
+      {"page_link", "victim.pag", "outside page_link\r\n"},
+      {"stray_link", "notes.tmp", "stray stray_link\r\n"},
+      {"second_name", "victim.pag", "outside second_name\r\n"},
+  };
+  for (const auto& c : cases) {
+    const fs::path folder = testing::HostFolder(std::string(trees) + "/" + c.name);
+    ASSERT_TRUE(fs::exists(folder / "made")) << c.name << ": the links were not made";
+    ASSERT_EQ(testing::ReadFileBytes(folder / "tree" / c.link), c.reads) << c.name;
+    const TreeSnapshot outside = testing::SnapshotFolder(folder / "outside");
+    ASSERT_EQ(outside.size(), 2u) << c.name;
+
+    LocaliseAndCommit((folder / "tree").string());
+
+    EXPECT_EQ(testing::SnapshotFolder(folder / "outside"), outside) << c.name;
+    EXPECT_EQ(testing::ReadFileBytes(folder / "tree" / "inside.pag"), "PAGE {\r\nAccueil\r\nChamp\r\n") << c.name;
+    EXPECT_EQ(testing::ReadFileBytes(folder / "tree" / c.link), c.reads) << c.name;
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder / "tree")) names.insert(entry.path().filename().string());
+    const std::string link_name = fs::path(c.link).begin()->string();
+    EXPECT_EQ(names, (std::set<std::string>{"inside.pag", link_name})) << c.name;
   }
 }
 

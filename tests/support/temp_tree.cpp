@@ -36,11 +36,13 @@ void TempTree::MakeFolder(const std::string& relative) const {
   fs::create_directories(root_ / fs::path(relative).make_preferred());
 }
 
-TreeSnapshot TempTree::Snapshot() const {
+TreeSnapshot TempTree::Snapshot() const { return SnapshotFolder(root_); }
+
+TreeSnapshot SnapshotFolder(const fs::path& folder) {
   TreeSnapshot snapshot;
   // Links are not followed: a link back into the tree must not make the snapshot endless.
-  for (auto it = fs::recursive_directory_iterator(root_); it != fs::recursive_directory_iterator(); ++it) {
-    if (it->is_regular_file()) snapshot[fs::relative(it->path(), root_).generic_string()] = ReadFileBytes(it->path());
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    if (it->is_regular_file()) snapshot[fs::relative(it->path(), folder).generic_string()] = ReadFileBytes(it->path());
   }
   return snapshot;
 }

@@ -31,4 +31,11 @@ class TempTree {
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 
+// Every regular file below the folder, links not followed.
+TreeSnapshot SnapshotFolder(const std::filesystem::path& folder);
+
+// A folder the tests were handed by a host-side script, as this build's programs name it
+// (Wine sees the host's root as drive Z:).
+std::filesystem::path HostFolder(const std::string& host_path);
+
 }  // namespace setupext::testing
