@@ -1,6 +1,6 @@
 // Arbitrary bytes as a page: the translation must never crash, must give the same bytes
-// whatever its buffer size, must keep the header as it is, and must leave a page without a
-// header end byte for byte unchanged.
+// whatever its buffer size and the same as the plain line-by-line translation, must keep the
+// header as it is, and must leave a page without a header end byte for byte unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/reference_translation.h"
 #include "template/page_localiser.h"
 
 namespace {
@@ -31,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string localised = setupext::LocalisePageText(page);
   Check(setupext::LocalisePageText(page, small_buffer) == localised, "output depends on the buffer size");
+  Check(setupext::testing::ReferenceTranslation(page) == localised, "output differs from the line-by-line translation");
 
   const std::size_t header_end = page.find("PAGE {");
   if (header_end == std::string_view::npos) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/faulty_files.h"
+#include "support/reference_translation.h"
 
 namespace setupext {
 namespace {
@@ -129,6 +130,27 @@ TEST(LocalisePageText, SameBytesWhateverTheBufferSize) {
   for (std::size_t size = 1; size <= 40; ++size) {
     EXPECT_EQ(LocalisePageText(page, size), expected) << "buffers of " << size;
   }
+}
+
+// Pages built from the words the translation looks for, their pieces, words that an earlier
+// label's French text completes ("homeink" -> "accueilink" -> "accueilien"), and the bytes
+// that end or mark lines, against the plain line-by-line translation.
+TEST(LocalisePageText, MatchesTheLineByLineTranslation) {
+  const std::string pieces[] = {"Input", "Inp", "ut", "PowerByTORVEKEN", "PowerByTORVEK", "EN", "\xFE", "\n", "\r\n",
+                                "\0"s, "PAGE {", "PAGE", " {", "home", "ink", "Link", "LINK", "next", "Next",
+                                "NEXT", "back", "Back", "BACK", "Form", "ulaire", "Sound", "Video", "HOME", "Home",
+                                "x", " ", "\xFF"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    std::string page;
+    const std::size_t length = random() % 400;
+    for (std::size_t i = 0; i < length; ++i) page += pieces[random() % std::size(pieces)];
+    const std::string expected = testing::ReferenceTranslation(page);
+    for (std::size_t size : {std::size_t{1}, std::size_t{5}, std::size_t{16}, kPageBufferSize}) {
+      ASSERT_EQ(LocalisePageText(page, size), expected) << "round " << round << ", buffers of " << size;
+    }
+  }
+  EXPECT_EQ(LocalisePageText("PAGE {\n\n\xFE" "homeink\n"), "PAGE {\n\n\xFE" "accueilien\n");
 }
 
 // Fails the nth read or write of an in-memory page.

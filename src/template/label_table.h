@@ -35,6 +35,8 @@ inline constexpr std::array<Label, 15> LabelTable = {{
 }};
 
 // Applies each entry in table order, each to the line as the entries before it left it.
+// `scratch` is the rebuilding space of ReplaceAll.
+void ApplyLabelTable(std::string& line, std::string& scratch, std::span<const Label> table = LabelTable);
 void ApplyLabelTable(std::string& line, std::span<const Label> table = LabelTable);
 
 }  // namespace setupext

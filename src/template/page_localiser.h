@@ -16,20 +16,30 @@ namespace setupext {
 // output of this call is left behind. Never throws.
 bool LocalisePage(Files& files, const std::string& source, const std::string& output);
 
-// Translates a page one line at a time, in page order. The header, up to and including the
-// first line holding "PAGE {", passes unchanged; the line after it gets the label table only;
-// every later line gets "Input" -> "Champ", the French brand marker, and the label table when
-// it holds the byte 0xFE.
+// Translates a page in page order and writes it. The header, up to and including the first
+// line holding "PAGE {", passes unchanged; the line after it gets the label table only; every
+// later line gets "Input" -> "Champ", the French brand marker, and the label table when it
+// holds the byte 0xFE. Text comes in runs of whole lines, so unchanged text is written
+// straight from the caller's buffer and only lines with labels are copied.
 class PageTranslator {
  public:
-  void Translate(std::string& line);
+  explicit PageTranslator(BufferedWriter& out) : out_(out) {}
+  // `lines` ends with a line feed, except where the page ends without one.
+  void Translate(std::string_view lines);
 
  private:
+  std::string_view Header(std::string_view lines);
+  std::string_view Title(std::string_view lines);
+  void Body(std::string_view lines);
+  void WriteLabelled(std::string_view line, bool body);
+
   enum class Stage { kHeader, kTitle, kBody };
   Stage stage_ = Stage::kHeader;
+  BufferedWriter& out_;
+  std::string line_, scratch_;  // kept from line to line, so a page allocates them once
 };
 
-// Reads every line, translates it and writes it. False on a read or write error; what was
+// Reads the whole page, translates it and writes it. False on a read or write error; what was
 // written is then incomplete.
 bool TranslatePage(ReadBytes read, WriteBytes write, std::size_t buffer_size = kPageBufferSize);
 

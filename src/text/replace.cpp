@@ -2,28 +2,32 @@
 
 namespace setupext {
 
-void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement) {
-  if (word.empty()) return;
+bool ReplaceAll(std::string& line, std::string_view word, std::string_view replacement, std::string& scratch) {
+  if (word.empty()) return false;
   std::size_t found = line.find(word);
-  if (found == std::string::npos) return;
+  if (found == std::string::npos) return false;
   if (word.size() == replacement.size()) {
-    // The keywords of every body line swap like for like: no need to rebuild the line.
     do {
       line.replace(found, word.size(), replacement);
       found = line.find(word, found + replacement.size());
     } while (found != std::string::npos);
-    return;
+    return true;
   }
-  std::string result;
-  result.reserve(line.size() + replacement.size());
+  scratch.clear();
   std::size_t from = 0;
   do {
-    result.append(line, from, found - from).append(replacement);
+    scratch.append(line, from, found - from).append(replacement);
     from = found + word.size();
     found = line.find(word, from);
   } while (found != std::string::npos);
-  result.append(line, from, std::string::npos);
-  line.swap(result);
+  scratch.append(line, from, std::string::npos);
+  line.swap(scratch);
+  return true;
+}
+
+void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement) {
+  std::string scratch;
+  ReplaceAll(line, word, replacement, scratch);
 }
 
 }  // namespace setupext
