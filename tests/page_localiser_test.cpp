@@ -241,7 +241,7 @@ class PageFileTest : public ::testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  bool Localise(Files& files) { return LocalisePage(files, page_.string(), output_.string()); }
+  bool Localise(Files& files) { return LocalisePage(files, page_.string(), output_.string()) == PageOutcome::kLocalised; }
   std::vector<std::string> FolderNames() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
@@ -312,6 +312,8 @@ TEST_F(PageFileTest, EveryFailurePointKeepsThePageAndLeavesNoOutput) {
   ASSERT_EQ(ReadFile(output_), LocalisePageText(page));
   ASSERT_GE(clean.count(FileCall::kRead), 4);
   ASSERT_GE(clean.count(FileCall::kWrite), 3);
+  ASSERT_EQ(clean.count(FileCall::kFlush), 1);
+  ASSERT_EQ(clean.count(FileCall::kDelete), 1);
   fs::remove(output_);
 
   struct Sweep {
@@ -320,8 +322,10 @@ TEST_F(PageFileTest, EveryFailurePointKeepsThePageAndLeavesNoOutput) {
   };
   const Sweep sweeps[] = {
       {FaultyFiles::Fault::kError,
-       {FileCall::kCreate, FileCall::kOpen, FileCall::kRead, FileCall::kWrite, FileCall::kClose, FileCall::kRemove}},
-      {FaultyFiles::Fault::kThrow, {FileCall::kCreate, FileCall::kOpen, FileCall::kRead, FileCall::kWrite}},
+       {FileCall::kCreate, FileCall::kOpen, FileCall::kRead, FileCall::kWrite, FileCall::kFlush, FileCall::kClose,
+        FileCall::kDelete}},
+      {FaultyFiles::Fault::kThrow,
+       {FileCall::kCreate, FileCall::kOpen, FileCall::kRead, FileCall::kWrite, FileCall::kFlush, FileCall::kDelete}},
   };
   for (const Sweep& sweep : sweeps) {
     for (FileCall call : sweep.calls) {

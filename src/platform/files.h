@@ -40,6 +40,9 @@ struct DirectoryEntry {
   EntryKind kind = EntryKind::kFile;
 };
 
+// What a move did. A busy file (held by a scanner, an indexer, a backup) may move later.
+enum class MoveResult { kMoved, kTargetExists, kBusy, kFailed };
+
 // What makes a folder the same folder whatever path leads to it.
 struct FolderIdentity {
   std::uint64_t volume = 0;
@@ -57,18 +60,26 @@ class Files {
   virtual FileHandle CreateNew(const std::string& path) = 0;
   // Opens a page for reading without following links. Only a regular file with exactly one
   // name, reached by this very path, is opened: a second name would keep the old text, and a
-  // file reached through a link may lie anywhere.
+  // file reached through a link may lie anywhere. Others may go on reading the page but not
+  // write to it until it is closed, so nothing is added between its reading and its deletion.
   virtual FileHandle OpenPage(const std::string& path) = 0;
   // Bytes read, 0 at the end, -1 on a read error.
   virtual std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
   // Writes all of the bytes or fails.
   virtual bool Write(FileHandle file, const void* data, std::size_t size) = 0;
+  // Puts the file's data on the disk, so that it outlives a power cut.
+  virtual bool Flush(FileHandle file) = 0;
   // Also reports errors of data still in flight.
   virtual bool Close(FileHandle file) = 0;
+  // Deletes the page opened by OpenPage at `path` through its handle, so it is the file that
+  // was read, unchanged; the handle is closed afterwards either way. The name is free once
+  // this returns true, even while others still hold the file.
+  virtual bool DeletePage(FileHandle page, const std::string& path) = 0;
   virtual bool Remove(const std::string& path) = 0;
-  // Moves a regular file with one name onto a free name; fails, leaving both as they are, when
-  // the target exists or the source is anything else.
-  virtual bool MoveNoReplace(const std::string& from, const std::string& to) = 0;
+  // Moves a regular file with one name onto a free name, durably; fails, leaving both as they
+  // are, when the target exists or the source is anything else. Needs no memory, so what was
+  // planned can still be moved when memory has run out.
+  virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to) = 0;
   // Every entry of the folder except "." and "..", in the platform's order. The folder path
   // ends with the separator. A listing that fails part way fails as a whole.
   virtual bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) = 0;
@@ -76,7 +87,13 @@ class Files {
   // The folder's path with every link on the way resolved: the walk starts there, so every
   // path it builds names the file itself.
   virtual bool RealFolderPath(const std::string& folder, std::string* real) = 0;
+  // Waits before an attempt is made again.
+  virtual void Pause(int milliseconds) = 0;
 };
+
+// The key under which the file system compares a name: folded to one case on Windows, the
+// bytes themselves elsewhere.
+std::string NameKey(std::string_view name);
 
 // The real file system of the target.
 Files& SystemFiles();
@@ -93,6 +110,11 @@ class UniqueFile {
 
   bool is_open() const { return handle_ != kNoFile; }
   FileHandle get() const { return handle_; }
+  FileHandle release() {
+    FileHandle handle = handle_;
+    handle_ = kNoFile;
+    return handle;
+  }
   bool Close() {
     FileHandle handle = handle_;
     handle_ = kNoFile;

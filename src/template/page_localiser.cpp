@@ -46,56 +46,45 @@ std::size_t LastLineStart(std::string_view text) {
   return feed == std::string_view::npos ? 0 : feed + 1;
 }
 
-// Removes the output this call created unless the page was localised. Declared before the
-// output's UniqueFile, so the file is closed before it is removed.
-class CreatedOutput {
- public:
-  CreatedOutput(Files& files, const std::string& path) : files_(files), path_(path) {}
-  CreatedOutput(const CreatedOutput&) = delete;
-  CreatedOutput& operator=(const CreatedOutput&) = delete;
-  ~CreatedOutput() {
-    if (kept_) return;
-    try {
-      files_.Remove(path_);
-    } catch (...) {
-      // Nothing more can be done from here, and nothing may escape a destructor.
-    }
-  }
-  void Keep() { kept_ = true; }
-
- private:
-  Files& files_;
-  const std::string& path_;
-  bool kept_ = false;
-};
-
-bool LocalisePageOrThrow(Files& files, const std::string& source, const std::string& output) {
+// Everything up to the page's deletion; false leaves the page as it was. The handles are
+// closed when this returns, before the caller removes a failed output.
+bool LocaliseInto(Files& files, const std::string& source, const std::string& output, bool* created) {
   files.SetQuietErrorMode();
   // Create-new only: a file already bearing the name is someone else's and stays as it is.
-  FileHandle created = files.CreateNew(output);
-  if (created == kNoFile) return false;
-  CreatedOutput guard(files, output);
-  UniqueFile out(files, created);
+  UniqueFile out(files, files.CreateNew(output));
+  if (!out.is_open()) return false;
+  *created = true;
 
-  UniqueFile in(files, files.OpenPage(source));
-  if (!in.is_open()) return false;
+  // Held from its reading to its deletion: no one can write to it in between.
+  UniqueFile page(files, files.OpenPage(source));
+  if (!page.is_open()) return false;
 
-  const auto read = [&](char* buffer, std::size_t size) { return files.Read(in.get(), buffer, size); };
+  const auto read = [&](char* buffer, std::size_t size) { return files.Read(page.get(), buffer, size); };
   const auto write = [&](const char* data, std::size_t size) { return files.Write(out.get(), data, size); };
   if (!TranslatePage(read, write)) return false;
 
-  // Both must close cleanly: a failed close of the output may hide lost data, and an open
-  // page cannot be deleted.
-  bool in_closed = in.Close();
-  bool out_closed = out.Close();
-  if (!in_closed || !out_closed) return false;
-  // A page that cannot be deleted keeps its text; the output must not be left beside it.
-  if (!files.Remove(source)) return false;
-  guard.Keep();
-  return true;
+  // The output must be whole on the disk before the page goes: a failed flush or close may
+  // hide lost data, and after a power cut an output never flushed could be empty.
+  if (!files.Flush(out.get()) || !out.Close()) return false;
+  return files.DeletePage(page.release(), source);
 }
 
 }  // namespace
+
+PageOutcome LocalisePage(Files& files, const std::string& source, const std::string& output) noexcept {
+  bool created = false;
+  try {
+    if (LocaliseInto(files, source, output, &created)) return PageOutcome::kLocalised;
+  } catch (...) {
+    // Memory ran out or a file layer threw: the handles are closed, the page is as it was.
+  }
+  if (!created) return PageOutcome::kKept;
+  try {
+    if (files.Remove(output)) return PageOutcome::kKept;
+  } catch (...) {
+  }
+  return PageOutcome::kOutputLeft;
+}
 
 void PageTranslator::Translate(std::string_view lines) {
   if (stage_ == Stage::kHeader) lines = Header(lines);
@@ -215,13 +204,5 @@ std::string LocalisePageText(std::string_view page, std::size_t buffer_size) {
   return text;
 }
 
-bool LocalisePage(Files& files, const std::string& source, const std::string& output) {
-  try {
-    return LocalisePageOrThrow(files, source, output);
-  } catch (...) {
-    // Memory ran out or a file layer threw: the guards have already put things back.
-    return false;
-  }
-}
 
 }  // namespace setupext

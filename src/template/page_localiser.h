@@ -10,11 +10,15 @@
 
 namespace setupext {
 
+enum class PageOutcome {
+  kLocalised,   // the page is gone and the output holds its whole translation, on the disk
+  kKept,        // the page is as it was, and no output of this call is left
+  kOutputLeft,  // the page is as it was, but its unfinished output could not be removed
+};
+
 // Writes the French version of the page at `source` into a new file at `output` (which must
-// not exist yet) and then deletes the page. True only when the page is gone and `output`
-// holds its complete translation; on every other path the page is left untouched and no
-// output of this call is left behind. Never throws.
-bool LocalisePage(Files& files, const std::string& source, const std::string& output);
+// not exist yet) and then deletes the page. Never throws.
+PageOutcome LocalisePage(Files& files, const std::string& source, const std::string& output) noexcept;
 
 // Translates a page in page order and writes it. The header, up to and including the first
 // line holding "PAGE {", passes unchanged; the line after it gets the label table only; every

@@ -10,14 +10,21 @@ namespace setupext {
 namespace {
 
 // The pages are all localised before any output takes a page's name, so a tree is never left
-// with a page translated twice.
-// The host names the tree in its ANSI code page; a name that does not convert names no tree.
+// with a page translated twice. The host names the tree in its ANSI code page; a name that
+// does not convert names no tree.
 void LocaliseAndCommit(const std::string& host_root) {
   const std::optional<std::string> root = FolderFromHostText(host_root);
   if (!root) return;
   Files& files = SystemFiles();
-  LocaliseTree(files, *root);
-  CommitTree(files, *root);
+  CommitPlan plan;
+  // Whatever cuts the localising pass short (memory running out included), the outputs it
+  // completed still take their names; their moves need no memory.
+  try {
+    LocaliseTree(files, *root, plan);
+  } catch (...) {
+  }
+  CommitPlanned(files, plan);
+  CommitTree(files, *root, plan);
 }
 
 // The language changes nothing, but a value that does not fit means the table is not what the

@@ -1,7 +1,7 @@
 #include "template/template_tree.h"
 
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <set>
 #include <unordered_set>
 #include <vector>
@@ -64,20 +64,48 @@ bool FitsPath(const std::string& dir, std::string_view name) {
 bool IsFile(const DirectoryEntry& entry) { return entry.kind == EntryKind::kFile; }
 bool IsPage(const DirectoryEntry& entry) { return IsFile(entry) && Contains(entry.name, kPageMark); }
 
-// Output names that a page of this folder must not take: one another entry holds, or one that
-// two pages would share, would cost one of them its text.
-std::unordered_set<std::string> BlockedOutputs(const std::vector<DirectoryEntry>& entries) {
-  std::unordered_set<std::string> taken;
-  std::map<std::string, int> claims;
+// A page whose output name is held by another entry, or shared with another page, or whose
+// final name is held by another entry (as the file system compares names), would cost some
+// text its name: such pages stay as they are.
+std::unordered_set<std::string> BlockedPages(const std::vector<DirectoryEntry>& entries) {
+  std::unordered_map<std::string, int> holders;  // name key -> entries holding it
+  std::unordered_map<std::string, int> claims;   // output name key -> pages claiming it
   for (const DirectoryEntry& entry : entries) {
-    taken.insert(entry.name);
-    if (IsPage(entry)) ++claims[ReplaceExtension(entry.name, kOutputMark)];
+    ++holders[NameKey(entry.name)];
+    if (IsPage(entry)) ++claims[NameKey(ReplaceExtension(entry.name, kOutputMark))];
   }
   std::unordered_set<std::string> blocked;
-  for (const auto& [output, count] : claims) {
-    if (count > 1 || taken.count(output)) blocked.insert(output);
+  for (const DirectoryEntry& entry : entries) {
+    if (!IsPage(entry)) continue;
+    const std::string output = NameKey(ReplaceExtension(entry.name, kOutputMark));
+    const std::string final_name = NameKey(ReplaceExtension(entry.name, kPageMark));
+    const int final_holders = holders.count(final_name) ? holders[final_name] : 0;
+    const bool held_by_itself = final_name == NameKey(entry.name);
+    if (claims[output] > 1 || holders.count(output) || final_holders > (held_by_itself ? 1 : 0))
+      blocked.insert(entry.name);
   }
   return blocked;
+}
+
+// One move, retried while the failure may pass: a file held for a moment, or, for a planned
+// output, its page's deletion still pending. About two seconds per file at the most.
+bool MoveIntoPlace(Files& files, const std::string& from, const std::string& to, bool planned,
+                   int& budget_ms) noexcept {
+  constexpr int kMostPerFile = 2000;
+  try {
+    int waited = 0;
+    for (int pause = 10;; pause = pause * 2 > 250 ? 250 : pause * 2) {
+      const MoveResult result = files.MoveNoReplace(from, to);
+      if (result == MoveResult::kMoved) return true;
+      const bool passing = result == MoveResult::kBusy || (planned && result == MoveResult::kTargetExists);
+      if (!passing || waited >= kMostPerFile || budget_ms <= 0) return false;
+      files.Pause(pause);
+      waited += pause;
+      budget_ms -= pause;
+    }
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -87,30 +115,64 @@ std::string ReplaceExtension(std::string_view name, std::string_view extension) 
   return result.append(extension);
 }
 
-std::size_t LocaliseTree(Files& files, const std::string& folder) {
+std::size_t LocaliseTree(Files& files, const std::string& folder, CommitPlan& plan) {
   std::size_t localised = 0;
   ForEachFolder(files, folder, [&](const std::string& dir, const std::vector<DirectoryEntry>& entries) {
-    const std::unordered_set<std::string> blocked = BlockedOutputs(entries);
+    const std::unordered_set<std::string> blocked = BlockedPages(entries);
     for (const DirectoryEntry& entry : entries) {
-      if (!IsPage(entry) || !FitsPath(dir, entry.name)) continue;
+      if (!IsPage(entry) || blocked.count(entry.name) || !FitsPath(dir, entry.name)) continue;
       const std::string output = ReplaceExtension(entry.name, kOutputMark);
-      if (blocked.count(output) || !FitsPath(dir, output)) continue;
-      if (LocalisePage(files, dir + entry.name, dir + output)) ++localised;
+      const std::string target = ReplaceExtension(entry.name, kPageMark);
+      if (!FitsPath(dir, output) || !FitsPath(dir, target)) continue;
+      // Recorded first: once the page is gone, moving its output must need nothing more.
+      plan.moves.push_back({dir + output, dir + target});
+      switch (LocalisePage(files, dir + entry.name, dir + output)) {
+        case PageOutcome::kLocalised: ++localised; break;
+        case PageOutcome::kKept: plan.moves.pop_back(); break;
+        case PageOutcome::kOutputLeft: plan.moves.back().stranded = true; break;
+      }
     }
   });
   return localised;
 }
 
-std::size_t CommitTree(Files& files, const std::string& folder) {
+std::size_t LocaliseTree(Files& files, const std::string& folder) {
+  CommitPlan plan;
+  return LocaliseTree(files, folder, plan);
+}
+
+std::size_t CommitPlanned(Files& files, CommitPlan& plan) noexcept {
   std::size_t moved = 0;
+  for (CommitPlan::Move& move : plan.moves) {
+    if (move.stranded || move.done) continue;
+    move.done = MoveIntoPlace(files, move.from, move.to, true, plan.pause_budget_ms);
+    if (move.done) ++moved;
+  }
+  return moved;
+}
+
+std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan) {
+  std::size_t moved = 0;
+  const auto stranded = [&plan](const std::string& path) {
+    for (const CommitPlan::Move& move : plan.moves) {
+      if (move.stranded && move.from == path) return true;
+    }
+    return false;
+  };
   ForEachFolder(files, folder, [&](const std::string& dir, const std::vector<DirectoryEntry>& entries) {
     for (const DirectoryEntry& entry : entries) {
       if (!IsFile(entry) || !Contains(entry.name, kOutputMark) || !FitsPath(dir, entry.name)) continue;
       const std::string target = ReplaceExtension(entry.name, kPageMark);
-      if (FitsPath(dir, target) && files.MoveNoReplace(dir + entry.name, dir + target)) ++moved;
+      if (!FitsPath(dir, target) || stranded(dir + entry.name)) continue;
+      if (MoveIntoPlace(files, dir + entry.name, dir + target, false, plan.pause_budget_ms)) ++moved;
     }
   });
   return moved;
+}
+
+std::size_t CommitTree(Files& files, const std::string& folder) {
+  CommitPlan plan;
+  return CommitTree(files, folder, plan);
 }
 
 }  // namespace setupext

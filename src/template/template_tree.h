@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -18,13 +19,35 @@ inline constexpr std::size_t kMaxRootLength = 1019;
 // A name without a dot gets the extension appended.
 std::string ReplaceExtension(std::string_view name, std::string_view extension);
 
+// What the localising pass leaves for the commit: every output it completed, with the name it
+// must take, recorded before its page is deleted (so moving them needs no memory), and the
+// outputs it could not remove, which must never take a page's name.
+struct CommitPlan {
+  struct Move {
+    std::string from;
+    std::string to;
+    bool stranded = false;  // an unfinished output that could not be removed
+    bool done = false;
+  };
+  std::vector<Move> moves;
+  int pause_budget_ms = 30000;  // what all the retries of one call may wait together
+};
+
 // Localises every page in and below `folder` into an output named by ReplaceExtension(".tmp"),
-// deleting each page whose output is complete. Pages whose output name is taken, or shared
-// with another page, are left as they are. Returns the number of pages localised.
+// deleting each page whose output is complete, and records each output in `plan`. Pages whose
+// output name or final name is held by another entry, or shared with another page, are left
+// as they are. Returns the number of pages localised.
+std::size_t LocaliseTree(Files& files, const std::string& folder, CommitPlan& plan);
 std::size_t LocaliseTree(Files& files, const std::string& folder);
 
-// Moves every ".tmp" file in and below `folder` to its ".pag" name, never over an existing
-// file. Returns the number of files moved.
+// Moves the outputs the plan recorded onto their names. Retries a move that fails for a
+// moment (a scanner holding the file, the page's deletion still pending) for about two
+// seconds. Takes no memory and never throws.
+std::size_t CommitPlanned(Files& files, CommitPlan& plan) noexcept;
+
+// Moves every other ".tmp" file in and below `folder` to its ".pag" name, never over an
+// existing file and never an output the plan marks as stranded. Returns the number moved.
+std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan);
 std::size_t CommitTree(Files& files, const std::string& folder);
 
 }  // namespace setupext

@@ -10,23 +10,31 @@ const char* FileCallName(FileCall call) {
     case FileCall::kOpen: return "open";
     case FileCall::kRead: return "read";
     case FileCall::kWrite: return "write";
+    case FileCall::kFlush: return "flush";
     case FileCall::kClose: return "close";
+    case FileCall::kDelete: return "delete";
     case FileCall::kRemove: return "remove";
     case FileCall::kMove: return "move";
+    case FileCall::kList: return "list";
     case FileCall::kCount: break;
   }
   return "?";
 }
 
-void FaultyFiles::FailNth(FileCall call, int nth, Fault fault) {
+void FaultyFiles::FailNth(FileCall call, int nth, Fault fault, bool persistent) {
   fail_call_ = call;
   fail_nth_ = nth;
   fault_ = fault;
+  persistent_ = persistent;
+}
+
+bool FaultyFiles::FailsQuietly(FileCall call) {
+  const int n = ++counts_[static_cast<std::size_t>(call)];
+  return call == fail_call_ && fail_nth_ > 0 && (n == fail_nth_ || (persistent_ && n > fail_nth_));
 }
 
 bool FaultyFiles::Fails(FileCall call) {
-  int n = ++counts_[static_cast<std::size_t>(call)];
-  if (call != fail_call_ || n != fail_nth_) return false;
+  if (!FailsQuietly(call)) return false;
   if (fault_ == Fault::kThrow) throw std::bad_alloc();
   return true;
 }
@@ -62,27 +70,42 @@ bool FaultyFiles::Write(FileHandle file, const void* data, std::size_t size) {
   return real_.Write(file, data, size);
 }
 
+bool FaultyFiles::Flush(FileHandle file) {
+  if (Fails(FileCall::kFlush)) return false;
+  return real_.Flush(file);
+}
+
 bool FaultyFiles::Close(FileHandle file) {
   // A failed close still releases the handle, as on both platforms; it never throws, since
   // closes run from destructors.
-  bool closed = real_.Close(file);
-  int n = ++counts_[static_cast<std::size_t>(FileCall::kClose)];
-  return closed && !(fail_call_ == FileCall::kClose && n == fail_nth_);
+  const bool closed = real_.Close(file);
+  return !FailsQuietly(FileCall::kClose) && closed;
+}
+
+bool FaultyFiles::DeletePage(FileHandle page, const std::string& path) {
+  // The handle is the callee's either way.
+  if (FailsQuietly(FileCall::kDelete)) {
+    real_.Close(page);
+    if (fault_ == Fault::kThrow) throw std::bad_alloc();
+    return false;
+  }
+  return real_.DeletePage(page, path);
 }
 
 bool FaultyFiles::Remove(const std::string& path) {
-  // Never throws either: removing an output is cleanup that runs from destructors.
-  int n = ++counts_[static_cast<std::size_t>(FileCall::kRemove)];
-  if (fail_call_ == FileCall::kRemove && n == fail_nth_) return false;
+  // Never throws either: removing an output is cleanup.
+  if (FailsQuietly(FileCall::kRemove)) return false;
   return real_.Remove(path);
 }
 
-bool FaultyFiles::MoveNoReplace(const std::string& from, const std::string& to) {
-  if (Fails(FileCall::kMove)) return false;
+MoveResult FaultyFiles::MoveNoReplace(const std::string& from, const std::string& to) {
+  // Moves need no memory, so they never throw; a failed one looks like a busy file.
+  if (FailsQuietly(FileCall::kMove)) return MoveResult::kBusy;
   return real_.MoveNoReplace(from, to);
 }
 
 bool FaultyFiles::ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) {
+  if (Fails(FileCall::kList)) return false;
   return real_.ListFolder(folder, entries);
 }
 
@@ -93,5 +116,7 @@ bool FaultyFiles::IdentifyFolder(const std::string& folder, FolderIdentity* iden
 bool FaultyFiles::RealFolderPath(const std::string& folder, std::string* real) {
   return real_.RealFolderPath(folder, real);
 }
+
+void FaultyFiles::Pause(int) { ++pauses_; }
 
 }  // namespace setupext::testing

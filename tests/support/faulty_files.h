@@ -10,7 +10,7 @@
 
 namespace setupext::testing {
 
-enum class FileCall { kCreate, kOpen, kRead, kWrite, kClose, kRemove, kMove, kCount };
+enum class FileCall { kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDelete, kRemove, kMove, kList, kCount };
 
 const char* FileCallName(FileCall call);
 
@@ -22,8 +22,10 @@ class FaultyFiles final : public Files {
                // which run from destructors, fail as with kError instead
   };
 
-  // Makes the nth call (from 1) of `call` fail from now on; 0 fails none.
-  void FailNth(FileCall call, int nth, Fault fault = Fault::kError);
+  // Makes the nth call (from 1) of `call` fail from now on; 0 fails none. Persistent: that
+  // call and every later one of its kind.
+  void FailNth(FileCall call, int nth, Fault fault = Fault::kError, bool persistent = false);
+  int pauses() const { return pauses_; }
   int count(FileCall call) const { return counts_[static_cast<std::size_t>(call)]; }
   // True when the quiet error mode was set before the first file was created.
   bool quiet_before_create() const { return quiet_before_create_; }
@@ -33,22 +35,29 @@ class FaultyFiles final : public Files {
   FileHandle OpenPage(const std::string& path) override;
   std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override;
   bool Write(FileHandle file, const void* data, std::size_t size) override;
+  bool Flush(FileHandle file) override;
   bool Close(FileHandle file) override;
+  bool DeletePage(FileHandle page, const std::string& path) override;
   bool Remove(const std::string& path) override;
-  bool MoveNoReplace(const std::string& from, const std::string& to) override;
+  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override;
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;
   bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override;
   bool RealFolderPath(const std::string& folder, std::string* real) override;
+  void Pause(int milliseconds) override;
 
  private:
   // Counts the call; true when this one must fail (having thrown if so told).
   bool Fails(FileCall call);
+  // Counts the call; true when it must fail. Never throws: for calls made from cleanup.
+  bool FailsQuietly(FileCall call);
 
   Files& real_ = SystemFiles();
   std::array<int, static_cast<std::size_t>(FileCall::kCount)> counts_{};
   FileCall fail_call_ = FileCall::kCount;
   int fail_nth_ = 0;
   Fault fault_ = Fault::kError;
+  bool persistent_ = false;
+  int pauses_ = 0;
   bool quiet_ = false;
   bool created_ = false;
   bool quiet_before_create_ = false;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/files.h"
@@ -28,10 +29,32 @@ bool RenameNoReplace(const char* from, const char* to) {
   // File systems without the flag: link refuses an existing target too.
   if (link(from, to) != 0) return false;
   if (unlink(from) != 0) {
+    const int error = errno;
     unlink(to);
+    errno = error;
     return false;
   }
   return true;
+}
+
+// A name made, moved or removed outlives a power cut once its folder is synced.
+bool SyncFolderOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  char folder[4096];
+  const std::size_t length = slash ? static_cast<std::size_t>(slash - path) : 0;
+  if (length + 1 > sizeof folder) return false;
+  std::memcpy(folder, path, length);
+  folder[length] = '\0';
+  const int fd = open(length ? folder : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  return synced;
+}
+
+bool SameFileUnchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 class PosixFiles final : public Files {
@@ -72,14 +95,29 @@ class PosixFiles final : public Files {
     return true;
   }
 
+  bool Flush(FileHandle file) override { return fsync(file) == 0; }
+
   bool Close(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
+
+  // Without share modes nothing keeps a writer out; the page is removed only while its path
+  // still names the very file that was read, unchanged since.
+  bool DeletePage(FileHandle page, const std::string& path) override {
+    struct stat held;
+    struct stat named;
+    const bool same = fstat(page, &held) == 0 && lstat(path.c_str(), &named) == 0 && SameFileUnchanged(held, named);
+    close(page);
+    // The output beside the page must have its name on the disk before the page loses its own.
+    return same && SyncFolderOf(path.c_str()) && unlink(path.c_str()) == 0;
+  }
 
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
 
-  bool MoveNoReplace(const std::string& from, const std::string& to) override {
+  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override {
     struct stat info;
-    if (lstat(from.c_str(), &info) != 0 || !IsPlainFileWithOneName(info)) return false;
-    return RenameNoReplace(from.c_str(), to.c_str());
+    if (lstat(from.c_str(), &info) != 0 || !IsPlainFileWithOneName(info)) return MoveResult::kFailed;
+    if (!RenameNoReplace(from.c_str(), to.c_str())) return errno == EEXIST ? MoveResult::kTargetExists : MoveResult::kFailed;
+    SyncFolderOf(to.c_str());
+    return MoveResult::kMoved;
   }
 
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
@@ -106,6 +144,8 @@ class PosixFiles final : public Files {
 
   // Links below the root are never followed, so the paths the walk builds name the files
   // themselves whatever leads to the root.
+  void Pause(int milliseconds) override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
+
   bool RealFolderPath(const std::string& folder, std::string* real) override {
     *real = folder;
     return true;
@@ -135,6 +175,8 @@ std::optional<std::string> FolderFromHostText(std::string_view text) {
 }
 
 std::size_t PathUnits(std::string_view path) { return path.size(); }
+
+std::string NameKey(std::string_view name) { return std::string(name); }
 
 Files& SystemFiles() {
   static PosixFiles files;

@@ -20,19 +20,24 @@ bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
          CSTR_EQUAL;
 }
 
-// The path of an open file below its volume, as the system names it ("\dir\a.pag"). Paths
-// the walk builds are far shorter than the buffer; a longer name fails, and the file is left.
-std::optional<std::wstring> NameBelowVolume(HANDLE file) {
-  alignas(FILE_NAME_INFO) char buffer[sizeof(FILE_NAME_INFO) + 2 * 4096];
-  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer);
-  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer)) return std::nullopt;
-  return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+// The path of an open file below its volume, as the system names it ("\dir\a.pag"), in the
+// caller's buffer. Paths the walk builds are far shorter; a longer name fails, and the file
+// is left alone.
+struct NameBuffer {
+  alignas(FILE_NAME_INFO) char bytes[sizeof(FILE_NAME_INFO) + 2 * 4096];
+};
+
+std::optional<std::wstring_view> NameBelowVolume(HANDLE file, NameBuffer& buffer) {
+  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.bytes);
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer.bytes)) return std::nullopt;
+  return std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t));
 }
 
 // Whether the handle is the file that `extended` names, not one reached through a link: the
 // system's name for it below its volume is the path's own part after the volume.
 bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
-  const std::optional<std::wstring> name = NameBelowVolume(file);
+  NameBuffer buffer;
+  const std::optional<std::wstring_view> name = NameBelowVolume(file, buffer);
   if (!name || name->empty()) return false;
   std::wstring_view below = extended;
   if (below.starts_with(L"\\\\?\\UNC\\")) {
@@ -41,7 +46,8 @@ bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
     const std::size_t share = below.find(L'\\');
     const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
     if (rest == std::wstring_view::npos) return false;
-    return EqualIgnoringCase(*name, below.substr(rest)) || EqualIgnoringCase(*name, L"\\" + std::wstring(below));
+    return EqualIgnoringCase(*name, below.substr(rest)) ||
+           (name->front() == L'\\' && EqualIgnoringCase(name->substr(1), below));
   }
   if (below.starts_with(L"\\\\?\\")) below.remove_prefix(4);
   const std::size_t root = below.find(L'\\');
@@ -57,9 +63,61 @@ bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended) {
   return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
 }
 
-HANDLE OpenWithoutFollowing(const std::wstring& extended, DWORD access) {
-  return CreateFileW(extended.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+HANDLE OpenWithoutFollowing(const wchar_t* extended, DWORD access, DWORD sharing) {
+  return CreateFileW(extended, access, sharing, nullptr, OPEN_EXISTING,
                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Errors of a file that someone else holds for a moment.
+bool IsBusy(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// Renames an open file through its handle, never over an existing one.
+bool RenameByHandle(HANDLE file, std::wstring_view extended_target) {
+  // The system takes the target in its own form: "\??\" instead of "\\?\".
+  struct {
+    FILE_RENAME_INFO info;
+    wchar_t rest[2100];
+  } rename{};
+  if (extended_target.size() >= 2100 || !extended_target.starts_with(L"\\\\?\\")) return false;
+  rename.info.ReplaceIfExists = FALSE;
+  rename.info.RootDirectory = nullptr;
+  wchar_t* name = rename.info.FileName;
+  name[0] = L'\\';
+  name[1] = L'?';
+  name[2] = L'?';
+  name[3] = L'\\';
+  extended_target.substr(4).copy(name + 4, extended_target.size() - 4);
+  rename.info.FileNameLength = static_cast<DWORD>(extended_target.size() * sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+bool MarkForDeletion(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// The name goes at once, even while others hold the file: POSIX semantics, where the system
+// has them (Windows 10 and later, on NTFS).
+bool DeleteAtOnce(HANDLE file) {
+  constexpr DWORD kDelete = 0x1, kPosixSemantics = 0x2;
+  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  DWORD flags = kDelete | kPosixSemantics;
+  return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
+}
+
+// A name beside the page for it to wait under while others still hold it: neither ".pag" nor
+// ".tmp" in it, so no pass ever takes it for a page or an output.
+std::wstring WaitingName(const std::wstring& extended_page, unsigned attempt) {
+  const std::size_t slash = extended_page.rfind(L'\\');
+  const std::size_t dot = extended_page.find(L'.', slash);
+  std::wstring name = extended_page.substr(0, dot == std::wstring::npos ? extended_page.size() : dot);
+  name += L"~deleted-";
+  for (DWORD number = GetCurrentProcessId() * 8 + attempt; number > 0; number /= 16)
+    name += L"0123456789abcdef"[number % 16];
+  return name;
 }
 
 // Junctions, symbolic links and mount points are name surrogates. A reparse point whose tag
@@ -93,7 +151,7 @@ class Win32Files final : public Files {
 
   FileHandle OpenPage(const std::string& path) override {
     const std::wstring extended = SystemPath(path);
-    UniqueKernelHandle page(OpenWithoutFollowing(extended, GENERIC_READ));
+    UniqueKernelHandle page(OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ));
     if (!page.is_open() || !IsPlainFileWithOneName(page.get(), extended)) return kNoFile;
     return page.release();
   }
@@ -115,18 +173,43 @@ class Win32Files final : public Files {
     return true;
   }
 
+  bool Flush(FileHandle file) override { return FlushFileBuffers(file) != 0; }
+
   bool Close(FileHandle file) override { return CloseHandle(file) != 0; }
+
+  bool DeletePage(FileHandle page, const std::string& path) override {
+    UniqueKernelHandle held(page);
+    if (DeleteAtOnce(held.get())) return true;
+    // Elsewhere a deleted file keeps its name while others hold it, and the output could not
+    // take the name until they let go: the page first moves aside, then goes.
+    const std::wstring extended = SystemPath(path);
+    bool moved_aside = false;
+    for (unsigned attempt = 0; attempt < 4 && !moved_aside; ++attempt)
+      moved_aside = RenameByHandle(held.get(), WaitingName(extended, attempt));
+    if (!MarkForDeletion(held.get())) {
+      if (moved_aside) RenameByHandle(held.get(), extended);
+      return false;
+    }
+    return true;  // the file goes when the last handle to it closes, ours first
+  }
 
   bool Remove(const std::string& path) override { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
-  bool MoveNoReplace(const std::string& from, const std::string& to) override {
-    const std::wstring source = SystemPath(from);
+  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override {
+    const win32::FixedExtendedPath source(from);
+    const win32::FixedExtendedPath target(to);
+    if (!source.ok() || !target.ok()) return MoveResult::kFailed;
     {
-      UniqueKernelHandle file(OpenWithoutFollowing(source, FILE_READ_ATTRIBUTES));
-      if (!file.is_open() || !IsPlainFileWithOneName(file.get(), source)) return false;
+      UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+      if (!file.is_open()) return IsBusy(GetLastError()) ? MoveResult::kBusy : MoveResult::kFailed;
+      if (!IsPlainFileWithOneName(file.get(), source.view())) return MoveResult::kFailed;
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    return MoveFileExW(source.c_str(), SystemPath(to).c_str(), 0) != 0;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return MoveResult::kMoved;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return MoveResult::kTargetExists;
+    return IsBusy(error) ? MoveResult::kBusy : MoveResult::kFailed;
   }
 
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
@@ -151,6 +234,8 @@ class Win32Files final : public Files {
     identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
   }
+
+  void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
   bool RealFolderPath(const std::string& folder, std::string* real) override {
     UniqueKernelHandle handle(OpenFolder(folder));
@@ -187,6 +272,13 @@ std::optional<std::string> FolderFromHostText(std::string_view text) {
   if (length == 0 || length >= needed) return std::nullopt;
   full.resize(length);
   return win32::Utf8FromWide(win32::PlainPath(full));
+}
+
+std::string NameKey(std::string_view name) {
+  std::wstring wide = win32::WideFromUtf8(name);
+  // The system's own upper-casing, as NTFS and FAT compare names.
+  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return win32::Utf8FromWide(wide);
 }
 
 std::size_t PathUnits(std::string_view path) {

@@ -26,7 +26,8 @@ void AppendUtf8(std::string& out, unsigned code) {
   }
 }
 
-void AppendUtf16(std::wstring& out, unsigned code) {
+template <typename Out>
+void AppendUtf16(Out& out, unsigned code) {
   if (code < 0x10000) {
     out += static_cast<wchar_t>(code);
   } else {
@@ -35,6 +36,38 @@ void AppendUtf16(std::wstring& out, unsigned code) {
     out += static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
   }
 }
+
+// The layer's own text only ever comes from Utf8FromWide and ASCII, so it is well formed; a
+// stray byte still comes through as its own unit rather than being dropped.
+template <typename Out>
+void DecodeUtf8(std::string_view text, Out& out) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length == 1 || i + length > text.size()) {
+      out += static_cast<wchar_t>(lead);
+      ++i;
+      continue;
+    }
+    unsigned code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    AppendUtf16(out, code);
+    i += length;
+  }
+}
+
+// Collects units into a fixed buffer, remembering whether any did not fit.
+struct FixedSink {
+  wchar_t* text;
+  std::size_t capacity;
+  std::size_t size = 0;
+  bool overflow = false;
+  FixedSink& operator+=(wchar_t unit) {
+    if (size + 1 < capacity) text[size++] = unit;
+    else overflow = true;
+    return *this;
+  }
+};
 
 }  // namespace
 
@@ -51,25 +84,27 @@ std::string Utf8FromWide(std::wstring_view text) {
   return out;
 }
 
-// The layer's own text only ever comes from Utf8FromWide and ASCII, so it is well formed; a
-// stray byte still comes through as its own unit rather than being dropped.
 std::wstring WideFromUtf8(std::string_view text) {
   std::wstring out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length == 1 || i + length > text.size()) {
-      out += static_cast<wchar_t>(lead);
-      ++i;
-      continue;
-    }
-    unsigned code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    AppendUtf16(out, code);
-    i += length;
-  }
+  DecodeUtf8(text, out);
   return out;
+}
+
+FixedExtendedPath::FixedExtendedPath(std::string_view path) {
+  FixedSink sink{text_, kCapacity};
+  std::string_view prefix = "\\\\?\\";
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) {
+    prefix = {};
+  } else if (path.starts_with("\\\\")) {
+    prefix = "\\\\?\\UNC\\";
+    path.remove_prefix(2);
+  }
+  for (const char c : prefix) sink += static_cast<wchar_t>(c);
+  DecodeUtf8(path, sink);
+  text_[sink.size] = L'\0';
+  size_ = sink.size;
+  ok_ = !sink.overflow;
 }
 
 std::optional<std::wstring> WideFromAnsi(std::string_view text) {

@@ -21,4 +21,20 @@ std::wstring ExtendedPath(std::wstring_view absolute);
 // The reverse: the path as the layer keeps it, without the prefix.
 std::wstring PlainPath(std::wstring_view extended);
 
+// ExtendedPath(WideFromUtf8(path)) in a buffer of its own: no memory is taken, so a move that
+// was planned can still be made when memory has run out. Paths too long for it are not ok().
+class FixedExtendedPath {
+ public:
+  explicit FixedExtendedPath(std::string_view path);
+  bool ok() const { return ok_; }
+  const wchar_t* c_str() const { return text_; }
+  std::wstring_view view() const { return {text_, size_}; }
+
+ private:
+  static constexpr std::size_t kCapacity = 2048;
+  wchar_t text_[kCapacity];
+  std::size_t size_ = 0;
+  bool ok_ = true;
+};
+
 }  // namespace setupext::win32
