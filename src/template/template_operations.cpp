@@ -15,16 +15,7 @@ namespace {
 void LocaliseAndCommit(const std::string& host_root) {
   const std::optional<std::string> root = FolderFromHostText(host_root);
   if (!root) return;
-  Files& files = SystemFiles();
-  CommitPlan plan;
-  // Whatever cuts the localising pass short (memory running out included), the outputs it
-  // completed still take their names; their moves need no memory.
-  try {
-    LocaliseTree(files, *root, plan);
-  } catch (...) {
-  }
-  CommitPlanned(files, plan);
-  CommitTree(files, *root, plan);
+  LocaliseAndCommitTree(SystemFiles(), *root);
 }
 
 // The language changes nothing, but a value that does not fit means the table is not what the

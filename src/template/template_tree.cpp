@@ -160,10 +160,18 @@ std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan
     return false;
   };
   ForEachFolder(files, folder, [&](const std::string& dir, const std::vector<DirectoryEntry>& entries) {
+    // A ".tmp" file that a page still here would write is that page's unfinished output, or
+    // what kept the page from being localised: it never takes a page's name.
+    std::unordered_set<std::string> claimed;
+    for (const DirectoryEntry& entry : entries) {
+      if (!IsPage(entry)) continue;
+      const std::string output = NameKey(ReplaceExtension(entry.name, kOutputMark));
+      if (output != NameKey(entry.name)) claimed.insert(output);
+    }
     for (const DirectoryEntry& entry : entries) {
       if (!IsFile(entry) || !Contains(entry.name, kOutputMark) || !FitsPath(dir, entry.name)) continue;
       const std::string target = ReplaceExtension(entry.name, kPageMark);
-      if (!FitsPath(dir, target) || stranded(dir + entry.name)) continue;
+      if (!FitsPath(dir, target) || stranded(dir + entry.name) || claimed.count(NameKey(entry.name))) continue;
       if (MoveIntoPlace(files, dir + entry.name, dir + target, false, plan.pause_budget_ms)) ++moved;
     }
   });
@@ -173,6 +181,18 @@ std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan
 std::size_t CommitTree(Files& files, const std::string& folder) {
   CommitPlan plan;
   return CommitTree(files, folder, plan);
+}
+
+void LocaliseAndCommitTree(Files& files, const std::string& folder) {
+  CommitPlan plan;
+  // Whatever cuts the localising pass short (memory running out included), the outputs it
+  // completed still take their names; their moves need no memory.
+  try {
+    LocaliseTree(files, folder, plan);
+  } catch (...) {
+  }
+  CommitPlanned(files, plan);
+  CommitTree(files, folder, plan);
 }
 
 }  // namespace setupext

@@ -50,4 +50,8 @@ std::size_t CommitPlanned(Files& files, CommitPlan& plan) noexcept;
 std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan);
 std::size_t CommitTree(Files& files, const std::string& folder);
 
+// Both passes as a template operation runs them: every page localised first, then the planned
+// outputs moved, then any other ".tmp" file. May throw only from the last walk.
+void LocaliseAndCommitTree(Files& files, const std::string& folder);
+
 }  // namespace setupext
