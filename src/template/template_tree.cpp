@@ -1,8 +1,8 @@
 #include "template/template_tree.h"
 
 #include <functional>
-#include <unordered_map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
