@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,18 +79,6 @@ class TemplateSharingTest : public ::testing::Test {
     return expected;
   }
 
-  // The page as another program reads it, sharing everything; nothing when it cannot be opened.
-  std::optional<std::string> ReadShared(const std::string& name) const {
-    HANDLE file = Open(name, GENERIC_READ, kShareAll);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes(64 * 1024, '\0');
-    DWORD got = 0;
-    const BOOL read = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    if (!read) return std::nullopt;
-    return bytes.substr(0, got);
-  }
-
   testing::Operation localise_ = nullptr;
   testing::TempTree tree_;
 };
@@ -157,7 +144,7 @@ TEST_P(HeldPageTest, PageIsAtItsNameWhileHeldAndAfterwards) {
     });
     Localise();
     if (!close_during_call) {
-      const std::optional<std::string> text = ReadShared("held.pag");
+      const std::string text = testing::ReadFileBytes(tree_.root() / "held.pag");
       EXPECT_TRUE(text == kPage || text == kFrench) << "the held page is not at its name after the call";
       closed = CloseHandle(holder) != 0;
     }
@@ -252,7 +239,7 @@ TEST_P(AppendingWriterTest, NoAppendedLineIsLost) {
   EXPECT_TRUE(others == expected) << "other pages: " << Names(others);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rounds, AppendingWriterTest, ::testing::Range(0, 10));
+INSTANTIATE_TEST_SUITE_P(Rounds, AppendingWriterTest, ::testing::Range(0, 30));
 
 }  // namespace
 }  // namespace setupext
