@@ -70,13 +70,14 @@ std::string TextGuarantee::Check(const TreeSnapshot& after, bool clean) const {
     const bool present = after.count(text.name) > 0;
     const bool english = Holds(after, text.name, text.english);
     // A stray ".tmp" file may stay under its name until the commit pass has moved it.
-    const bool unmoved = english && (text.output.size() || !clean);
+    const bool stray = text.output.empty();
+    const bool unmoved = english && (!stray || !clean);
     const bool french = Holds(after, text.final_name, text.french) && (text.final_name == text.name || !present);
-    const bool pending = !clean && !present && text.output.size() && Holds(after, text.output, text.french);
+    const bool pending = !clean && !present && !stray && Holds(after, text.output, text.french);
     if (!unmoved && !french && !pending) return text.name + ": its text is lost";
     if (unmoved) accounted.insert(text.name);
     if (french) accounted.insert(text.final_name);
-    if (pending || (present && text.output.size())) accounted.insert(text.output);
+    if (pending || (present && !stray)) accounted.insert(text.output);
   }
   for (const auto& [path, bytes] : after) {
     if (accounted.count(path)) continue;
