@@ -41,6 +41,7 @@ TreeSnapshot GuaranteeTree() {
       {"readme.txt", "Input Home\n"},
       {"sub/b.pag", long_page},
       {"sub/c.pag", ""},
+      {"sub/d.pag.bak", "PAGE {\nLink\n"},
   };
 }
 

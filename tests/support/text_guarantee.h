@@ -9,8 +9,9 @@
 
 namespace setupext::testing {
 
-// Three pages in two folders (one of a few KB), "x.page" and a stray "notes.tmp"; every text
-// translates to itself a second time, so a page localised twice is still whole.
+// Three pages in two folders (one of a few KB), "x.page", "d.pag.bak" (whose output is a page
+// by its name too) and a stray "notes.tmp"; every text translates to itself a second time, so
+// a page localised twice is still whole.
 TreeSnapshot GuaranteeTree();
 // The same tree after a clean run: every page French under its ".pag" name.
 TreeSnapshot LocalisedTree(const TreeSnapshot& tree);
