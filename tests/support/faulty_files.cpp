@@ -22,20 +22,18 @@ const char* FileCallName(FileCall call) {
 }
 
 void FaultyFiles::FailNth(FileCall call, int nth, Fault fault, bool persistent) {
-  fail_call_ = call;
-  fail_nth_ = nth;
-  fault_ = fault;
-  persistent_ = persistent;
+  failures_[static_cast<std::size_t>(call)] = {nth, fault, persistent};
 }
 
 bool FaultyFiles::FailsQuietly(FileCall call) {
   const int n = ++counts_[static_cast<std::size_t>(call)];
-  return call == fail_call_ && fail_nth_ > 0 && (n == fail_nth_ || (persistent_ && n > fail_nth_));
+  const Failure& failure = failures_[static_cast<std::size_t>(call)];
+  return failure.nth > 0 && (n == failure.nth || (failure.persistent && n > failure.nth));
 }
 
 bool FaultyFiles::Fails(FileCall call) {
   if (!FailsQuietly(call)) return false;
-  if (fault_ == Fault::kThrow) throw std::bad_alloc();
+  if (failures_[static_cast<std::size_t>(call)].fault == Fault::kThrow) throw std::bad_alloc();
   return true;
 }
 
@@ -86,7 +84,7 @@ bool FaultyFiles::DeletePage(FileHandle page, const std::string& path) {
   // The handle is the callee's either way.
   if (FailsQuietly(FileCall::kDelete)) {
     real_.Close(page);
-    if (fault_ == Fault::kThrow) throw std::bad_alloc();
+    if (failures_[static_cast<std::size_t>(FileCall::kDelete)].fault == Fault::kThrow) throw std::bad_alloc();
     return false;
   }
   return real_.DeletePage(page, path);

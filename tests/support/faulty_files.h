@@ -23,7 +23,8 @@ class FaultyFiles final : public Files {
   };
 
   // Makes the nth call (from 1) of `call` fail from now on; 0 fails none. Persistent: that
-  // call and every later one of its kind.
+  // call and every later one of its kind. Each kind of call has its own failure, so a
+  // failure can be met in the cleanup of another.
   void FailNth(FileCall call, int nth, Fault fault = Fault::kError, bool persistent = false);
   int pauses() const { return pauses_; }
   int count(FileCall call) const { return counts_[static_cast<std::size_t>(call)]; }
@@ -52,11 +53,14 @@ class FaultyFiles final : public Files {
   bool FailsQuietly(FileCall call);
 
   Files& real_ = SystemFiles();
-  std::array<int, static_cast<std::size_t>(FileCall::kCount)> counts_{};
-  FileCall fail_call_ = FileCall::kCount;
-  int fail_nth_ = 0;
-  Fault fault_ = Fault::kError;
-  bool persistent_ = false;
+  struct Failure {
+    int nth = 0;
+    Fault fault = Fault::kError;
+    bool persistent = false;
+  };
+  static constexpr std::size_t kCalls = static_cast<std::size_t>(FileCall::kCount);
+  std::array<int, kCalls> counts_{};
+  std::array<Failure, kCalls> failures_{};
   int pauses_ = 0;
   bool quiet_ = false;
   bool created_ = false;
