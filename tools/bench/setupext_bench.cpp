@@ -400,13 +400,18 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
   for (int round = 0; round < o.rounds; ++round) {
     const fs::path localised = work / "tree-localised", copied = work / "tree-copied", sedded = work / "tree-sed";
     if (localiser) {
-      fs::remove_all(localised);
-      CopyTree(source, localised);
-      localise.push_back(Seconds([&] { localiser->Localise(localised); }));
-      if (round == 0) CheckLocalised(localised, page_count);
-      fs::remove_all(localised);
+      const auto localise_step = [&] {
+        fs::remove_all(localised);
+        CopyTree(source, localised);
+        localise.push_back(Seconds([&] { localiser->Localise(localised); }));
+        if (round == 0) CheckLocalised(localised, page_count);
+        fs::remove_all(localised);
+      };
       const fs::path tree = work / "tree-limit";
-      durable.push_back(TimeLimit(source, tree, setupext::Durability::kAsModule, page_count));
+      const auto durable_step = [&] { durable.push_back(TimeLimit(source, tree, setupext::Durability::kAsModule, page_count)); };
+      // On a disk a step slows the next one down: the module and its limit take turns to go first.
+      if (round % 2 == 0) localise_step(), durable_step();
+      else durable_step(), localise_step();
       limit.push_back(TimeLimit(source, tree, setupext::Durability::kNone, page_count));
       if (o.per_folder_syncs) per_folder.push_back(TimeLimit(source, tree, setupext::Durability::kPerFolder, page_count));
       fs::remove_all(copied);
@@ -446,24 +451,26 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
   // Ratios are medians over the rounds of each round's own ratio.
   const double limit_target = setupext::RunsPosixTools() ? 1.2 : 1.1;
   const double module_limit = MedianRatio(localise, durable);
-  std::printf("  module / limit            = %5.2f   (same calls; target <= %.1f: %s)\n", module_limit, limit_target,
-              Verdict(module_limit <= limit_target));
+  std::printf("  module / limit durable     = %5.2f   (the same calls; target <= %.1f: %s)\n", module_limit,
+              limit_target, Verdict(module_limit <= limit_target));
   const double module_floor = MedianRatio(localise, limit);
-  std::printf("  module / limit not durable = %5.2f  (target on the disk <= 1.5: %s)\n", module_floor,
+  std::printf("  module / limit not durable = %5.2f   (target on the disk <= 1.5: %s)\n", module_floor,
               Verdict(module_floor <= 1.5));
-  std::printf("  module / copy             = %5.2f\n", MedianRatio(localise, copy));
+  std::printf("  module / copy              = %5.2f\n", MedianRatio(localise, copy));
   if (sed_median > 0) {
     const double module_sed = sed.empty() ? Median(localise) / sed_median : MedianRatio(localise, sed);
-    std::printf("  module / sed              = %5.2f   (%.1f times faster; target >= 3: %s)%s\n", module_sed,
+    std::printf("  module / sed               = %5.2f   (%.1f times faster; target >= 3: %s)%s\n", module_sed,
                 1 / module_sed, Verdict(module_sed <= 1.0 / 3), sed.empty() ? "   [native sed's median]" : "");
-    if (!sed.empty()) std::printf("  limit / sed               = %5.2f   (no module can beat sed by more than %.1f times)\n",
-                                  MedianRatio(durable, sed), 1 / MedianRatio(durable, sed));
+    if (!sed.empty())
+      std::printf("  limit durable / sed        = %5.2f   (no module is more than %.1f times faster than sed)\n",
+                  MedianRatio(durable, sed), 1 / MedianRatio(durable, sed));
   }
-  std::printf("  limit durable / not       = %5.2f   (what durability costs on this file system)\n",
+  std::printf("  limit durable / not        = %5.2f   (what durability costs on this file system)\n",
               MedianRatio(durable, limit));
-  if (!per_folder.empty())
-    std::printf("  limit syncs per folder / not durable = %5.2f, / durable = %5.2f\n", MedianRatio(per_folder, limit),
-                MedianRatio(per_folder, durable));
+  if (!per_folder.empty()) {
+    std::printf("  limit per-folder syncs / not durable = %5.2f\n", MedianRatio(per_folder, limit));
+    std::printf("  limit per-folder syncs / durable     = %5.2f\n", MedianRatio(per_folder, durable));
+  }
 }
 
 void RunGrowthCase(const Options& o, Localiser& localiser, const fs::path& work) {
