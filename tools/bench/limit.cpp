@@ -19,25 +19,29 @@ std::string WithExtension(const std::string& name, const char* extension) {
   return name.substr(0, name.rfind('.')) + extension;
 }
 
-// ---- the file calls, in the module's order; keep in step with the module ----
+struct Move {
+  std::string folder, from, to;
+};
 
-// One page: create the output, open the page, read it to the end writing each block, close
-// both, delete the page.
-bool CopyPage(const std::string& page, const std::string& output, bool durable, char* buffer) {
+// ---- the module's file calls, in its order (LocaliseInto, ForEachFolder, LocaliseTree,
+// CommitPlanned, CommitTree); keep in step with them ----
+
+// One page up to its deletion: create the output new, open the page (checked on its handle),
+// read it to the end writing each block, flush and close the output. The page is returned
+// still open, for its deletion through the handle.
+raw::File CopyPage(const std::string& page, const std::string& output, bool flush, char* buffer) {
+  raw::QuietErrors();
   const raw::File out = raw::CreateNew(output);
-  if (out == raw::kNone) return false;
-  const raw::File in = raw::OpenForReading(page);
-  if (in == raw::kNone) {
-    raw::Close(out);
-    return false;
-  }
-  std::ptrdiff_t got;
-  bool ok = true;
-  while ((got = raw::Read(in, buffer, kBlock)) > 0) ok = raw::Write(out, buffer, static_cast<std::size_t>(got)) && ok;
-  if (durable) ok = raw::Flush(out) && ok;
-  ok = raw::Close(in) && ok;
-  ok = raw::Close(out) && ok;
-  return ok && got == 0 && raw::Remove(page);
+  if (out == raw::kNone) return raw::kNone;
+  const raw::File in = raw::OpenPage(page);
+  std::ptrdiff_t got = -1;
+  bool ok = in != raw::kNone;
+  while (ok && (got = raw::Read(in, buffer, kBlock)) > 0) ok = raw::Write(out, buffer, static_cast<std::size_t>(got));
+  if (flush) ok = ok && raw::Flush(out);
+  ok = raw::Close(out) && ok && got == 0;
+  if (ok) return in;
+  if (in != raw::kNone) raw::Close(in);
+  return raw::kNone;
 }
 
 // Depth first: each folder identified once, listed whole, handed over, then its subfolders.
@@ -49,32 +53,61 @@ void Walk(const std::string& dir, const FolderStep& step, std::set<std::pair<std
   if (!raw::List(dir, &entries)) return;
   step(dir, entries);
   for (const raw::Entry& entry : entries)
-    if (entry.is_folder) Walk(dir + entry.name + raw::Separator(), step, seen);
+    if (entry.kind == raw::Kind::kFolder) Walk(dir + entry.name + raw::Separator(), step, seen);
 }
 
-void ForEachFolder(std::string root, const FolderStep& step) {
-  if (root.empty()) return;
-  if (root.back() != raw::Separator()) root += raw::Separator();
+// The root is resolved once per walk.
+void ForEachFolder(const std::string& root, const FolderStep& step) {
+  std::string dir;
+  if (root.empty() || !raw::RealFolder(root, &dir) || dir.empty()) return;
+  if (dir.back() != raw::Separator()) dir += raw::Separator();
   std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
-  Walk(root, step, seen);
+  Walk(dir, step, seen);
+}
+
+// The pages of one folder, each deleted as soon as its output is closed; with syncs per
+// folder, all of the folder's outputs are closed before one sync and then the deletions.
+void LocaliseFolder(const std::string& dir, const std::vector<raw::Entry>& entries, Durability durability,
+                    char* buffer, std::vector<Move>& moves, LimitCounts& counts) {
+  std::vector<std::pair<raw::File, std::string>> held;
+  for (const raw::Entry& entry : entries) {
+    if (entry.kind != raw::Kind::kFile || !Contains(entry.name, ".pag")) continue;
+    const std::string page = dir + entry.name;
+    const raw::File in = CopyPage(page, dir + WithExtension(entry.name, ".tmp"), durability != Durability::kNone, buffer);
+    if (in == raw::kNone) continue;
+    moves.push_back({dir, dir + WithExtension(entry.name, ".tmp"), dir + WithExtension(entry.name, ".pag")});
+    if (durability == Durability::kPerFolder) held.emplace_back(in, page);
+    else if (raw::DeletePage(in, page, durability == Durability::kAsModule)) ++counts.pages;
+  }
+  if (held.empty() || !raw::SyncFolder(dir)) return;
+  for (const auto& [in, page] : held)
+    if (raw::DeletePage(in, page, false)) ++counts.pages;
+}
+
+// The planned moves; with syncs per folder, one sync after the last move of each folder.
+void CommitPlanned(const std::vector<Move>& moves, Durability durability, LimitCounts& counts) {
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    if (raw::MoveNoReplace(moves[i].from, moves[i].to, durability == Durability::kAsModule)) ++counts.moved;
+    if (durability == Durability::kPerFolder && (i + 1 == moves.size() || moves[i + 1].folder != moves[i].folder))
+      raw::SyncFolder(moves[i].folder);
+  }
 }
 
 }  // namespace
 
-LimitCounts LimitTree(const std::string& root, bool durable) {
+LimitCounts LimitTree(const std::string& root, Durability durability) {
   LimitCounts counts;
   const std::unique_ptr<char[]> buffer(new char[kBlock]);
+  std::vector<Move> moves;
   ForEachFolder(root, [&](const std::string& dir, const std::vector<raw::Entry>& entries) {
-    for (const raw::Entry& entry : entries)
-      if (!entry.is_folder && Contains(entry.name, ".pag") &&
-          CopyPage(dir + entry.name, dir + WithExtension(entry.name, ".tmp"), durable, buffer.get()))
-        ++counts.pages;
+    LocaliseFolder(dir, entries, durability, buffer.get(), moves, counts);
   });
-  // The commit pass: every output takes its page's name, never replacing a file.
+  CommitPlanned(moves, durability, counts);
+  // Then the walk that moves outputs left by an earlier call (none here).
   ForEachFolder(root, [&](const std::string& dir, const std::vector<raw::Entry>& entries) {
     for (const raw::Entry& entry : entries)
-      if (!entry.is_folder && Contains(entry.name, ".tmp") &&
-          raw::MoveNoReplace(dir + entry.name, dir + WithExtension(entry.name, ".pag")))
+      if (entry.kind == raw::Kind::kFile && Contains(entry.name, ".tmp") &&
+          raw::MoveNoReplace(dir + entry.name, dir + WithExtension(entry.name, ".pag"), durability != Durability::kNone))
         ++counts.moved;
   });
   return counts;

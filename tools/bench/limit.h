@@ -12,8 +12,13 @@ struct LimitCounts {
   std::size_t moved = 0;  // outputs moved to their page's name
 };
 
-// Both passes over the tree at `root`, as the module makes them. `durable` flushes each output
-// before its page is deleted.
-LimitCounts LimitTree(const std::string& root, bool durable);
+enum class Durability {
+  kNone,       // no flush, no folder sync, moves not written through: the floor without durability
+  kAsModule,   // each output flushed, the folder synced before each deletion and after each move
+  kPerFolder,  // outputs flushed, one folder sync before a folder's deletions and one after its moves
+};
+
+// Both passes over the tree at `root`, as the module makes them.
+LimitCounts LimitTree(const std::string& root, Durability durability);
 
 }  // namespace setupext

@@ -1,3 +1,5 @@
+// The module's Win32 file calls (src/platform/win32/files_win32.cpp): wide calls on "\\?\"
+// paths, the same flags and the same checks on the handle, with none of its error handling.
 #include <windows.h>
 
 #include "raw_files.h"
@@ -5,17 +7,19 @@
 namespace setupext::raw {
 namespace {
 
+// Paths are UTF-8 here, as in the module; the walk starts from a "\\?\" path.
 std::wstring Wide(const std::string& path) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  const int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
   std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 1, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), size);
-  return wide;
+  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+  wide.resize(wide.size() - 1);
+  return wide.starts_with(L"\\\\?\\") ? wide : L"\\\\?\\" + wide;
 }
 
-std::string Narrow(const wchar_t* name) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+std::string Utf8(const wchar_t* name) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
   std::string narrow(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-  WideCharToMultiByte(CP_ACP, 0, name, -1, narrow.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, name, -1, narrow.data(), size, nullptr, nullptr);
   narrow.resize(narrow.size() - 1);
   return narrow;
 }
@@ -23,13 +27,67 @@ std::string Narrow(const wchar_t* name) {
 HANDLE Native(File file) { return reinterpret_cast<HANDLE>(file); }
 File Ours(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? kNone : reinterpret_cast<File>(handle); }
 
+HANDLE OpenFolder(const std::string& folder) {
+  return CreateFileW(Wide(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+HANDLE OpenWithoutFollowing(const std::string& path, DWORD access, DWORD sharing) {
+  return CreateFileW(Wide(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// The module's two queries on the handle: attributes and links, then the name it was reached by.
+bool PlainWithOneName(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  struct {
+    FILE_NAME_INFO info;
+    wchar_t rest[4096];
+  } name;
+  return GetFileInformationByHandle(file, &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+         info.nNumberOfLinks == 1 && GetFileInformationByHandleEx(file, FileNameInfo, &name, sizeof name) &&
+         name.info.FileNameLength > 0;
+}
+
+bool SetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, void* info, DWORD size) {
+  return SetFileInformationByHandle(file, type, info, size) != 0;
+}
+
+// Where the system lacks POSIX deletion: the page moves aside by handle, then is marked.
+bool MoveAsideAndMark(HANDLE page, const std::wstring& extended) {
+  struct {
+    FILE_RENAME_INFO info;
+    wchar_t rest[2100];
+  } rename{};
+  const std::wstring target = L"\\??\\" + extended.substr(4, extended.rfind(L'.') - 4) + L"~deleted-1";
+  target.copy(rename.info.FileName, target.size());
+  rename.info.FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  SetInformation(page, FileRenameInfo, &rename, sizeof rename);
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetInformation(page, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
 }  // namespace
 
 char Separator() { return '\\'; }
 
+bool RealFolder(const std::string& folder, std::string* real) {
+  wchar_t full[MAX_PATH * 4], final_path[32768];
+  const DWORD length = GetFullPathNameW(Wide(folder).c_str() + 4, MAX_PATH * 4, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 4) return false;
+  HANDLE handle = OpenFolder(Utf8(full));
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD got = GetFinalPathNameByHandleW(handle, final_path, 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (got == 0 || got >= 32768) return false;
+  *real = Utf8(final_path);
+  return true;
+}
+
 bool Identify(const std::string& folder, std::uint64_t* volume, std::uint64_t* index) {
-  HANDLE handle = CreateFileW(Wide(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = OpenFolder(folder);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool known = GetFileInformationByHandle(handle, &info) != 0;
@@ -41,25 +99,34 @@ bool Identify(const std::string& folder, std::uint64_t* volume, std::uint64_t* i
 
 bool List(const std::string& folder, std::vector<Entry>* entries) {
   WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW(Wide(folder + "*.*").c_str(), &data);
+  const std::wstring pattern = Wide(folder) + L"*";
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
-    const std::string name = Narrow(data.cFileName);
-    if (name == "." || name == "..") continue;
-    entries->push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    const std::wstring_view name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const Kind kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::kLink
+                      : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)   ? Kind::kFolder
+                                                                             : Kind::kFile;
+    entries->push_back({Utf8(data.cFileName), kind});
   } while (FindNextFileW(search, &data));
   FindClose(search);
   return true;
 }
+
+void QuietErrors() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
 File CreateNew(const std::string& path) {
   return Ours(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-File OpenForReading(const std::string& path) {
-  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+File OpenPage(const std::string& path) {
+  HANDLE page = OpenWithoutFollowing(path, GENERIC_READ | DELETE, FILE_SHARE_READ);
+  if (page == INVALID_HANDLE_VALUE || PlainWithOneName(page)) return Ours(page);
+  CloseHandle(page);
+  return kNone;
 }
 
 std::ptrdiff_t Read(File file, void* buffer, std::size_t size) {
@@ -75,10 +142,25 @@ bool Write(File file, const void* data, std::size_t size) {
 
 bool Flush(File file) { return FlushFileBuffers(Native(file)) != 0; }
 bool Close(File file) { return CloseHandle(Native(file)) != 0; }
-bool Remove(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
-// Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-bool MoveNoReplace(const std::string& from, const std::string& to) {
-  return MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != 0;
+
+// The name goes at once where the system has POSIX deletion (Windows 10 on NTFS).
+bool DeletePage(File page, const std::string& path, bool) {
+  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  DWORD flags = 0x1 | 0x2;  // delete, POSIX semantics
+  const bool deleted = SetInformation(Native(page), kDispositionInfoEx, &flags, sizeof flags) ||
+                       MoveAsideAndMark(Native(page), Wide(path));
+  return CloseHandle(Native(page)) && deleted;
 }
+
+bool MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
+  HANDLE file = OpenWithoutFollowing(from, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool plain = PlainWithOneName(file);
+  CloseHandle(file);
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
+  return plain && MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), durable ? MOVEFILE_WRITE_THROUGH : 0);
+}
+
+bool SyncFolder(const std::string&) { return true; }
 
 }  // namespace setupext::raw
