@@ -37,7 +37,7 @@ TEST(TemplateFaults, NoPageTextLostWhateverFileCallFails) {
       {FileCall::kCreate, true}, {FileCall::kOpen, true},   {FileCall::kRead, true},
       {FileCall::kWrite, true},  {FileCall::kFlush, true},  {FileCall::kClose, false},
       {FileCall::kDelete, true}, {FileCall::kList, true},   {FileCall::kMove, false},
-      {FileCall::kRemove, false, FileCall::kWrite},
+      {FileCall::kSync, false},  {FileCall::kRemove, false, FileCall::kWrite},
   };
   for (const Family& family : families) {
     FaultyFiles clean;

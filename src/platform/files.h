@@ -75,10 +75,15 @@ class Files {
   // was read, unchanged; the handle is closed afterwards either way. The name is free once
   // this returns true, even while others still hold the file.
   virtual bool DeletePage(FileHandle page, const std::string& path) = 0;
+  // Puts every name made, moved or removed in the folder holding `path` on the disk, so it
+  // outlives a power cut. Where the system journals names in order itself (Windows), there
+  // is nothing to do. Needs no memory.
+  virtual bool SyncFolderOf(const std::string& path) = 0;
   virtual bool Remove(const std::string& path) = 0;
-  // Moves a regular file with one name onto a free name, durably; fails, leaving both as they
-  // are, when the target exists or the source is anything else. Needs no memory, so what was
-  // planned can still be moved when memory has run out.
+  // Moves a regular file with one name onto a free name, written through where the system
+  // offers it; fails, leaving both as they are, when the target exists or the source is
+  // anything else. Needs no memory, so what was planned can still be moved when memory has
+  // run out.
   virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to) = 0;
   // Every entry of the folder except "." and "..", in the platform's order. The folder path
   // ends with the separator. A listing that fails part way fails as a whole.

@@ -46,9 +46,10 @@ std::size_t LastLineStart(std::string_view text) {
   return feed == std::string_view::npos ? 0 : feed + 1;
 }
 
-// Everything up to the page's deletion; false leaves the page as it was. The handles are
-// closed when this returns, before the caller removes a failed output.
-bool LocaliseInto(Files& files, const std::string& source, const std::string& output, bool* created) {
+// Everything up to the page's deletion; false leaves the page as it was. The output is closed
+// when this returns, and so is the page unless it is handed over in *held.
+bool LocaliseInto(Files& files, const std::string& source, const std::string& output, bool* created,
+                  FileHandle* held) {
   files.SetQuietErrorMode();
   // Create-new only: a file already bearing the name is someone else's and stays as it is.
   UniqueFile out(files, files.CreateNew(output));
@@ -66,24 +67,52 @@ bool LocaliseInto(Files& files, const std::string& source, const std::string& ou
   // The output must be whole on the disk before the page goes: a failed flush or close may
   // hide lost data, and after a power cut an output never flushed could be empty.
   if (!files.Flush(out.get()) || !out.Close()) return false;
-  return files.DeletePage(page.release(), source);
+  *held = page.release();
+  return true;
 }
 
-}  // namespace
-
-PageOutcome LocalisePage(Files& files, const std::string& source, const std::string& output) noexcept {
-  bool created = false;
-  try {
-    if (LocaliseInto(files, source, output, &created)) return PageOutcome::kLocalised;
-  } catch (...) {
-    // Memory ran out or a file layer threw: the handles are closed, the page is as it was.
-  }
-  if (!created) return PageOutcome::kKept;
+PageOutcome RemoveOutput(Files& files, const std::string& output) noexcept {
   try {
     if (files.Remove(output)) return PageOutcome::kKept;
   } catch (...) {
   }
   return PageOutcome::kOutputLeft;
+}
+
+}  // namespace
+
+PageOutcome WriteOutput(Files& files, const std::string& source, const std::string& output,
+                        FileHandle* held) noexcept {
+  bool created = false;
+  *held = kNoFile;
+  try {
+    if (LocaliseInto(files, source, output, &created, held)) return PageOutcome::kLocalised;
+  } catch (...) {
+    // Memory ran out or a file layer threw: the handles are closed, the page is as it was.
+  }
+  return created ? RemoveOutput(files, output) : PageOutcome::kKept;
+}
+
+PageOutcome ReplacePage(Files& files, FileHandle held, const std::string& source, const std::string& output,
+                        bool synced) noexcept {
+  try {
+    if (synced && files.DeletePage(held, source)) return PageOutcome::kLocalised;
+    if (!synced) files.Close(held);
+  } catch (...) {
+  }
+  return RemoveOutput(files, output);
+}
+
+PageOutcome LocalisePage(Files& files, const std::string& source, const std::string& output) noexcept {
+  FileHandle held = kNoFile;
+  const PageOutcome written = WriteOutput(files, source, output, &held);
+  if (written != PageOutcome::kLocalised) return written;
+  bool synced = false;
+  try {
+    synced = files.SyncFolderOf(output);
+  } catch (...) {
+  }
+  return ReplacePage(files, held, source, output, synced);
 }
 
 void PageTranslator::Translate(std::string_view lines) {

@@ -20,6 +20,15 @@ enum class PageOutcome {
 // not exist yet) and then deletes the page. Never throws.
 PageOutcome LocalisePage(Files& files, const std::string& source, const std::string& output) noexcept;
 
+// The same in two halves, so the outputs of many pages can be put on the disk by one folder
+// sync before any of their pages is deleted. WriteOutput writes the output whole on the disk
+// and answers kLocalised with the page still open in *held, not yet deleted; ReplacePage then
+// deletes that page once `synced` says the output's name is on the disk, and otherwise (or on
+// any failure) keeps the page and removes the output. Neither throws.
+PageOutcome WriteOutput(Files& files, const std::string& source, const std::string& output, FileHandle* held) noexcept;
+PageOutcome ReplacePage(Files& files, FileHandle held, const std::string& source, const std::string& output,
+                        bool synced) noexcept;
+
 // Translates a page in page order and writes it. The header, up to and including the first
 // line holding "PAGE {", passes unchanged; the line after it gets the label table only; every
 // later line gets "Input" -> "Champ", the French brand marker, and the label table when it

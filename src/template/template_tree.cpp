@@ -115,23 +115,93 @@ std::string ReplaceExtension(std::string_view name, std::string_view extension) 
   return result.append(extension);
 }
 
+// Pages of one folder whose outputs are whole on the disk, held open until one folder sync has
+// put the outputs' names on the disk too; only then are the pages deleted. Bounded, so the
+// pages held at once stay few.
+class HeldPages {
+ public:
+  static constexpr std::size_t kMost = 64;
+
+  HeldPages(Files& files, CommitPlan& plan) : files_(files), plan_(plan) { held_.reserve(kMost); }
+  HeldPages(const HeldPages&) = delete;
+  HeldPages& operator=(const HeldPages&) = delete;
+  // Cut short (memory ran out): the held pages stay, their outputs go.
+  ~HeldPages() { Replace(false); }
+
+  bool full() const { return held_.size() == kMost; }
+  // Never allocates: room for kMost was reserved, and the source's text is moved in.
+  void Add(FileHandle page, std::string source, std::size_t move) noexcept {
+    held_.push_back({page, std::move(source), move});
+  }
+
+  // Syncs the folder once, then replaces every held page by its output. Returns how many.
+  std::size_t Finish() noexcept {
+    if (held_.empty()) return 0;
+    bool synced = false;
+    try {
+      synced = files_.SyncFolderOf(held_.front().source);
+    } catch (...) {
+    }
+    return Replace(synced);
+  }
+
+ private:
+  struct Held {
+    FileHandle page;
+    std::string source;
+    std::size_t move;
+  };
+
+  std::size_t Replace(bool synced) noexcept {
+    std::size_t replaced = 0;
+    for (Held& held : held_) {
+      CommitPlan::Move& move = plan_.moves[held.move];
+      move.state = ToState(ReplacePage(files_, held.page, held.source, move.from, synced));
+      if (move.state == CommitPlan::Move::State::kPending) ++replaced;
+    }
+    held_.clear();
+    return replaced;
+  }
+
+  static CommitPlan::Move::State ToState(PageOutcome outcome) {
+    switch (outcome) {
+      case PageOutcome::kLocalised: return CommitPlan::Move::State::kPending;
+      case PageOutcome::kKept: return CommitPlan::Move::State::kDropped;
+      case PageOutcome::kOutputLeft: break;
+    }
+    return CommitPlan::Move::State::kStranded;
+  }
+
+  Files& files_;
+  CommitPlan& plan_;
+  std::vector<Held> held_;
+};
+
 std::size_t LocaliseTree(Files& files, const std::string& folder, CommitPlan& plan) {
   std::size_t localised = 0;
   ForEachFolder(files, folder, [&](const std::string& dir, const std::vector<DirectoryEntry>& entries) {
     const std::unordered_set<std::string> blocked = BlockedPages(entries);
+    HeldPages held(files, plan);
     for (const DirectoryEntry& entry : entries) {
       if (!IsPage(entry) || blocked.count(entry.name) || !FitsPath(dir, entry.name)) continue;
       const std::string output = ReplaceExtension(entry.name, kOutputMark);
       const std::string target = ReplaceExtension(entry.name, kPageMark);
       if (!FitsPath(dir, output) || !FitsPath(dir, target)) continue;
       // Recorded first: once the page is gone, moving its output must need nothing more.
+      std::string source = dir + entry.name;
       plan.moves.push_back({dir + output, dir + target});
-      switch (LocalisePage(files, dir + entry.name, dir + output)) {
-        case PageOutcome::kLocalised: ++localised; break;
-        case PageOutcome::kKept: plan.moves.pop_back(); break;
-        case PageOutcome::kOutputLeft: plan.moves.back().stranded = true; break;
+      FileHandle page = kNoFile;
+      const PageOutcome written = WriteOutput(files, source, plan.moves.back().from, &page);
+      if (written == PageOutcome::kLocalised) {
+        held.Add(page, std::move(source), plan.moves.size() - 1);
+        if (held.full()) localised += held.Finish();
+      } else if (written == PageOutcome::kKept) {
+        plan.moves.pop_back();
+      } else {
+        plan.moves.back().state = CommitPlan::Move::State::kStranded;
       }
     }
+    localised += held.Finish();
   });
   return localised;
 }
@@ -141,13 +211,27 @@ std::size_t LocaliseTree(Files& files, const std::string& folder) {
   return LocaliseTree(files, folder, plan);
 }
 
+// Whether two paths lie in one folder: the same text up to their last separators.
+bool SameFolder(const std::string& a, const std::string& b) {
+  const std::size_t end = a.rfind(PathSeparator());
+  return end == b.rfind(PathSeparator()) && a.compare(0, end, b, 0, end) == 0;
+}
+
 std::size_t CommitPlanned(Files& files, CommitPlan& plan) noexcept {
   std::size_t moved = 0;
+  const std::string* unsynced = nullptr;  // a target whose folder's names are not yet synced
   for (CommitPlan::Move& move : plan.moves) {
-    if (move.stranded || move.done) continue;
-    move.done = MoveIntoPlace(files, move.from, move.to, true, plan.pause_budget_ms);
-    if (move.done) ++moved;
+    if (move.state != CommitPlan::Move::State::kPending) continue;
+    if (unsynced && !SameFolder(*unsynced, move.to)) {
+      files.SyncFolderOf(*unsynced);
+      unsynced = nullptr;
+    }
+    if (!MoveIntoPlace(files, move.from, move.to, true, plan.pause_budget_ms)) continue;
+    move.state = CommitPlan::Move::State::kDone;
+    unsynced = &move.to;
+    ++moved;
   }
+  if (unsynced) files.SyncFolderOf(*unsynced);
   return moved;
 }
 
@@ -155,7 +239,7 @@ std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan
   std::size_t moved = 0;
   const auto stranded = [&plan](const std::string& path) {
     for (const CommitPlan::Move& move : plan.moves) {
-      if (move.stranded && move.from == path) return true;
+      if (move.state == CommitPlan::Move::State::kStranded && move.from == path) return true;
     }
     return false;
   };
@@ -168,12 +252,15 @@ std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan
       const std::string output = NameKey(ReplaceExtension(entry.name, kOutputMark));
       if (output != NameKey(entry.name)) claimed.insert(output);
     }
+    std::size_t moved_here = 0;
     for (const DirectoryEntry& entry : entries) {
       if (!IsFile(entry) || !Contains(entry.name, kOutputMark) || !FitsPath(dir, entry.name)) continue;
       const std::string target = ReplaceExtension(entry.name, kPageMark);
       if (!FitsPath(dir, target) || stranded(dir + entry.name) || claimed.count(NameKey(entry.name))) continue;
-      if (MoveIntoPlace(files, dir + entry.name, dir + target, false, plan.pause_budget_ms)) ++moved;
+      if (MoveIntoPlace(files, dir + entry.name, dir + target, false, plan.pause_budget_ms)) ++moved_here;
     }
+    if (moved_here > 0) files.SyncFolderOf(dir + ".");
+    moved += moved_here;
   });
   return moved;
 }

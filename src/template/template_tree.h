@@ -24,10 +24,16 @@ std::string ReplaceExtension(std::string_view name, std::string_view extension);
 // outputs it could not remove, which must never take a page's name.
 struct CommitPlan {
   struct Move {
+    enum class State {
+      kWriting,   // its page not yet replaced
+      kPending,   // its page deleted: the output must take the name
+      kDone,      // moved
+      kDropped,   // its page kept, its output removed
+      kStranded,  // its page kept, its unfinished output could not be removed
+    };
     std::string from;
     std::string to;
-    bool stranded = false;  // an unfinished output that could not be removed
-    bool done = false;
+    State state = State::kWriting;
   };
   std::vector<Move> moves;
   int pause_budget_ms = 30000;  // what all the retries of one call may wait together

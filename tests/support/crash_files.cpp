@@ -23,7 +23,17 @@ void CrashFiles::AddFile(const std::string& path, const std::string& bytes) {
 }
 
 void CrashFiles::Reboot(std::size_t kept) {
-  for (std::size_t i = 0; i < kept && i < journal_.size(); ++i) Apply(durable_, journal_[i]);
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < kept && i < 64; ++i) mask |= std::uint64_t{1} << i;
+  RebootKeeping(mask);
+}
+
+void CrashFiles::RebootKeeping(std::uint64_t kept) {
+  for (std::size_t i = 0; i < journal_.size() && i < 64; ++i) {
+    const NameChange& change = journal_[i];
+    // An operation on a name that did not survive did not happen either.
+    if ((kept >> i & 1) && (change.data || durable_.count(change.from))) Apply(durable_, change);
+  }
   journal_.clear();
   open_.clear();
   live_ = durable_;
@@ -55,11 +65,6 @@ void CrashFiles::Apply(Names& names, const NameChange& change) {
 void CrashFiles::Change(NameChange change) {
   Apply(live_, change);
   journal_.push_back(std::move(change));
-}
-
-void CrashFiles::Sync() {
-  for (const NameChange& change : journal_) Apply(durable_, change);
-  journal_.clear();
 }
 
 bool CrashFiles::HasFolderOf(const std::string& path) const { return folders_.count(FolderOf(path)) > 0; }
@@ -115,8 +120,22 @@ bool CrashFiles::DeletePage(FileHandle page, const std::string& path) {
   const bool same = open && !open->writing && live_.count(path) && live_[path] == open->data;
   open_.erase(page);
   if (!same) return false;
-  Sync();
   Change({path, "", nullptr});
+  return true;
+}
+
+bool CrashFiles::SyncFolderOf(const std::string& path) {
+  if (Stopped()) return false;
+  // The journal keeps names in order: what the folder's last change needs is durable with it.
+  const std::string folder = FolderOf(path);
+  std::size_t through = 0;
+  for (std::size_t i = 0; i < journal_.size(); ++i) {
+    const NameChange& change = journal_[i];
+    if ((!change.from.empty() && FolderOf(change.from) == folder) || (!change.to.empty() && FolderOf(change.to) == folder))
+      through = i + 1;
+  }
+  for (std::size_t i = 0; i < through; ++i) Apply(durable_, journal_[i]);
+  journal_.erase(journal_.begin(), journal_.begin() + static_cast<std::ptrdiff_t>(through));
   return true;
 }
 
@@ -130,7 +149,6 @@ MoveResult CrashFiles::MoveNoReplace(const std::string& from, const std::string&
   if (Stopped() || !live_.count(from) || !HasFolderOf(to)) return MoveResult::kFailed;
   if (Exists(to)) return MoveResult::kTargetExists;
   Change({from, to, nullptr});
-  Sync();
   return MoveResult::kMoved;
 }
 

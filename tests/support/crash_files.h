@@ -6,10 +6,10 @@
 // - Data written to a file is volatile until Flush(file). A file's durable content is what it
 //   held at its last Flush: nothing for a file never flushed.
 // - Name operations (creating a file, moving, deleting a page, removing) change the live names
-//   at once and are appended to a pending journal. A sync makes every pending operation
-//   durable. MoveNoReplace is durable itself (it syncs after moving), and DeletePage syncs
-//   before it unlinks, as the POSIX layer does.
-// - At a power cut a prefix of the pending journal survives: journals keep names in order.
+//   at once and are appended to a pending journal. SyncFolderOf(path) makes durable every
+//   pending operation up to the last one in that folder (journals keep names in order).
+// - At a power cut a prefix of the pending journal survives where journals keep names in
+//   order; RebootKeeping lets any set of them survive, for file systems that do not.
 // - CutAfter(n): every file call after the n-th fails, returning its failure value and
 //   changing nothing, as if the machine had stopped (SetQuietErrorMode and Pause touch no file
 //   and are not counted). Reboot(kept) then gives the durable state: the names as of the last
@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +39,8 @@ class CrashFiles final : public Files {
   int calls() const { return calls_; }
   std::size_t pending() const { return journal_.size(); }
   void Reboot(std::size_t kept);
+  // The same with any set of the pending operations surviving: bit i keeps the i-th.
+  void RebootKeeping(std::uint64_t kept);
   // Every file below `root` by its path relative to it, as it is now.
   TreeSnapshot Snapshot(const std::string& root) const;
 
@@ -49,6 +52,7 @@ class CrashFiles final : public Files {
   bool Flush(FileHandle file) override;
   bool Close(FileHandle file) override;
   bool DeletePage(FileHandle page, const std::string& path) override;
+  bool SyncFolderOf(const std::string& path) override;
   bool Remove(const std::string& path) override;
   MoveResult MoveNoReplace(const std::string& from, const std::string& to) override;
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;
@@ -76,7 +80,6 @@ class CrashFiles final : public Files {
   bool Stopped() { return ++calls_ > cut_after_ && cut_after_ >= 0; }
   static void Apply(Names& names, const NameChange& change);
   void Change(NameChange change);
-  void Sync();
   bool Exists(const std::string& path) const { return live_.count(path) || folders_.count(path); }
   bool HasFolderOf(const std::string& path) const;
   OpenFile* Find(FileHandle file);

@@ -13,6 +13,7 @@ const char* FileCallName(FileCall call) {
     case FileCall::kFlush: return "flush";
     case FileCall::kClose: return "close";
     case FileCall::kDelete: return "delete";
+    case FileCall::kSync: return "sync";
     case FileCall::kRemove: return "remove";
     case FileCall::kMove: return "move";
     case FileCall::kList: return "list";
@@ -88,6 +89,12 @@ bool FaultyFiles::DeletePage(FileHandle page, const std::string& path) {
     return false;
   }
   return real_.DeletePage(page, path);
+}
+
+bool FaultyFiles::SyncFolderOf(const std::string& path) {
+  // Needs no memory, so it never throws.
+  if (FailsQuietly(FileCall::kSync)) return false;
+  return real_.SyncFolderOf(path);
 }
 
 bool FaultyFiles::Remove(const std::string& path) {

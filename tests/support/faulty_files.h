@@ -10,7 +10,7 @@
 
 namespace setupext::testing {
 
-enum class FileCall { kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDelete, kRemove, kMove, kList, kCount };
+enum class FileCall { kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDelete, kSync, kRemove, kMove, kList, kCount };
 
 const char* FileCallName(FileCall call);
 
@@ -39,6 +39,7 @@ class FaultyFiles final : public Files {
   bool Flush(FileHandle file) override;
   bool Close(FileHandle file) override;
   bool DeletePage(FileHandle page, const std::string& path) override;
+  bool SyncFolderOf(const std::string& path) override;
   bool Remove(const std::string& path) override;
   MoveResult MoveNoReplace(const std::string& from, const std::string& to) override;
   bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;

@@ -23,6 +23,8 @@ struct Move {
   std::string folder, from, to;
 };
 
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind(raw::Separator()) + 1); }
+
 // ---- the module's file calls, in its order (LocaliseInto, ForEachFolder, LocaliseTree,
 // CommitPlanned, CommitTree); keep in step with them ----
 
@@ -65,8 +67,20 @@ void ForEachFolder(const std::string& root, const FolderStep& step) {
   Walk(dir, step, seen);
 }
 
-// The pages of one folder, each deleted as soon as its output is closed; with syncs per
-// folder, all of the folder's outputs are closed before one sync and then the deletions.
+// The pages of one folder: up to a batch of outputs closed and flushed, one folder sync,
+// then their pages deleted (the module's HeldPages).
+constexpr std::size_t kBatch = 64;
+
+void DeleteHeld(std::vector<std::pair<raw::File, std::string>>& held, Durability durability, LimitCounts& counts) {
+  if (held.empty()) return;
+  const bool synced = durability == Durability::kNone || raw::SyncFolder(FolderOf(held.front().second));
+  for (const auto& [in, page] : held) {
+    if (synced && raw::DeletePage(in, page)) ++counts.pages;
+    else if (!synced) raw::Close(in);
+  }
+  held.clear();
+}
+
 void LocaliseFolder(const std::string& dir, const std::vector<raw::Entry>& entries, Durability durability,
                     char* buffer, std::vector<Move>& moves, LimitCounts& counts) {
   std::vector<std::pair<raw::File, std::string>> held;
@@ -76,19 +90,17 @@ void LocaliseFolder(const std::string& dir, const std::vector<raw::Entry>& entri
     const raw::File in = CopyPage(page, dir + WithExtension(entry.name, ".tmp"), durability != Durability::kNone, buffer);
     if (in == raw::kNone) continue;
     moves.push_back({dir, dir + WithExtension(entry.name, ".tmp"), dir + WithExtension(entry.name, ".pag")});
-    if (durability == Durability::kPerFolder) held.emplace_back(in, page);
-    else if (raw::DeletePage(in, page, durability == Durability::kAsModule)) ++counts.pages;
+    held.emplace_back(in, page);
+    if (held.size() == kBatch) DeleteHeld(held, durability, counts);
   }
-  if (held.empty() || !raw::SyncFolder(dir)) return;
-  for (const auto& [in, page] : held)
-    if (raw::DeletePage(in, page, false)) ++counts.pages;
+  DeleteHeld(held, durability, counts);
 }
 
-// The planned moves; with syncs per folder, one sync after the last move of each folder.
+// The planned moves, one folder sync after the last move of each folder.
 void CommitPlanned(const std::vector<Move>& moves, Durability durability, LimitCounts& counts) {
   for (std::size_t i = 0; i < moves.size(); ++i) {
     if (raw::MoveNoReplace(moves[i].from, moves[i].to, durability == Durability::kAsModule)) ++counts.moved;
-    if (durability == Durability::kPerFolder && (i + 1 == moves.size() || moves[i + 1].folder != moves[i].folder))
+    if (durability == Durability::kAsModule && (i + 1 == moves.size() || moves[i + 1].folder != moves[i].folder))
       raw::SyncFolder(moves[i].folder);
   }
 }

@@ -13,9 +13,9 @@ struct LimitCounts {
 };
 
 enum class Durability {
-  kNone,       // no flush, no folder sync, moves not written through: the floor without durability
-  kAsModule,   // each output flushed, the folder synced before each deletion and after each move
-  kPerFolder,  // outputs flushed, one folder sync before a folder's deletions and one after its moves
+  kNone,      // no flush, no folder sync, moves not written through: the floor without durability
+  kAsModule,  // outputs flushed, one folder sync before a batch of deletions and one after a
+              // folder's moves, moves written through
 };
 
 // Both passes over the tree at `root`, as the module makes them.

@@ -38,11 +38,10 @@ std::ptrdiff_t Read(File file, void* buffer, std::size_t size);
 bool Write(File file, const void* data, std::size_t size);
 bool Flush(File file);
 bool Close(File file);
-// Deletes the page through its handle (closed either way). `sync_folder` first puts the
-// folder's new names on the disk, where the platform needs that (POSIX).
-bool DeletePage(File page, const std::string& path, bool sync_folder);
-// Checks the source, moves it never replacing a file and, when `durable`, puts the move on
-// the disk (POSIX: a sync of the folder; Win32: written through).
+// Deletes the page through its handle (closed either way).
+bool DeletePage(File page, const std::string& path);
+// Checks the source and moves it never replacing a file, written through when `durable`
+// (Win32; POSIX syncs the folder after its moves instead).
 bool MoveNoReplace(const std::string& from, const std::string& to, bool durable);
 // Puts the folder's names on the disk (POSIX); nothing to do on Win32.
 bool SyncFolder(const std::string& folder);

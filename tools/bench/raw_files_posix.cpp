@@ -18,8 +18,6 @@ bool Unchanged(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
-
 }  // namespace
 
 char Separator() { return '/'; }
@@ -80,19 +78,19 @@ bool SyncFolder(const std::string& folder) {
 }
 
 // The page goes only while its path still names the file that was read, unchanged.
-bool DeletePage(File page, const std::string& path, bool sync_folder) {
+bool DeletePage(File page, const std::string& path) {
   struct stat held, named;
   const bool same = fstat(static_cast<int>(page), &held) == 0 && lstat(path.c_str(), &named) == 0 && Unchanged(held, named);
   close(static_cast<int>(page));
-  return same && (!sync_folder || SyncFolder(FolderOf(path))) && unlink(path.c_str()) == 0;
+  return same && unlink(path.c_str()) == 0;
 }
 
-bool MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
+// Folders are synced after their moves, not here.
+bool MoveNoReplace(const std::string& from, const std::string& to, bool) {
   constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
   struct stat info;
   return lstat(from.c_str(), &info) == 0 && PlainWithOneName(info) &&
-         syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0 &&
-         (!durable || SyncFolder(FolderOf(to)));
+         syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0;
 }
 
 }  // namespace setupext::raw

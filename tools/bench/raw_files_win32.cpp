@@ -144,7 +144,7 @@ bool Flush(File file) { return FlushFileBuffers(Native(file)) != 0; }
 bool Close(File file) { return CloseHandle(Native(file)) != 0; }
 
 // The name goes at once where the system has POSIX deletion (Windows 10 on NTFS).
-bool DeletePage(File page, const std::string& path, bool) {
+bool DeletePage(File page, const std::string& path) {
   constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
   DWORD flags = 0x1 | 0x2;  // delete, POSIX semantics
   const bool deleted = SetInformation(Native(page), kDispositionInfoEx, &flags, sizeof flags) ||

@@ -44,12 +44,10 @@ constexpr const char* kUsage =
     "  --memory-mb N          memory: size of the one large page in MiB (256)\n"
     "  --sed-seconds S        show S as the sed figure instead of running sed (a figure timed\n"
     "                         by the native bench where sed cannot run)\n"
-    "  --per-folder-syncs     tree: also time the durable limit with one folder sync before a\n"
-    "                         folder's deletions and one after its moves, instead of one each\n"
     "  --quick                small sizes for a smoke run (flags after it still apply)\n"
     "  --limit TREE           run only the limit program over TREE once, e.g. to trace its calls:\n"
     "                         without durability, or with --durable as the module (flushes and\n"
-    "                         folder syncs), or with --per-folder-syncs\n";
+    "                         folder syncs)\n";
 
 struct Options {
   std::string dir;
@@ -66,7 +64,6 @@ struct Options {
   // Limit mode: the limit program alone over one tree.
   std::string limit_tree;
   setupext::Durability durability = setupext::Durability::kNone;
-  bool per_folder_syncs = false;
 };
 
 [[noreturn]] void Die(const std::string& message) {
@@ -102,11 +99,6 @@ Options Parse(int argc, char** argv) {
     }
     if (flag == "--durable") {
       o.durability = setupext::Durability::kAsModule;
-      continue;
-    }
-    if (flag == "--per-folder-syncs") {
-      o.durability = setupext::Durability::kPerFolder;
-      o.per_folder_syncs = true;
       continue;
     }
     if (flag == "--quick") {
@@ -396,7 +388,7 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
               o.folders, o.pages, o.page_kb, page_count, bytes / kMiB, work.string().c_str(), o.rounds);
 
   const bool run_sed = o.sed && o.sed_seconds < 0 && setupext::RunsPosixTools();
-  std::vector<double> localise, limit, durable, per_folder, copy, sed;
+  std::vector<double> localise, limit, durable, copy, sed;
   for (int round = 0; round < o.rounds; ++round) {
     const fs::path localised = work / "tree-localised", copied = work / "tree-copied", sedded = work / "tree-sed";
     if (localiser) {
@@ -413,7 +405,6 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
       if (round % 2 == 0) localise_step(), durable_step();
       else durable_step(), localise_step();
       limit.push_back(TimeLimit(source, tree, setupext::Durability::kNone, page_count));
-      if (o.per_folder_syncs) per_folder.push_back(TimeLimit(source, tree, setupext::Durability::kPerFolder, page_count));
       fs::remove_all(copied);
       copy.push_back(Seconds([&] { CopyTree(source, copied); }));
       fs::remove_all(copied);
@@ -440,7 +431,6 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
   PrintRate("localise (fctLocaliseTemplate)", Median(localise), bytes, page_count, localise);
   PrintRate("limit, durable: the module's calls", Median(durable), bytes, page_count, durable);
   PrintRate("limit, not durable", Median(limit), bytes, page_count, limit);
-  if (!per_folder.empty()) PrintRate("limit, durable, syncs per folder", Median(per_folder), bytes, page_count, per_folder);
   PrintRate("plain copy (read + write)", Median(copy), bytes, page_count, copy);
   if (sed_median > 0)
     PrintRate(o.sed_seconds > 0 ? "sed -i, 2 substitutions [native]" : "sed -i, 2 substitutions", sed_median, bytes,
@@ -467,10 +457,6 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
   }
   std::printf("  limit durable / not        = %5.2f   (what durability costs on this file system)\n",
               MedianRatio(durable, limit));
-  if (!per_folder.empty()) {
-    std::printf("  limit per-folder syncs / not durable = %5.2f\n", MedianRatio(per_folder, limit));
-    std::printf("  limit per-folder syncs / durable     = %5.2f\n", MedianRatio(per_folder, durable));
-  }
 }
 
 void RunGrowthCase(const Options& o, Localiser& localiser, const fs::path& work) {

@@ -38,7 +38,7 @@ bool RenameNoReplace(const char* from, const char* to) {
 }
 
 // A name made, moved or removed outlives a power cut once its folder is synced.
-bool SyncFolderOf(const char* path) {
+bool SyncFolderHolding(const char* path) {
   const char* slash = std::strrchr(path, '/');
   char folder[4096];
   const std::size_t length = slash ? static_cast<std::size_t>(slash - path) : 0;
@@ -106,9 +106,10 @@ class PosixFiles final : public Files {
     struct stat named;
     const bool same = fstat(page, &held) == 0 && lstat(path.c_str(), &named) == 0 && SameFileUnchanged(held, named);
     close(page);
-    // The output beside the page must have its name on the disk before the page loses its own.
-    return same && SyncFolderOf(path.c_str()) && unlink(path.c_str()) == 0;
+    return same && unlink(path.c_str()) == 0;
   }
+
+  bool SyncFolderOf(const std::string& path) override { return SyncFolderHolding(path.c_str()); }
 
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
 
@@ -116,7 +117,6 @@ class PosixFiles final : public Files {
     struct stat info;
     if (lstat(from.c_str(), &info) != 0 || !IsPlainFileWithOneName(info)) return MoveResult::kFailed;
     if (!RenameNoReplace(from.c_str(), to.c_str())) return errno == EEXIST ? MoveResult::kTargetExists : MoveResult::kFailed;
-    SyncFolderOf(to.c_str());
     return MoveResult::kMoved;
   }
 

@@ -237,6 +237,10 @@ class Win32Files final : public Files {
 
   void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
+  // NTFS journals names in order: a page's deletion never outlives a cut that its output's
+  // creation does not, and moves are written through.
+  bool SyncFolderOf(const std::string&) override { return true; }
+
   bool RealFolderPath(const std::string& folder, std::string* real) override {
     UniqueKernelHandle handle(OpenFolder(folder));
     if (!handle.is_open()) return false;
