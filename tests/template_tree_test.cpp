@@ -27,13 +27,7 @@ const std::string kFrench =
     "Title: Input home\r\nPAGE {\r\nPr\xE9" "c\xE9" "dente Input\r\nChamp Home PowerByTORVEKFR\r\n\xFE Accueil\r\n}";
 
 // Both passes the way the installer runs them: through the real module's operation.
-void LocaliseAndCommit(const std::string& root) {
-  const testing::Operation operation = testing::ModuleOperation("fctLocaliseTemplate");
-  ASSERT_NE(operation, nullptr);
-  testing::TestHost host;
-  host.Set("TEMPLPATH", root);
-  EXPECT_EQ(operation(host.block()), 1);
-}
+void LocaliseAndCommit(const std::string& root) { testing::LocaliseThroughModule(root); }
 
 void LocaliseAndCommit(const TempTree& tree) { LocaliseAndCommit(tree.root_text()); }
 

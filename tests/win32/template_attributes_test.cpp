@@ -6,7 +6,6 @@
 
 #include "support/module_under_test.h"
 #include "support/temp_tree.h"
-#include "support/test_host.h"
 
 namespace setupext {
 namespace {
@@ -16,22 +15,12 @@ const std::string kFrench = "PAGE {\r\nAccueil\r\nChamp\r\n";
 
 class TemplateAttributesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    localise_ = testing::ModuleOperation("fctLocaliseTemplate");
-    ASSERT_NE(localise_, nullptr);
-  }
-
-  void Localise() {
-    testing::TestHost host;
-    host.Set("TEMPLPATH", tree_.root_text());
-    EXPECT_EQ(localise_(host.block()), 1);
-  }
+  void Localise() { testing::LocaliseThroughModule(tree_.root_text()); }
 
   void SetAttributes(const char* relative, DWORD attributes) {
     ASSERT_TRUE(SetFileAttributesA((tree_.root() / relative).string().c_str(), attributes));
   }
 
-  testing::Operation localise_ = nullptr;
   testing::TempTree tree_;
 };
 

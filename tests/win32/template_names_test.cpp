@@ -11,7 +11,6 @@
 
 #include "support/module_under_test.h"
 #include "support/temp_tree.h"
-#include "support/test_host.h"
 
 namespace setupext {
 namespace {
@@ -81,13 +80,7 @@ std::string Ansi(const std::wstring& text) {
   return std::string(buffer, static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
-void Localise(const std::string& ansi_root) {
-  const testing::Operation operation = testing::ModuleOperation("fctLocaliseTemplate");
-  ASSERT_NE(operation, nullptr);
-  testing::TestHost host;
-  host.Set("TEMPLPATH", ansi_root);
-  EXPECT_EQ(operation(host.block()), 1);
-}
+void Localise(const std::string& ansi_root) { testing::LocaliseThroughModule(ansi_root); }
 
 class TemplateNamesTest : public ::testing::Test {
  protected:

@@ -14,7 +14,6 @@
 
 #include "support/module_under_test.h"
 #include "support/temp_tree.h"
-#include "support/test_host.h"
 
 namespace setupext {
 namespace {
@@ -51,16 +50,7 @@ class Thread {
 
 class TemplateSharingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    localise_ = testing::ModuleOperation("fctLocaliseTemplate");
-    ASSERT_NE(localise_, nullptr);
-  }
-
-  void Localise() {
-    testing::TestHost host;
-    host.Set("TEMPLPATH", tree_.root_text());
-    EXPECT_EQ(localise_(host.block()), 1);
-  }
+  void Localise() { testing::LocaliseThroughModule(tree_.root_text()); }
 
   std::wstring Path(const std::string& name) const { return (tree_.root() / name).wstring(); }
 
@@ -79,7 +69,6 @@ class TemplateSharingTest : public ::testing::Test {
     return expected;
   }
 
-  testing::Operation localise_ = nullptr;
   testing::TempTree tree_;
 };
 
