@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "template/page_io.h"
+#include "template/page_text.h"
 
 namespace setupext {
 
@@ -28,29 +29,6 @@ PageOutcome LocalisePage(Files& files, const std::string& source, const std::str
 PageOutcome WriteOutput(Files& files, const std::string& source, const std::string& output, FileHandle* held) noexcept;
 PageOutcome ReplacePage(Files& files, FileHandle held, const std::string& source, const std::string& output,
                         bool synced) noexcept;
-
-// Translates a page in page order and writes it. The header, up to and including the first
-// line holding "PAGE {", passes unchanged; the line after it gets the label table only; every
-// later line gets "Input" -> "Champ", the French brand marker, and the label table when it
-// holds the byte 0xFE. Text comes in runs of whole lines, so unchanged text is written
-// straight from the caller's buffer and only lines with labels are copied.
-class PageTranslator {
- public:
-  explicit PageTranslator(BufferedWriter& out) : out_(out) {}
-  // `lines` ends with a line feed, except where the page ends without one.
-  void Translate(std::string_view lines);
-
- private:
-  std::string_view Header(std::string_view lines);
-  std::string_view Title(std::string_view lines);
-  void Body(std::string_view lines);
-  void WriteLabelled(std::string_view line, bool body);
-
-  enum class Stage { kHeader, kTitle, kBody };
-  Stage stage_ = Stage::kHeader;
-  BufferedWriter& out_;
-  std::string line_, scratch_;  // kept from line to line, so a page allocates them once
-};
 
 // Reads the whole page, translates it and writes it. False on a read or write error; what was
 // written is then incomplete.
