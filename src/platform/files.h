@@ -1,134 +1,170 @@
 // Files and folders as the template passes need them. The interface is narrow on purpose:
-// tests wrap it to make any single call fail and check that no page text is lost.
+// tests stand in for it to make any single call fail or to cut the power after it, and check
+// that no page text is lost.
 #pragma once
 
-#include <compare>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
+#include "platform/buffers.h"
 #include "platform/native_handle.h"
+#include "platform/unique_handle.h"
 
 namespace setupext {
 
 // The separator of the target's paths: '\\' on Windows, '/' elsewhere.
-char PathSeparator();
+char PathSeparator() noexcept;
 
 // Paths here are byte text: on Windows UTF-8 (unpaired surrogates of a name kept as their
 // three-byte forms, so every name the system can hold comes through), elsewhere the bytes the
 // system uses. Names are never converted back to the ANSI code page.
 
-// A folder named by the host in its ANSI code page, as this layer's absolute path. Nothing
-// when the text does not convert (or is empty): then nothing must be touched.
-std::optional<std::string> FolderFromHostText(std::string_view text);
+// A folder named by the host in its ANSI code page, as this layer's absolute path. False when
+// the text does not convert, is empty or is too long: then nothing must be touched.
+[[nodiscard]] bool FolderFromHostText(std::string_view text, PathText& folder) noexcept;
 
 // The length of a path as the system counts it: UTF-16 units on Windows, bytes elsewhere.
-std::size_t PathUnits(std::string_view path);
+std::size_t PathUnits(std::string_view path) noexcept;
 
-using FileHandle = NativeFile;
-inline const FileHandle kNoFile = NoNativeFile();
+// Appends the key under which the file system compares the name (folded to one case on
+// Windows, the bytes themselves elsewhere). False when memory ran out.
+[[nodiscard]] bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept;
+
+class Files;
+
+// An open file of a Files implementation: closed through it when its owner lets go.
+struct FileRef {
+  Files* files = nullptr;
+  NativeFile native = NoNativeFile();
+  bool operator==(const FileRef&) const = default;
+};
+struct FileTraits {
+  using Native = FileRef;
+  static Native Invalid() noexcept { return {}; }
+  static void Close(Native file) noexcept;
+};
+using File = UniqueHandle<FileTraits>;
+
+enum class [[nodiscard]] FileResult {
+  kDone,
+  kExists,    // the name is taken
+  kBusy,      // another program holds the file for a moment: it may work later
+  kNotPlain,  // a link, a folder, a file with a second name, or reached through a link
+  kFailed,
+};
+
+struct [[nodiscard]] Opened {
+  File file;
+  FileResult result = FileResult::kFailed;
+};
+
+// What deleting a page did.
+enum class [[nodiscard]] PageDeletion {
+  kGone,       // the page's name is free, or is freed when the last other holder lets go
+  kAside,      // the page could not be deleted and waits, whole, under the aside name
+  kKept,       // the page is as it was, under its own name
+};
 
 // Links (junctions, symbolic links, mount points) are never entered, read, moved or deleted
 // below the folder the host names: they may lead anywhere.
-enum class EntryKind { kFile, kFolder, kLink };
+enum class EntryKind : std::uint8_t { kFile, kFolder, kLink };
 
-struct DirectoryEntry {
-  std::string name;
-  EntryKind kind = EntryKind::kFile;
+// A folder's entries: each name once, "." and ".." left out, in the platform's order.
+class Listing {
+ public:
+  struct Entry {
+    std::uint32_t offset;  // of the name in the names' bytes
+    std::uint32_t size;
+    EntryKind kind;
+  };
+  std::size_t size() const noexcept { return entries_.size(); }
+  std::string_view name(std::size_t i) const noexcept {
+    return {names_.data() + entries_[i].offset, entries_[i].size};
+  }
+  EntryKind kind(std::size_t i) const noexcept { return entries_[i].kind; }
+  void Clear() noexcept {
+    entries_.Clear();
+    names_.Clear();
+  }
+  [[nodiscard]] bool Add(std::string_view name, EntryKind kind) noexcept;
+
+ private:
+  GrowingArray<Entry> entries_;
+  ByteBuffer names_;
 };
 
-// What a move did. A busy file (held by a scanner, an indexer, a backup) may move later.
-enum class MoveResult { kMoved, kTargetExists, kBusy, kFailed };
+enum class [[nodiscard]] ListResult { kDone, kFailed, kNoMemory };
 
 // What makes a folder the same folder whatever path leads to it.
 struct FolderIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
-  auto operator<=>(const FolderIdentity&) const = default;
+  bool operator==(const FolderIdentity&) const = default;
 };
 
 class Files {
  public:
-  virtual ~Files() = default;
-
   // Lets a missing disk fail the call instead of raising a system dialog. Never restored.
-  virtual void SetQuietErrorMode() = 0;
-  // Creates a new file for writing; fails (kNoFile) when the name is taken.
-  virtual FileHandle CreateNew(const std::string& path) = 0;
+  virtual void SetQuietErrorMode() noexcept = 0;
+  // A new file for writing, under a name that must be free; it can be renamed and deleted
+  // through its handle, and whoever else opens it must let that happen.
+  virtual Opened CreateNew(std::string_view path) noexcept = 0;
   // Opens a page for reading without following links. Only a regular file with exactly one
   // name, reached by this very path, is opened: a second name would keep the old text, and a
   // file reached through a link may lie anywhere. Others may go on reading the page but not
-  // write to it until it is closed, so nothing is added between its reading and its deletion.
-  virtual FileHandle OpenPage(const std::string& path) = 0;
+  // write to it until it is closed. *size is its size in bytes.
+  virtual Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept = 0;
   // Bytes read, 0 at the end, -1 on a read error.
-  virtual std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
+  virtual std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept = 0;
+  // Back to the start, to read again.
+  [[nodiscard]] virtual bool Rewind(NativeFile file) noexcept = 0;
   // Writes all of the bytes or fails.
-  virtual bool Write(FileHandle file, const void* data, std::size_t size) = 0;
+  [[nodiscard]] virtual bool Write(NativeFile file, const void* data, std::size_t size) noexcept = 0;
   // Puts the file's data on the disk, so that it outlives a power cut.
-  virtual bool Flush(FileHandle file) = 0;
+  [[nodiscard]] virtual bool Flush(NativeFile file) noexcept = 0;
   // Also reports errors of data still in flight.
-  virtual bool Close(FileHandle file) = 0;
+  [[nodiscard]] virtual bool Close(NativeFile file) noexcept = 0;
   // Deletes the page opened by OpenPage at `path` through its handle, so it is the file that
-  // was read, unchanged; the handle is closed afterwards either way. The name is free once
-  // this returns true, even while others still hold the file.
-  virtual bool DeletePage(FileHandle page, const std::string& path) = 0;
-  // Puts every name made, moved or removed in the folder holding `path` on the disk, so it
-  // outlives a power cut. Where the system journals names in order itself (Windows), there
-  // is nothing to do. Needs no memory.
-  virtual bool SyncFolderOf(const std::string& path) = 0;
-  virtual bool Remove(const std::string& path) = 0;
+  // was read, unchanged; takes the handle. Where the system cannot free a name while others
+  // hold the file, a page whose name must be free at once (`aside` not empty) first moves to
+  // `aside` and goes from there.
+  virtual PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept = 0;
+  // Renames a file created by CreateNew through its handle onto a free name, written through
+  // where the system offers it; never replaces an existing file.
+  virtual FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept = 0;
+  // Deletes a file created by CreateNew through its handle; takes the handle.
+  [[nodiscard]] virtual bool DeleteNew(File file, std::string_view path) noexcept = 0;
   // Moves a regular file with one name onto a free name, written through where the system
   // offers it; fails, leaving both as they are, when the target exists or the source is
-  // anything else. Needs no memory, so what was planned can still be moved when memory has
-  // run out.
-  virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to) = 0;
-  // Every entry of the folder except "." and "..", in the platform's order. The folder path
-  // ends with the separator. A listing that fails part way fails as a whole.
-  virtual bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) = 0;
-  virtual bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) = 0;
+  // anything else.
+  virtual FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept = 0;
+  // Removes a regular file with one name; nothing else.
+  virtual FileResult Remove(std::string_view path) noexcept = 0;
+  // Where names are not kept in order by the system (POSIX file systems), puts every name
+  // made, moved or removed in the folder holding `path` on the disk. Needs no memory.
+  [[nodiscard]] virtual bool SyncFolderOf(std::string_view path) noexcept = 0;
+  // Whether the system keeps name operations in order (NTFS journals them): then a page's
+  // deletion never outlives a cut that its output's creation does not, and no folder sync
+  // is needed between them.
+  virtual bool KeepsNamesInOrder() const noexcept = 0;
+  // Every entry of the folder except "." and "..". The folder path ends with the separator.
+  // A listing that fails part way fails as a whole.
+  virtual ListResult ListFolder(std::string_view folder, Listing& entries) noexcept = 0;
+  [[nodiscard]] virtual bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept = 0;
   // The folder's path with every link on the way resolved: the walk starts there, so every
   // path it builds names the file itself.
-  virtual bool RealFolderPath(const std::string& folder, std::string* real) = 0;
+  [[nodiscard]] virtual bool RealFolderPath(std::string_view folder, PathText& real) noexcept = 0;
   // Waits before an attempt is made again.
-  virtual void Pause(int milliseconds) = 0;
+  virtual void Pause(int milliseconds) noexcept = 0;
+
+ protected:
+  ~Files() = default;
 };
 
-// The key under which the file system compares a name: folded to one case on Windows, the
-// bytes themselves elsewhere.
-std::string NameKey(std::string_view name);
+inline void FileTraits::Close(Native file) noexcept { (void)file.files->Close(file.native); }
 
 // The real file system of the target.
-Files& SystemFiles();
-
-// Closes the file when it goes out of scope, unless Close() was called.
-class UniqueFile {
- public:
-  UniqueFile(Files& files, FileHandle handle) : files_(&files), handle_(handle) {}
-  UniqueFile(const UniqueFile&) = delete;
-  UniqueFile& operator=(const UniqueFile&) = delete;
-  ~UniqueFile() {
-    if (is_open()) files_->Close(handle_);
-  }
-
-  bool is_open() const { return handle_ != kNoFile; }
-  FileHandle get() const { return handle_; }
-  FileHandle release() {
-    FileHandle handle = handle_;
-    handle_ = kNoFile;
-    return handle;
-  }
-  bool Close() {
-    FileHandle handle = handle_;
-    handle_ = kNoFile;
-    return handle != kNoFile && files_->Close(handle);
-  }
-
- private:
-  Files* files_;
-  FileHandle handle_;
-};
+Files& SystemFiles() noexcept;
 
 }  // namespace setupext

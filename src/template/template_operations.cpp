@@ -9,13 +9,12 @@
 namespace setupext {
 namespace {
 
-// The pages are all localised before any output takes a page's name, so a tree is never left
-// with a page translated twice. The host names the tree in its ANSI code page; a name that
+// The host names the tree in its ANSI code page; a name that
 // does not convert names no tree.
 void LocaliseAndCommit(const std::string& host_root) {
-  const std::optional<std::string> root = FolderFromHostText(host_root);
-  if (!root) return;
-  LocaliseAndCommitTree(SystemFiles(), *root);
+  PathText root;
+  if (!FolderFromHostText(host_root, root)) return;
+  (void)LocaliseTree(SystemFiles(), root);
 }
 
 // The language changes nothing, but a value that does not fit means the table is not what the

@@ -1,63 +1,44 @@
-// The two passes over a template tree: every page into its ".tmp" output first, then every
-// ".tmp" file onto its ".pag" name.
+// A template tree localised folder by folder: each folder's plan made from its listing, then
+// carried out, leftovers of a cut call first.
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/files.h"
+#include "template/folder_plan.h"
+#include "template/page_replace.h"
 
 namespace setupext {
 
-// Longest path the walk builds, and longest folder it starts from (without its separator).
-inline constexpr std::size_t kMaxPathLength = 1023;
-inline constexpr std::size_t kMaxRootLength = 1019;
+// What a call did, entry by entry, for whoever wants to know.
+class TreeObserver {
+ public:
+  // The plan's step for an entry, and for those acted on, what came of it.
+  virtual void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
+                     const PageResult& result) noexcept = 0;
 
-// The name with everything from its last "." replaced by `extension` ("a.page" -> "a.tmp").
-// A name without a dot gets the extension appended.
-std::string ReplaceExtension(std::string_view name, std::string_view extension);
-
-// What the localising pass leaves for the commit: every output it completed, with the name it
-// must take, recorded before its page is deleted (so moving them needs no memory), and the
-// outputs it could not remove, which must never take a page's name.
-struct CommitPlan {
-  struct Move {
-    enum class State {
-      kWriting,   // its page not yet replaced
-      kPending,   // its page deleted: the output must take the name
-      kDone,      // moved
-      kDropped,   // its page kept, its output removed
-      kStranded,  // its page kept, its unfinished output could not be removed
-    };
-    std::string from;
-    std::string to;
-    State state = State::kWriting;
-  };
-  std::vector<Move> moves;
-  int pause_budget_ms = 30000;  // what all the retries of one call may wait together
+ protected:
+  ~TreeObserver() = default;
 };
 
-// Localises every page in and below `folder` into an output named by ReplaceExtension(".tmp"),
-// deleting each page whose output is complete, and records each output in `plan`. Pages whose
-// output name or final name is held by another entry, or shared with another page, are left
-// as they are. Returns the number of pages localised.
-std::size_t LocaliseTree(Files& files, const std::string& folder, CommitPlan& plan);
-std::size_t LocaliseTree(Files& files, const std::string& folder);
+struct TreeCounts {
+  std::size_t localised = 0;  // pages now French at their final names
+  std::size_t unchanged = 0;  // pages that needed no change
+  std::size_t moved = 0;      // stray ".tmp" files moved onto their ".pag" names
+  std::size_t finished = 0;   // leftovers of a cut call finished or removed
+  std::size_t left = 0;       // pages and strays left as they were
+};
 
-// Moves the outputs the plan recorded onto their names. Retries a move that fails for a
-// moment (a scanner holding the file, the page's deletion still pending) for about two
-// seconds. Takes no memory and never throws.
-std::size_t CommitPlanned(Files& files, CommitPlan& plan) noexcept;
+enum class [[nodiscard]] TreeResult {
+  kDone,
+  kNoRoot,    // nothing was touched
+  kNoMemory,  // the call stopped early; every page is whole at its name or finished
+};
 
-// Moves every other ".tmp" file in and below `folder` to its ".pag" name, never over an
-// existing file and never an output the plan marks as stranded. Returns the number moved.
-std::size_t CommitTree(Files& files, const std::string& folder, CommitPlan& plan);
-std::size_t CommitTree(Files& files, const std::string& folder);
-
-// Both passes as a template operation runs them: every page localised first, then the planned
-// outputs moved, then any other ".tmp" file. May throw only from the last walk.
-void LocaliseAndCommitTree(Files& files, const std::string& folder);
+// Localises every page in and below `root`. With `plan_only`, nothing is changed: every entry
+// is reported with the step its plan gives it.
+TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts = nullptr,
+                        TreeObserver* observer = nullptr, bool plan_only = false) noexcept;
 
 }  // namespace setupext

@@ -5,19 +5,38 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "platform/files.h"
 
 namespace setupext {
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
+// Paths come as views; the system wants them NUL-terminated.
+class CPath {
+ public:
+  explicit CPath(std::string_view path) { ok_ = text_.Assign(path); }
+  bool ok() const { return ok_; }
+  const char* c_str() const { return text_.c_str(); }
+
+ private:
+  FixedText<4096> text_;
+  bool ok_;
 };
-using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+struct DirTraits {
+  using Native = DIR*;
+  static Native Invalid() noexcept { return nullptr; }
+  static void Close(Native dir) noexcept { closedir(dir); }
+};
+using UniqueDir = UniqueHandle<DirTraits>;
+
+struct DescriptorTraits {
+  using Native = int;
+  static Native Invalid() noexcept { return -1; }
+  static void Close(Native fd) noexcept { close(fd); }
+};
+using UniqueDescriptor = UniqueHandle<DescriptorTraits>;
 
 // rename(2) replaces its target; renameat2 can refuse to.
 bool RenameNoReplace(const char* from, const char* to) {
@@ -37,56 +56,76 @@ bool RenameNoReplace(const char* from, const char* to) {
   return true;
 }
 
-// A name made, moved or removed outlives a power cut once its folder is synced.
-bool SyncFolderHolding(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  char folder[4096];
-  const std::size_t length = slash ? static_cast<std::size_t>(slash - path) : 0;
-  if (length + 1 > sizeof folder) return false;
-  std::memcpy(folder, path, length);
-  folder[length] = '\0';
-  const int fd = open(length ? folder : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = fsync(fd) == 0;
-  close(fd);
-  return synced;
+FileResult MoveResultOf(int error) {
+  if (error == EEXIST || error == ENOTEMPTY) return FileResult::kExists;
+  return FileResult::kFailed;
 }
+
+bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
 
 bool SameFileUnchanged(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// Whether the path names a regular file with one name; never follows a link.
+FileResult CheckPlain(const char* path) {
+  struct stat info;
+  if (lstat(path, &info) != 0) return FileResult::kFailed;
+  return IsPlainFileWithOneName(info) ? FileResult::kDone : FileResult::kNotPlain;
+}
+
+EntryKind KindOf(int folder, const char* name, unsigned char type) {
+  if (type == DT_DIR) return EntryKind::kFolder;
+  if (type == DT_LNK) return EntryKind::kLink;
+  if (type != DT_UNKNOWN) return EntryKind::kFile;
+  struct stat info;
+  if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::kFile;
+  if (S_ISLNK(info.st_mode)) return EntryKind::kLink;
+  return S_ISDIR(info.st_mode) ? EntryKind::kFolder : EntryKind::kFile;
+}
+
 class PosixFiles final : public Files {
  public:
-  void SetQuietErrorMode() override {}
+  constexpr PosixFiles() = default;
 
-  FileHandle CreateNew(const std::string& path) override {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return fd < 0 ? kNoFile : fd;
+  void SetQuietErrorMode() noexcept override {}
+
+  Opened CreateNew(std::string_view path) noexcept override {
+    const CPath name(path);
+    if (!name.ok()) return {};
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return {File(), errno == EEXIST ? FileResult::kExists : FileResult::kFailed};
+    return {File(FileRef{this, fd}), FileResult::kDone};
   }
 
-  FileHandle OpenPage(const std::string& path) override {
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return kNoFile;
+  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
+    const CPath name(path);
+    if (!name.ok()) return {};
+    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return {File(), errno == ELOOP ? FileResult::kNotPlain : FileResult::kFailed};
+    File page(FileRef{this, fd});
     struct stat info;
-    if (fstat(fd, &info) == 0 && IsPlainFileWithOneName(info)) return fd;
-    close(fd);
-    return kNoFile;
+    if (fstat(fd, &info) != 0) return {};
+    if (!IsPlainFileWithOneName(info)) return {File(), FileResult::kNotPlain};
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return {static_cast<File&&>(page), FileResult::kDone};
   }
 
-  std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
+  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override {
     for (;;) {
-      ssize_t got = read(static_cast<int>(file), buffer, size);
+      const ssize_t got = read(file, buffer, size);
       if (got >= 0) return got;
       if (errno != EINTR) return -1;
     }
   }
 
-  bool Write(FileHandle file, const void* data, std::size_t size) override {
+  bool Rewind(NativeFile file) noexcept override { return lseek(file, 0, SEEK_SET) == 0; }
+
+  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
-      ssize_t put = write(static_cast<int>(file), next, size);
+      const ssize_t put = write(file, next, size);
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) return false;
       next += put;
@@ -95,48 +134,81 @@ class PosixFiles final : public Files {
     return true;
   }
 
-  bool Flush(FileHandle file) override { return fsync(file) == 0; }
-
-  bool Close(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
+  bool Flush(NativeFile file) noexcept override { return fsync(file) == 0; }
+  bool Close(NativeFile file) noexcept override { return close(file) == 0; }
 
   // Without share modes nothing keeps a writer out; the page is removed only while its path
-  // still names the very file that was read, unchanged since.
-  bool DeletePage(FileHandle page, const std::string& path) override {
+  // still names the very file that was read, unchanged since. A name is free at once.
+  PageDeletion DeletePage(File page, std::string_view path, std::string_view) noexcept override {
+    const CPath name(path);
     struct stat held;
     struct stat named;
-    const bool same = fstat(page, &held) == 0 && lstat(path.c_str(), &named) == 0 && SameFileUnchanged(held, named);
-    close(page);
-    return same && unlink(path.c_str()) == 0;
+    const bool same = name.ok() && fstat(page.get().native, &held) == 0 && lstat(name.c_str(), &named) == 0 &&
+                      SameFileUnchanged(held, named);
+    page.reset();
+    return same && unlink(name.c_str()) == 0 ? PageDeletion::kGone : PageDeletion::kKept;
   }
 
-  bool SyncFolderOf(const std::string& path) override { return SyncFolderHolding(path.c_str()); }
-
-  bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
-
-  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override {
-    struct stat info;
-    if (lstat(from.c_str(), &info) != 0 || !IsPlainFileWithOneName(info)) return MoveResult::kFailed;
-    if (!RenameNoReplace(from.c_str(), to.c_str())) return errno == EEXIST ? MoveResult::kTargetExists : MoveResult::kFailed;
-    return MoveResult::kMoved;
+  FileResult RenameNew(NativeFile, std::string_view from, std::string_view to) noexcept override {
+    const CPath source(from), target(to);
+    if (!source.ok() || !target.ok()) return FileResult::kFailed;
+    return RenameNoReplace(source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
   }
 
-  bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
-    UniqueDir dir(opendir(folder.c_str()));
-    if (!dir) return false;
-    entries->clear();
+  bool DeleteNew(File file, std::string_view path) noexcept override {
+    const CPath name(path);
+    file.reset();
+    return name.ok() && unlink(name.c_str()) == 0;
+  }
+
+  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
+    const CPath source(from), target(to);
+    if (!source.ok() || !target.ok()) return FileResult::kFailed;
+    const FileResult plain = CheckPlain(source.c_str());
+    if (plain != FileResult::kDone) return plain;
+    return RenameNoReplace(source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
+  }
+
+  FileResult Remove(std::string_view path) noexcept override {
+    const CPath name(path);
+    if (!name.ok()) return FileResult::kFailed;
+    const FileResult plain = CheckPlain(name.c_str());
+    if (plain != FileResult::kDone) return plain;
+    return unlink(name.c_str()) == 0 ? FileResult::kDone : FileResult::kFailed;
+  }
+
+  // A name made, moved or removed outlives a power cut once its folder is synced.
+  bool SyncFolderOf(std::string_view path) noexcept override {
+    const std::size_t slash = path.rfind('/');
+    const CPath folder(slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash ? slash : 1));
+    if (!folder.ok()) return false;
+    const UniqueDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.is_open() && fsync(fd.get()) == 0;
+  }
+
+  bool KeepsNamesInOrder() const noexcept override { return false; }
+
+  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
+    const CPath name(folder);
+    if (!name.ok()) return ListResult::kFailed;
+    const UniqueDir dir(opendir(name.c_str()));
+    if (!dir.is_open()) return ListResult::kFailed;
+    entries.Clear();
     errno = 0;
-    while (dirent* entry = readdir(dir.get())) {
-      std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      entries->push_back({name, KindOf(folder + name, entry->d_type)});
+    while (const dirent* entry = readdir(dir.get())) {
+      const std::string_view entry_name = entry->d_name;
+      if (entry_name != "." && entry_name != ".." &&
+          !entries.Add(entry_name, KindOf(dirfd(dir.get()), entry->d_name, entry->d_type)))
+        return ListResult::kNoMemory;
       errno = 0;
     }
-    return errno == 0;
+    return errno == 0 ? ListResult::kDone : ListResult::kFailed;
   }
 
-  bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
+  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
+    const CPath name(folder);
     struct stat info;
-    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    if (!name.ok() || stat(name.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
     identity->volume = static_cast<std::uint64_t>(info.st_dev);
     identity->index = static_cast<std::uint64_t>(info.st_ino);
     return true;
@@ -144,43 +216,25 @@ class PosixFiles final : public Files {
 
   // Links below the root are never followed, so the paths the walk builds name the files
   // themselves whatever leads to the root.
-  void Pause(int milliseconds) override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real.Assign(folder); }
 
-  bool RealFolderPath(const std::string& folder, std::string* real) override {
-    *real = folder;
-    return true;
-  }
-
- private:
-  static EntryKind KindOf(const std::string& path, unsigned char type) {
-    if (type == DT_DIR) return EntryKind::kFolder;
-    if (type == DT_LNK) return EntryKind::kLink;
-    if (type != DT_UNKNOWN) return EntryKind::kFile;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return EntryKind::kFile;
-    if (S_ISLNK(info.st_mode)) return EntryKind::kLink;
-    return S_ISDIR(info.st_mode) ? EntryKind::kFolder : EntryKind::kFile;
-  }
-
-  static bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
+  void Pause(int milliseconds) noexcept override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 };
+
+constinit PosixFiles system_files;
 
 }  // namespace
 
-char PathSeparator() { return '/'; }
+char PathSeparator() noexcept { return '/'; }
 
-std::optional<std::string> FolderFromHostText(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  return std::string(text);
+bool FolderFromHostText(std::string_view text, PathText& folder) noexcept {
+  return !text.empty() && folder.Assign(text);
 }
 
-std::size_t PathUnits(std::string_view path) { return path.size(); }
+std::size_t PathUnits(std::string_view path) noexcept { return path.size(); }
 
-std::string NameKey(std::string_view name) { return std::string(name); }
+bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept { return keys.Append(name); }
 
-Files& SystemFiles() {
-  static PosixFiles files;
-  return files;
-}
+Files& SystemFiles() noexcept { return system_files; }
 
 }  // namespace setupext

@@ -1,0 +1,75 @@
+#include "template/tree_walk.h"
+
+#include "platform/buffers.h"
+#include "template/folder_plan.h"
+
+namespace setupext {
+namespace {
+
+// A folder path with its separator, as the walk holds it.
+constexpr std::size_t kMaxFolderLength = kMaxRootLength + 1;
+
+// Folders still to visit, each path followed by a NUL.
+class Worklist {
+ public:
+  [[nodiscard]] bool Push(std::string_view dir) { return paths_.Append(dir) && paths_.Append(std::string_view("", 1)); }
+  // Takes the last folder pushed into `dir`.
+  bool Pop(PathText& dir) {
+    while (!paths_.empty()) {
+      const std::string_view all = paths_.view().substr(0, paths_.size() - 1);
+      const std::size_t start = all.rfind('\0') + 1;  // npos + 1 is 0
+      const bool fits = dir.Assign(all.substr(start));
+      paths_.Truncate(start);
+      if (fits) return true;
+    }
+    return false;
+  }
+
+ private:
+  ByteBuffer paths_;
+};
+
+bool SeenBefore(GrowingArray<FolderIdentity>& visited, const FolderIdentity& identity, bool* memory) {
+  for (const FolderIdentity& seen : visited) {
+    if (seen == identity) return true;
+  }
+  *memory = visited.Push(identity);
+  return false;
+}
+
+}  // namespace
+
+WalkResult WalkTree(Files& files, std::string_view root, FolderVisitor& visitor) noexcept {
+  const char separator = PathSeparator();
+  PathText dir;
+  if (root.empty() || !files.RealFolderPath(root, dir) || dir.empty()) return WalkResult::kNoRoot;
+  if (dir.back() != separator && !dir.Append(separator)) return WalkResult::kNoRoot;
+  if (PathUnits(dir) > kMaxFolderLength) return WalkResult::kNoRoot;
+
+  Worklist pending;
+  GrowingArray<FolderIdentity> visited;
+  Listing listing;
+  if (!pending.Push(dir)) return WalkResult::kNoMemory;
+  PathText next;
+  while (pending.Pop(next)) {
+    FolderIdentity identity;
+    bool memory = true;
+    // A folder that cannot be identified is still walked; the path limit bounds any loop.
+    if (files.IdentifyFolder(next, &identity) && SeenBefore(visited, identity, &memory)) continue;
+    if (!memory) return WalkResult::kNoMemory;
+    const ListResult listed = files.ListFolder(next, listing);
+    if (listed == ListResult::kNoMemory) return WalkResult::kNoMemory;
+    if (listed != ListResult::kDone) continue;
+    visitor.Visit(next, listing);
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+      if (listing.kind(i) != EntryKind::kFolder) continue;
+      if (PathUnits(next) + PathUnits(listing.name(i)) + 1 > kMaxFolderLength) continue;
+      // `dir` is free once the root is pushed: the child's path is made there.
+      if (!dir.Assign(next) || !dir.Append(listing.name(i)) || !dir.Append(separator)) continue;
+      if (!pending.Push(dir)) return WalkResult::kNoMemory;
+    }
+  }
+  return WalkResult::kDone;
+}
+
+}  // namespace setupext
