@@ -4,12 +4,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
 #include "platform/files.h"
 #include "support/folder_link.h"
 #include "support/module_under_test.h"
+#include "support/page_text_in_memory.h"
+#include "support/small_stack.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
 #include "template/template_operations.h"
@@ -42,12 +45,10 @@ void ExpectTree(const TreeSnapshot& before, const TreeSnapshot& changed, const T
   EXPECT_EQ(after, expected);
 }
 
-TEST(ReplaceExtension, FromTheLastDotOfTheName) {
-  EXPECT_EQ(ReplaceExtension("a.pag", ".tmp"), "a.tmp");
-  EXPECT_EQ(ReplaceExtension("a.page", ".tmp"), "a.tmp");
-  EXPECT_EQ(ReplaceExtension("x.pag.bak", ".tmp"), "x.pag.tmp");
-  EXPECT_EQ(ReplaceExtension("notes.tmp", ".pag"), "notes.pag");
-  EXPECT_EQ(ReplaceExtension("README", ".tmp"), "README.tmp");
+TreeCounts Localise(const std::string& root) {
+  TreeCounts counts;
+  (void)LocaliseTree(SystemFiles(), root, &counts);
+  return counts;
 }
 
 TEST(TemplateTree, LocalisesEveryPageUnderItsOwnName) {
@@ -56,41 +57,39 @@ TEST(TemplateTree, LocalisesEveryPageUnderItsOwnName) {
   tree.Write("sub/b.pag", kPage);
   tree.Write("sub/deeper/c.pag", "");
   const TreeSnapshot before = tree.Snapshot();
-  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 3u);
-  EXPECT_EQ(CommitTree(SystemFiles(), tree.root_text()), 3u);
+  const TreeCounts counts = Localise(tree.root_text());
+  EXPECT_EQ(counts.localised, 2u);
+  EXPECT_EQ(counts.unchanged, 1u);
   ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}}, tree.Snapshot());
 }
 
-TEST(TemplateTree, RootWithOrWithoutTrailingSeparator) {
+TEST(TemplateTree, SecondCallChangesNoByteAndNoFile) {
   TempTree tree;
-  tree.Write("a.pag", kPage);
+  tree.Write("f.pag", "PAGE {\nForm Home\n\xFE" "Form\nInput\n");
+  tree.Write("sub/a.page", kPage);
   LocaliseAndCommit(tree);
-  const std::string once = testing::ReadFileBytes(tree.root() / "a.pag");
-  EXPECT_EQ(once, kFrench);
-  LocaliseTree(SystemFiles(), tree.root_text() + PathSeparator());
-  CommitTree(SystemFiles(), tree.root_text() + PathSeparator());
-  // A second run translates again: only "Formulaire" would change, and there is none here.
-  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kFrench);
+  const TreeSnapshot once = tree.Snapshot();
+  EXPECT_EQ(once.at("f.pag"), "PAGE {\nFormulaire Accueil\n\xFE" "Formulaire\nChamp\n");
+  std::map<std::string, fs::file_time_type> times;
+  for (const auto& [path, bytes] : once) times[path] = fs::last_write_time(tree.root() / path);
+  const TreeCounts counts = Localise(tree.root_text() + PathSeparator());
+  EXPECT_EQ(counts.localised, 0u);
+  EXPECT_EQ(counts.unchanged, 2u);
+  EXPECT_EQ(tree.Snapshot(), once);
+  for (const auto& [path, time] : times) EXPECT_EQ(fs::last_write_time(tree.root() / path), time) << path;
 }
 
-TEST(TemplateTree, SecondRunTranslatesFormAgain) {
+TEST(TemplateTree, OnlyPagesAndStraysAreTakenByTheirOwnNames) {
   TempTree tree;
-  tree.Write("f.pag", "PAGE {\nForm\n\xFE" "Form\n");
-  LocaliseAndCommit(tree);
-  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "f.pag"), "PAGE {\nFormulaire\n\xFE" "Formulaire\n");
-  LocaliseAndCommit(tree);
-  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "f.pag"), "PAGE {\nFormulaireulaire\n\xFE" "Formulaireulaire\n");
-}
-
-TEST(TemplateTree, SelectionLooksAtTheEntrysOwnName) {
-  TempTree tree;
-  tree.Write("a.page", kPage);              // a page by substring, ends as a.pag
-  tree.Write("x.PAG", kPage);               // case differs: not a page
-  tree.Write("readme.txt", "Input home");   // not a page
-  tree.Write("stray.tmp", "left over");     // moved to its page name by the commit pass
-  tree.Write("f.pag/README", "Input home"); // folder names never matter
+  tree.Write("a.page", kPage);               // a page: ends as a.pag
+  tree.Write("x.PAG", kPage);                // case differs: not a page
+  tree.Write("stray.tmp", "left over");      // moved to its page name
+  tree.Write("f.pag/README", "Input home");  // folder names never matter
   tree.Write("f.pag/inner.pag", kPage);
   tree.Write("y.tmp/notes", "kept");
+  for (const char* name : {"readme.txt", "mail.tmpl", "report.tmp.bak", "logo.page.png", "x.pag.bak",
+                           "x.pagination.txt", "notes.TMP"})
+    tree.Write(name, kPage);
   const TreeSnapshot before = tree.Snapshot();
   LocaliseAndCommit(tree);
   ExpectTree(before,
@@ -99,30 +98,44 @@ TEST(TemplateTree, SelectionLooksAtTheEntrysOwnName) {
              tree.Snapshot());
 }
 
-TEST(TemplateTree, PagesWhoseOutputNameIsTakenStayAsTheyAre) {
+TEST(TemplateTree, PagesWhoseFinalNameIsHeldOrSharedStayAsTheyAre) {
   TempTree tree;
-  tree.Write("a.pag", kPage);  // shares its output a.tmp with a.page
+  tree.Write("a.pag", kPage);  // holds the final name of a.page
   tree.Write("a.page", kPage + "2");
-  tree.Write("notes.pag", kPage);  // its output name is a user's file
+  tree.Write("notes.pag", kPage);  // a user's notes.tmp wants its name
   tree.Write("notes.tmp", "user notes");
-  tree.Write("dir.pag", kPage);  // its output name is a folder
-  tree.MakeFolder("dir.tmp");
-  tree.Write("x.pag.tmp", kPage);  // its output name is its own
-  tree.Write("ok.pag", kPage);
+  tree.Write("m.pagx", kPage);  // two pages that want the same free name
+  tree.Write("m.pagy", kPage);
+  tree.Write("dir.pag", kPage);  // its output name is a folder's
+  tree.MakeFolder(std::string("dir.pag") + std::string(kOutputSuffix));
+  tree.Write("c.page", kPage);  // its final name is a folder's
+  tree.MakeFolder("c.pag");
   const TreeSnapshot before = tree.Snapshot();
-  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 1u);
-  CommitTree(SystemFiles(), tree.root_text());
-  // x.pag.tmp is also a commit candidate: it moves, untranslated, to x.pag.pag.
-  ExpectTree(before, {{"ok.pag", kFrench}, {"x.pag.tmp", "<gone>"}, {"x.pag.pag", kPage}}, tree.Snapshot());
+  const TreeCounts counts = Localise(tree.root_text());
+  EXPECT_EQ(counts.localised, 2u);
+  EXPECT_EQ(counts.left, 6u);
+  ExpectTree(before, {{"a.pag", kFrench}, {"notes.pag", kFrench}}, tree.Snapshot());
 }
 
-TEST(TemplateTree, PagesWithSecondExtensionsKeepTheirTextOnce) {
+TEST(TemplateTree, LeftoversOfACutCallAreFinished) {
   TempTree tree;
-  tree.Write("x.pag.bak", kPage);
+  const std::string out(kOutputSuffix), aside(kAsideSuffix);
+  tree.Write("gone.pag" + out, kFrench);         // its page deleted: takes the name
+  tree.Write("half.pag", kPage);                 // its output unfinished: redone
+  tree.Write("half.pag" + out, "PAGE {\r\nPr");
+  tree.Write("new.pag", kPage + "v2");           // replaced by a new English version since
+  tree.Write("new.pag" + out, kFrench);
+  tree.Write("kept.pag", kFrench);               // moved aside, its French text in place
+  tree.Write("kept.pag" + aside, kPage);
+  tree.Write("only.pag" + aside, kPage);         // moved aside, and nothing else of it left
+  tree.Write("note" + out, "not ours: no page name before the suffix");
   const TreeSnapshot before = tree.Snapshot();
   LocaliseAndCommit(tree);
-  // Output x.pag.tmp is not met again by the pass that made it; the commit names it x.pag.pag.
-  ExpectTree(before, {{"x.pag.bak", "<gone>"}, {"x.pag.pag", kFrench}}, tree.Snapshot());
+  ExpectTree(before,
+             {{"gone.pag" + out, "<gone>"}, {"gone.pag", kFrench}, {"half.pag" + out, "<gone>"}, {"half.pag", kFrench},
+              {"new.pag" + out, "<gone>"}, {"new.pag", testing::LocalisePageText(kPage + "v2")},
+              {"kept.pag" + aside, "<gone>"}, {"only.pag" + aside, "<gone>"}, {"only.pag", kFrench}},
+             tree.Snapshot());
 }
 
 TEST(TemplateTree, FolderLinksAreEnteredOnce) {
@@ -135,8 +148,7 @@ TEST(TemplateTree, FolderLinksAreEnteredOnce) {
   tree.Write("other/c.pag", kPage);
   ASSERT_TRUE(testing::MakeFolderLink(tree.root() / "other", tree.root() / "alias", &why)) << why;
   const TreeSnapshot before = tree.Snapshot();
-  EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text()), 3u);
-  CommitTree(SystemFiles(), tree.root_text());
+  EXPECT_EQ(Localise(tree.root_text()).localised, 3u);
   ExpectTree(before, {{"a.pag", kFrench}, {"sub/b.pag", kFrench}, {"other/c.pag", kFrench}}, tree.Snapshot());
 }
 
@@ -154,8 +166,8 @@ TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
   const std::size_t folder_length = tree.root_text().size() + 1 + deep.size();
   const std::string pages[] = {
       deep + "short.pag",
-      // A page whose full path is one character over the limit.
-      deep + std::string(kMaxPathLength + 1 - folder_length - 4, 'p') + ".pag",
+      // A page whose output's path is one character over the limit.
+      deep + std::string(kMaxPathLength + 1 - folder_length - 4 - kOutputSuffix.size(), 'p') + ".pag",
       // A folder one character longer than any folder the walk enters.
       deep + std::string(kMaxRootLength + 1 - folder_length + 1, 'e') + "/inside.pag",
   };
@@ -172,9 +184,9 @@ TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
 }
 
 TEST(TemplateTree, RootsNearAndOverTheLimit) {
-  EXPECT_EQ(LocaliseTree(SystemFiles(), ""), 0u);
-  // In the longest root that still holds "a.pag" the page and its output are 1023 characters.
-  const std::size_t longest_for_page = kMaxPathLength - 1 - std::string("a.pag").size();
+  EXPECT_EQ(LocaliseTree(SystemFiles(), ""), TreeResult::kNoRoot);
+  // In the longest root that still holds "a.pag" its output's path is 1023 characters.
+  const std::size_t longest_for_page = kMaxPathLength - 1 - std::string("a.pag").size() - kOutputSuffix.size();
   for (const std::size_t length : {longest_for_page, longest_for_page + 1, kMaxRootLength + 1}) {
     TempTree tree;
     const std::string folder = FolderOfLength(tree, length);
@@ -188,11 +200,22 @@ TEST(TemplateTree, RootsNearAndOverTheLimit) {
     const std::string root = tree.root_text() + PathSeparator() + folder;
     ASSERT_EQ(root.size(), length);
     const bool walked = length <= longest_for_page;
-    EXPECT_EQ(LocaliseTree(SystemFiles(), root), walked ? 1u : 0u) << length;
-    EXPECT_EQ(LocaliseTree(SystemFiles(), root + PathSeparator()), 0u) << "nothing left to localise";
-    CommitTree(SystemFiles(), root);
+    EXPECT_EQ(Localise(root).localised, walked ? 1u : 0u) << length;
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;
   }
+}
+
+// The walk keeps its folders in a worklist: a tree nested to the path limit needs no more
+// stack than a flat one. Run on a thread whose whole stack is small.
+TEST(TemplateTree, DeepTreesNeedLittleStack) {
+  TempTree tree;
+  std::string deep;
+  while (tree.root_text().size() + deep.size() + 20 < kMaxRootLength) deep += "d/";
+  tree.Write(deep + "a.pag", kPage);
+  ASSERT_GT(deep.size() / 2, 400u) << "levels";
+  const std::string root = tree.root_text();
+  ASSERT_TRUE(testing::RunWithSmallStack([&root] { (void)LocaliseTree(SystemFiles(), root); }));
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / (deep + "a.pag")), kFrench);
 }
 
 // Trees laid out by tests/make_link_trees: beside each tree an "outside" folder that a link or a

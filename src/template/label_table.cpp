@@ -8,6 +8,25 @@
 namespace setupext {
 namespace {
 
+// "Form" is not replaced where the text already reads "Formulaire": a second call changes
+// nothing.
+bool Replace(std::string& line, const Label& label, std::string& scratch) {
+  if (label.source != "Form" || line.find("Formulaire") == std::string::npos)
+    return ReplaceAll(line, label.source, label.french, scratch);
+  bool replaced = false;
+  std::size_t from = 0;
+  for (std::size_t at = line.find("Form"); at != std::string::npos; at = line.find("Form", from)) {
+    if (line.compare(at + 4, 6, "ulaire") == 0) {
+      from = at + 10;
+      continue;
+    }
+    line.replace(at, 4, "Formulaire");
+    from = at + 10;
+    replaced = true;
+  }
+  return replaced;
+}
+
 using EntrySet = std::uint64_t;  // bit i: entry i of the table
 constexpr std::size_t kMaxIndexedEntries = 64;
 
@@ -39,7 +58,7 @@ class TableIndex {
     while (pending != 0) {
       const int i = std::countr_zero(pending);
       pending &= pending - 1;
-      if (ReplaceAll(line, table_[i].source, table_[i].french, scratch)) pending |= made_by_[i];
+      if (Replace(line, table_[i], scratch)) pending |= made_by_[i];
     }
   }
 
@@ -77,7 +96,7 @@ void ApplyLabelTable(std::string& line, std::string& scratch, std::span<const La
   } else if (Indexable(table)) {
     TableIndex(table).Apply(line, scratch);
   } else {
-    for (const Label& label : table) ReplaceAll(line, label.source, label.french, scratch);
+    for (const Label& label : table) Replace(line, label, scratch);
   }
 }
 

@@ -1,7 +1,9 @@
 #include "support/crash_files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace setupext::testing {
 namespace {
@@ -12,6 +14,13 @@ std::string WithoutSeparator(std::string path) {
 }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// A handle that is only a number: descriptors are, Windows handles are pointers.
+template <typename Handle>
+Handle HandleNumbered(int number) {
+  if constexpr (std::is_pointer_v<Handle>) return reinterpret_cast<Handle>(static_cast<std::intptr_t>(number));
+  else return static_cast<Handle>(number);
+}
 
 }  // namespace
 
@@ -69,26 +78,43 @@ void CrashFiles::Change(NameChange change) {
 
 bool CrashFiles::HasFolderOf(const std::string& path) const { return folders_.count(FolderOf(path)) > 0; }
 
-CrashFiles::OpenFile* CrashFiles::Find(FileHandle file) {
+CrashFiles::OpenFile* CrashFiles::Find(NativeFile file) {
   const auto found = open_.find(file);
   return found == open_.end() ? nullptr : &found->second;
 }
 
-FileHandle CrashFiles::CreateNew(const std::string& path) {
-  if (Stopped() || Exists(path) || !HasFolderOf(path)) return kNoFile;
+Opened CrashFiles::Open(const std::shared_ptr<Data>& data, bool writing) {
+  const NativeFile handle = HandleNumbered<NativeFile>(next_handle_++);
+  open_[handle] = {data, 0, writing};
+  return {File(FileRef{this, handle}), FileResult::kDone};
+}
+
+void CrashFiles::Kill() {
+  journal_.clear();
+  open_.clear();
+  durable_ = live_;
+  for (auto& [path, data] : live_) data->durable = data->live;
+  calls_ = 0;
+  cut_after_ = -1;
+}
+
+Opened CrashFiles::CreateNew(std::string_view view) noexcept {
+  const std::string path(view);
+  if (Stopped() || !HasFolderOf(path)) return {};
+  if (Exists(path)) return {File(), FileResult::kExists};
   auto data = std::make_shared<Data>();
   Change({"", path, data});
-  open_[next_handle_] = {data, 0, true};
-  return next_handle_++;
+  return Open(data, true);
 }
 
-FileHandle CrashFiles::OpenPage(const std::string& path) {
-  if (Stopped() || !live_.count(path)) return kNoFile;
-  open_[next_handle_] = {live_[path], 0, false};
-  return next_handle_++;
+Opened CrashFiles::OpenPage(std::string_view view, std::uint64_t* size) noexcept {
+  const std::string path(view);
+  if (Stopped() || !live_.count(path)) return {};
+  *size = live_[path]->live.size();
+  return Open(live_[path], false);
 }
 
-std::ptrdiff_t CrashFiles::Read(FileHandle file, void* buffer, std::size_t size) {
+std::ptrdiff_t CrashFiles::Read(NativeFile file, void* buffer, std::size_t size) noexcept {
   OpenFile* open = Stopped() ? nullptr : Find(file);
   if (!open || open->writing) return -1;
   const std::string& text = open->data->live;
@@ -98,36 +124,64 @@ std::ptrdiff_t CrashFiles::Read(FileHandle file, void* buffer, std::size_t size)
   return static_cast<std::ptrdiff_t>(take);
 }
 
-bool CrashFiles::Write(FileHandle file, const void* data, std::size_t size) {
+bool CrashFiles::Rewind(NativeFile file) noexcept {
+  OpenFile* open = Stopped() ? nullptr : Find(file);
+  if (!open) return false;
+  open->offset = 0;
+  return true;
+}
+
+bool CrashFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {
   OpenFile* open = Stopped() ? nullptr : Find(file);
   if (!open || !open->writing) return false;
   open->data->live.append(static_cast<const char*>(data), size);
   return true;
 }
 
-bool CrashFiles::Flush(FileHandle file) {
+bool CrashFiles::Flush(NativeFile file) noexcept {
   OpenFile* open = Stopped() ? nullptr : Find(file);
   if (!open) return false;
   open->data->durable = open->data->live;
   return true;
 }
 
-bool CrashFiles::Close(FileHandle file) { return !Stopped() && open_.erase(file) > 0; }
+// A stopped machine closes nothing, but the handle is gone for the caller either way.
+bool CrashFiles::Close(NativeFile file) noexcept {
+  const bool stopped = Stopped();
+  return open_.erase(file) > 0 && !stopped;
+}
 
-bool CrashFiles::DeletePage(FileHandle page, const std::string& path) {
-  if (Stopped()) return false;
-  const OpenFile* open = Find(page);
+PageDeletion CrashFiles::DeletePage(File page, std::string_view view, std::string_view) noexcept {
+  const std::string path(view);
+  if (Stopped()) return PageDeletion::kKept;
+  const OpenFile* open = Find(page.get().native);
   const bool same = open && !open->writing && live_.count(path) && live_[path] == open->data;
-  open_.erase(page);
-  if (!same) return false;
+  page.reset();
+  if (!same) return PageDeletion::kKept;
+  Change({path, "", nullptr});
+  return PageDeletion::kGone;
+}
+
+FileResult CrashFiles::RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept {
+  const OpenFile* open = Find(file);
+  if (!open || !live_.count(std::string(from)) || live_[std::string(from)] != open->data) return FileResult::kFailed;
+  return MoveNoReplace(from, to);
+}
+
+bool CrashFiles::DeleteNew(File file, std::string_view view) noexcept {
+  const std::string path(view);
+  const OpenFile* open = Find(file.get().native);
+  const bool same = open && live_.count(path) && live_[path] == open->data;
+  file.reset();
+  if (Stopped() || !same) return false;
   Change({path, "", nullptr});
   return true;
 }
 
-bool CrashFiles::SyncFolderOf(const std::string& path) {
+bool CrashFiles::SyncFolderOf(std::string_view view) noexcept {
   if (Stopped()) return false;
   // The journal keeps names in order: what the folder's last change needs is durable with it.
-  const std::string folder = FolderOf(path);
+  const std::string folder = FolderOf(std::string(view));
   std::size_t through = 0;
   for (std::size_t i = 0; i < journal_.size(); ++i) {
     const NameChange& change = journal_[i];
@@ -139,44 +193,48 @@ bool CrashFiles::SyncFolderOf(const std::string& path) {
   return true;
 }
 
-bool CrashFiles::Remove(const std::string& path) {
-  if (Stopped() || !live_.count(path)) return false;
+FileResult CrashFiles::Remove(std::string_view view) noexcept {
+  const std::string path(view);
+  if (Stopped() || !live_.count(path)) return FileResult::kFailed;
   Change({path, "", nullptr});
-  return true;
+  return FileResult::kDone;
 }
 
-MoveResult CrashFiles::MoveNoReplace(const std::string& from, const std::string& to) {
-  if (Stopped() || !live_.count(from) || !HasFolderOf(to)) return MoveResult::kFailed;
-  if (Exists(to)) return MoveResult::kTargetExists;
+FileResult CrashFiles::MoveNoReplace(std::string_view from_view, std::string_view to_view) noexcept {
+  const std::string from(from_view), to(to_view);
+  if (Stopped() || !live_.count(from) || !HasFolderOf(to)) return FileResult::kFailed;
+  if (Exists(to)) return FileResult::kExists;
   Change({from, to, nullptr});
-  return MoveResult::kMoved;
+  return FileResult::kDone;
 }
 
-bool CrashFiles::ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) {
-  const std::string dir = WithoutSeparator(folder);
-  if (Stopped() || !folders_.count(dir)) return false;
-  entries->clear();
+ListResult CrashFiles::ListFolder(std::string_view folder, Listing& entries) noexcept {
+  const std::string dir = WithoutSeparator(std::string(folder));
+  if (Stopped() || !folders_.count(dir)) return ListResult::kFailed;
+  std::vector<std::pair<std::string, EntryKind>> found;
   for (const auto& [path, identity] : folders_) {
-    if (path != dir && FolderOf(path) == dir) entries->push_back({path.substr(dir.size() + 1), EntryKind::kFolder});
+    if (path != dir && FolderOf(path) == dir) found.emplace_back(path.substr(dir.size() + 1), EntryKind::kFolder);
   }
   for (const auto& [path, data] : live_) {
-    if (FolderOf(path) == dir) entries->push_back({path.substr(dir.size() + 1), EntryKind::kFile});
+    if (FolderOf(path) == dir) found.emplace_back(path.substr(dir.size() + 1), EntryKind::kFile);
   }
-  std::sort(entries->begin(), entries->end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-  return true;
+  std::sort(found.begin(), found.end());
+  entries.Clear();
+  for (const auto& [name, kind] : found) {
+    if (!entries.Add(name, kind)) return ListResult::kNoMemory;
+  }
+  return ListResult::kDone;
 }
 
-bool CrashFiles::IdentifyFolder(const std::string& folder, FolderIdentity* identity) {
-  const auto found = folders_.find(WithoutSeparator(folder));
+bool CrashFiles::IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept {
+  const auto found = folders_.find(WithoutSeparator(std::string(folder)));
   if (Stopped() || found == folders_.end()) return false;
   *identity = {1, found->second};
   return true;
 }
 
-bool CrashFiles::RealFolderPath(const std::string& folder, std::string* real) {
-  if (Stopped()) return false;
-  *real = folder;
-  return true;
+bool CrashFiles::RealFolderPath(std::string_view folder, PathText& real) noexcept {
+  return !Stopped() && real.Assign(folder);
 }
 
 }  // namespace setupext::testing

@@ -8,6 +8,8 @@
 // - Name operations (creating a file, moving, deleting a page, removing) change the live names
 //   at once and are appended to a pending journal. SyncFolderOf(path) makes durable every
 //   pending operation up to the last one in that folder (journals keep names in order).
+// - A killed process loses nothing the system has taken: Kill() keeps every name and all
+//   data written, and closes the process's files.
 // - At a power cut a prefix of the pending journal survives where journals keep names in
 //   order; RebootKeeping lets any set of them survive, for file systems that do not.
 // - CutAfter(n): every file call after the n-th fails, returning its failure value and
@@ -22,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -44,21 +47,27 @@ class CrashFiles final : public Files {
   // Every file below `root` by its path relative to it, as it is now.
   TreeSnapshot Snapshot(const std::string& root) const;
 
-  void SetQuietErrorMode() override {}
-  FileHandle CreateNew(const std::string& path) override;
-  FileHandle OpenPage(const std::string& path) override;
-  std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  bool Write(FileHandle file, const void* data, std::size_t size) override;
-  bool Flush(FileHandle file) override;
-  bool Close(FileHandle file) override;
-  bool DeletePage(FileHandle page, const std::string& path) override;
-  bool SyncFolderOf(const std::string& path) override;
-  bool Remove(const std::string& path) override;
-  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override;
-  bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;
-  bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override;
-  bool RealFolderPath(const std::string& folder, std::string* real) override;
-  void Pause(int) override {}
+  void Kill();
+
+  void SetQuietErrorMode() noexcept override {}
+  Opened CreateNew(std::string_view path) noexcept override;
+  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override;
+  bool Rewind(NativeFile file) noexcept override;
+  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
+  bool Flush(NativeFile file) noexcept override;
+  bool Close(NativeFile file) noexcept override;
+  PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, std::string_view path) noexcept override;
+  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(std::string_view path) noexcept override;
+  bool SyncFolderOf(std::string_view path) noexcept override;
+  bool KeepsNamesInOrder() const noexcept override { return false; }
+  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
+  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override;
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override;
+  void Pause(int) noexcept override {}
 
  private:
   struct Data {
@@ -82,13 +91,14 @@ class CrashFiles final : public Files {
   void Change(NameChange change);
   bool Exists(const std::string& path) const { return live_.count(path) || folders_.count(path); }
   bool HasFolderOf(const std::string& path) const;
-  OpenFile* Find(FileHandle file);
+  OpenFile* Find(NativeFile file);
+  Opened Open(const std::shared_ptr<Data>& data, bool writing);
 
   std::map<std::string, std::uint64_t> folders_;  // path without its separator -> identity
   Names live_, durable_;
   std::vector<NameChange> journal_;
-  std::map<FileHandle, OpenFile> open_;
-  FileHandle next_handle_ = 3;
+  std::map<NativeFile, OpenFile> open_;
+  int next_handle_ = 3;
   int calls_ = 0;
   int cut_after_ = -1;
 };

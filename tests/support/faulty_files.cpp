@@ -1,6 +1,6 @@
 #include "support/faulty_files.h"
 
-#include <new>
+#include <utility>
 
 namespace setupext::testing {
 
@@ -12,7 +12,9 @@ const char* FileCallName(FileCall call) {
     case FileCall::kWrite: return "write";
     case FileCall::kFlush: return "flush";
     case FileCall::kClose: return "close";
-    case FileCall::kDelete: return "delete";
+    case FileCall::kDeletePage: return "delete page";
+    case FileCall::kRename: return "rename output";
+    case FileCall::kDeleteNew: return "delete output";
     case FileCall::kSync: return "sync";
     case FileCall::kRemove: return "remove";
     case FileCall::kMove: return "move";
@@ -22,106 +24,94 @@ const char* FileCallName(FileCall call) {
   return "?";
 }
 
-void FaultyFiles::FailNth(FileCall call, int nth, Fault fault, bool persistent) {
-  failures_[static_cast<std::size_t>(call)] = {nth, fault, persistent};
+void FaultyFiles::FailNth(FileCall call, int nth, bool persistent) {
+  failures_[static_cast<std::size_t>(call)] = {nth, persistent};
 }
 
-bool FaultyFiles::FailsQuietly(FileCall call) {
+bool FaultyFiles::Fails(FileCall call) {
   const int n = ++counts_[static_cast<std::size_t>(call)];
   const Failure& failure = failures_[static_cast<std::size_t>(call)];
   return failure.nth > 0 && (n == failure.nth || (failure.persistent && n > failure.nth));
 }
 
-bool FaultyFiles::Fails(FileCall call) {
-  if (!FailsQuietly(call)) return false;
-  if (failures_[static_cast<std::size_t>(call)].fault == Fault::kThrow) throw std::bad_alloc();
-  return true;
+File FaultyFiles::Unwrapped(File file) {
+  const FileRef ref = file.release();
+  return File(FileRef{&SystemFiles(), ref.native});
 }
 
-void FaultyFiles::SetQuietErrorMode() {
+void FaultyFiles::SetQuietErrorMode() noexcept {
   quiet_ = true;
   real_.SetQuietErrorMode();
 }
 
-FileHandle FaultyFiles::CreateNew(const std::string& path) {
+Opened FaultyFiles::CreateNew(std::string_view path) noexcept {
   if (!created_) quiet_before_create_ = quiet_;
   created_ = true;
-  if (Fails(FileCall::kCreate)) return kNoFile;
-  return real_.CreateNew(path);
+  if (Fails(FileCall::kCreate)) return {};
+  Opened opened = real_.CreateNew(path);
+  return {Wrapped(std::move(opened.file)), opened.result};
 }
 
-FileHandle FaultyFiles::OpenPage(const std::string& path) {
-  if (Fails(FileCall::kOpen)) return kNoFile;
-  return real_.OpenPage(path);
+Opened FaultyFiles::OpenPage(std::string_view path, std::uint64_t* size) noexcept {
+  if (Fails(FileCall::kOpen)) return {};
+  Opened opened = real_.OpenPage(path, size);
+  return {Wrapped(std::move(opened.file)), opened.result};
 }
 
-std::ptrdiff_t FaultyFiles::Read(FileHandle file, void* buffer, std::size_t size) {
+std::ptrdiff_t FaultyFiles::Read(NativeFile file, void* buffer, std::size_t size) noexcept {
   if (Fails(FileCall::kRead)) return -1;
   return real_.Read(file, buffer, size);
 }
 
-bool FaultyFiles::Write(FileHandle file, const void* data, std::size_t size) {
+bool FaultyFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {
   if (Fails(FileCall::kWrite)) {
     // A full disk typically takes part of the bytes before it refuses the rest.
-    real_.Write(file, data, size / 2);
+    (void)real_.Write(file, data, size / 2);
     return false;
   }
   return real_.Write(file, data, size);
 }
 
-bool FaultyFiles::Flush(FileHandle file) {
-  if (Fails(FileCall::kFlush)) return false;
-  return real_.Flush(file);
-}
+bool FaultyFiles::Flush(NativeFile file) noexcept { return !Fails(FileCall::kFlush) && real_.Flush(file); }
 
-bool FaultyFiles::Close(FileHandle file) {
-  // A failed close still releases the handle, as on both platforms; it never throws, since
-  // closes run from destructors.
+// A failed close still releases the handle, as on both platforms.
+bool FaultyFiles::Close(NativeFile file) noexcept {
   const bool closed = real_.Close(file);
-  return !FailsQuietly(FileCall::kClose) && closed;
+  return !Fails(FileCall::kClose) && closed;
 }
 
-bool FaultyFiles::DeletePage(FileHandle page, const std::string& path) {
-  // The handle is the callee's either way.
-  if (FailsQuietly(FileCall::kDelete)) {
-    real_.Close(page);
-    if (failures_[static_cast<std::size_t>(FileCall::kDelete)].fault == Fault::kThrow) throw std::bad_alloc();
-    return false;
-  }
-  return real_.DeletePage(page, path);
+PageDeletion FaultyFiles::DeletePage(File page, std::string_view path, std::string_view aside) noexcept {
+  if (Fails(FileCall::kDeletePage)) return PageDeletion::kKept;  // the handle closes here
+  return real_.DeletePage(Unwrapped(std::move(page)), path, aside);
 }
 
-bool FaultyFiles::SyncFolderOf(const std::string& path) {
-  // Needs no memory, so it never throws.
-  if (FailsQuietly(FileCall::kSync)) return false;
-  return real_.SyncFolderOf(path);
+FileResult FaultyFiles::RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept {
+  if (Fails(FileCall::kRename)) return FileResult::kFailed;
+  return real_.RenameNew(file, from, to);
 }
 
-bool FaultyFiles::Remove(const std::string& path) {
-  // Never throws either: removing an output is cleanup.
-  if (FailsQuietly(FileCall::kRemove)) return false;
-  return real_.Remove(path);
+bool FaultyFiles::DeleteNew(File file, std::string_view path) noexcept {
+  if (Fails(FileCall::kDeleteNew)) return false;
+  return real_.DeleteNew(Unwrapped(std::move(file)), path);
 }
 
-MoveResult FaultyFiles::MoveNoReplace(const std::string& from, const std::string& to) {
-  // Moves need no memory, so they never throw; a failed one looks like a busy file.
-  if (FailsQuietly(FileCall::kMove)) return MoveResult::kBusy;
+FileResult FaultyFiles::MoveNoReplace(std::string_view from, std::string_view to) noexcept {
+  if (Fails(FileCall::kMove)) return FileResult::kBusy;  // looks like a file held a while
   return real_.MoveNoReplace(from, to);
 }
 
-bool FaultyFiles::ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) {
-  if (Fails(FileCall::kList)) return false;
+FileResult FaultyFiles::Remove(std::string_view path) noexcept {
+  if (Fails(FileCall::kRemove)) return FileResult::kFailed;
+  return real_.Remove(path);
+}
+
+bool FaultyFiles::SyncFolderOf(std::string_view path) noexcept {
+  return !Fails(FileCall::kSync) && real_.SyncFolderOf(path);
+}
+
+ListResult FaultyFiles::ListFolder(std::string_view folder, Listing& entries) noexcept {
+  if (Fails(FileCall::kList)) return ListResult::kFailed;
   return real_.ListFolder(folder, entries);
 }
-
-bool FaultyFiles::IdentifyFolder(const std::string& folder, FolderIdentity* identity) {
-  return real_.IdentifyFolder(folder, identity);
-}
-
-bool FaultyFiles::RealFolderPath(const std::string& folder, std::string* real) {
-  return real_.RealFolderPath(folder, real);
-}
-
-void FaultyFiles::Pause(int) { ++pauses_; }
 
 }  // namespace setupext::testing

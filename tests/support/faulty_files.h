@@ -3,60 +3,64 @@
 
 #include <array>
 #include <cstddef>
-#include <string>
-#include <vector>
+#include <string_view>
 
 #include "platform/files.h"
 
 namespace setupext::testing {
 
-enum class FileCall { kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDelete, kSync, kRemove, kMove, kList, kCount };
+enum class FileCall {
+  kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDeletePage, kRename, kDeleteNew, kSync, kRemove, kMove, kList,
+  kCount
+};
 
 const char* FileCallName(FileCall call);
 
 class FaultyFiles final : public Files {
  public:
-  enum class Fault {
-    kError,    // the call reports failure (a write first writes part of its bytes)
-    kThrow,    // the call throws std::bad_alloc before doing anything; close and remove,
-               // which run from destructors, fail as with kError instead
-  };
-
-  // Makes the nth call (from 1) of `call` fail from now on; 0 fails none. Persistent: that
-  // call and every later one of its kind. Each kind of call has its own failure, so a
-  // failure can be met in the cleanup of another.
-  void FailNth(FileCall call, int nth, Fault fault = Fault::kError, bool persistent = false);
+  // Makes the nth call (from 1) of `call` fail; 0 fails none. Persistent: that call and every
+  // later one of its kind. Each kind of call has its own failure, so a failure can be met in
+  // the cleanup of another.
+  void FailNth(FileCall call, int nth, bool persistent = false);
   int pauses() const { return pauses_; }
   int count(FileCall call) const { return counts_[static_cast<std::size_t>(call)]; }
   // True when the quiet error mode was set before the first file was created.
   bool quiet_before_create() const { return quiet_before_create_; }
 
-  void SetQuietErrorMode() override;
-  FileHandle CreateNew(const std::string& path) override;
-  FileHandle OpenPage(const std::string& path) override;
-  std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  bool Write(FileHandle file, const void* data, std::size_t size) override;
-  bool Flush(FileHandle file) override;
-  bool Close(FileHandle file) override;
-  bool DeletePage(FileHandle page, const std::string& path) override;
-  bool SyncFolderOf(const std::string& path) override;
-  bool Remove(const std::string& path) override;
-  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override;
-  bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override;
-  bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override;
-  bool RealFolderPath(const std::string& folder, std::string* real) override;
-  void Pause(int milliseconds) override;
+  void SetQuietErrorMode() noexcept override;
+  Opened CreateNew(std::string_view path) noexcept override;
+  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override;
+  bool Rewind(NativeFile file) noexcept override { return real_.Rewind(file); }
+  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
+  bool Flush(NativeFile file) noexcept override;
+  bool Close(NativeFile file) noexcept override;
+  PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, std::string_view path) noexcept override;
+  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(std::string_view path) noexcept override;
+  bool SyncFolderOf(std::string_view path) noexcept override;
+  bool KeepsNamesInOrder() const noexcept override { return real_.KeepsNamesInOrder(); }
+  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
+  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
+    return real_.IdentifyFolder(folder, identity);
+  }
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
+    return real_.RealFolderPath(folder, real);
+  }
+  void Pause(int) noexcept override { ++pauses_; }
 
  private:
-  // Counts the call; true when this one must fail (having thrown if so told).
+  // Counts the call; true when this one must fail.
   bool Fails(FileCall call);
-  // Counts the call; true when it must fail. Never throws: for calls made from cleanup.
-  bool FailsQuietly(FileCall call);
+  // The real file's handle is handed on without its owner closing it through us.
+  static File Unwrapped(File file);
+  File Wrapped(File file) { return File(FileRef{this, file.release().native}); }
 
   Files& real_ = SystemFiles();
   struct Failure {
     int nth = 0;
-    Fault fault = Fault::kError;
     bool persistent = false;
   };
   static constexpr std::size_t kCalls = static_cast<std::size_t>(FileCall::kCount);

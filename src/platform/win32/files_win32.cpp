@@ -10,10 +10,10 @@
 namespace setupext {
 namespace {
 
+using win32::ExtendedPath;
 using win32::UniqueFind;
 using win32::UniqueKernelHandle;
-
-std::wstring SystemPath(const std::string& path) { return win32::ExtendedPath(win32::WideFromUtf8(path)); }
+using win32::WideText;
 
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
@@ -21,24 +21,25 @@ bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
 }
 
 // The path of an open file below its volume, as the system names it ("\dir\a.pag"), in the
-// caller's buffer. Paths the walk builds are far shorter; a longer name fails, and the file
-// is left alone.
+// caller's buffer. Paths the walk builds are shorter; a longer name fails, and the file is
+// left alone.
 struct NameBuffer {
-  alignas(FILE_NAME_INFO) char bytes[sizeof(FILE_NAME_INFO) + 2 * 4096];
+  alignas(FILE_NAME_INFO) char bytes[sizeof(FILE_NAME_INFO) + sizeof(wchar_t) * WideText::kCapacity];
 };
 
-std::optional<std::wstring_view> NameBelowVolume(HANDLE file, NameBuffer& buffer) {
+bool NameBelowVolume(HANDLE file, NameBuffer& buffer, std::wstring_view* name) {
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.bytes);
-  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer.bytes)) return std::nullopt;
-  return std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t));
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer.bytes)) return false;
+  *name = std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t));
+  return true;
 }
 
 // Whether the handle is the file that `extended` names, not one reached through a link: the
 // system's name for it below its volume is the path's own part after the volume.
 bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
   NameBuffer buffer;
-  const std::optional<std::wstring_view> name = NameBelowVolume(file, buffer);
-  if (!name || name->empty()) return false;
+  std::wstring_view name;
+  if (!NameBelowVolume(file, buffer, &name) || name.empty()) return false;
   std::wstring_view below = extended;
   if (below.starts_with(L"\\\\?\\UNC\\")) {
     // "server\share\rest": a share's files may be named from the server or from the share.
@@ -46,20 +47,21 @@ bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
     const std::size_t share = below.find(L'\\');
     const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
     if (rest == std::wstring_view::npos) return false;
-    return EqualIgnoringCase(*name, below.substr(rest)) ||
-           (name->front() == L'\\' && EqualIgnoringCase(name->substr(1), below));
+    return EqualIgnoringCase(name, below.substr(rest)) ||
+           (name.front() == L'\\' && EqualIgnoringCase(name.substr(1), below));
   }
   if (below.starts_with(L"\\\\?\\")) below.remove_prefix(4);
   const std::size_t root = below.find(L'\\');
   if (root == std::wstring_view::npos) return false;
-  return EqualIgnoringCase(*name, below.substr(root));
+  return EqualIgnoringCase(name, below.substr(root));
 }
 
 // A regular file, not a link or a folder, with exactly one name, reached by this very path.
-bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended) {
+bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info)) return false;
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (size) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
 }
 
@@ -68,9 +70,14 @@ HANDLE OpenWithoutFollowing(const wchar_t* extended, DWORD access, DWORD sharing
                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-// Errors of a file that someone else holds for a moment.
+// Errors of a file or name that someone else holds for a moment.
 bool IsBusy(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+FileResult ResultOf(DWORD error) {
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return FileResult::kExists;
+  return IsBusy(error) ? FileResult::kBusy : FileResult::kFailed;
 }
 
 // Renames an open file through its handle, never over an existing one.
@@ -78,9 +85,9 @@ bool RenameByHandle(HANDLE file, std::wstring_view extended_target) {
   // The system takes the target in its own form: "\??\" instead of "\\?\".
   struct {
     FILE_RENAME_INFO info;
-    wchar_t rest[2100];
+    wchar_t rest[WideText::kCapacity];
   } rename{};
-  if (extended_target.size() >= 2100 || !extended_target.starts_with(L"\\\\?\\")) return false;
+  if (extended_target.size() >= WideText::kCapacity || !extended_target.starts_with(L"\\\\?\\")) return false;
   rename.info.ReplaceIfExists = FALSE;
   rename.info.RootDirectory = nullptr;
   wchar_t* name = rename.info.FileName;
@@ -108,18 +115,6 @@ bool DeleteAtOnce(HANDLE file) {
   return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
 }
 
-// A name beside the page for it to wait under while others still hold it: neither ".pag" nor
-// ".tmp" in it, so no pass ever takes it for a page or an output.
-std::wstring WaitingName(const std::wstring& extended_page, unsigned attempt) {
-  const std::size_t slash = extended_page.rfind(L'\\');
-  const std::size_t dot = extended_page.find(L'.', slash);
-  std::wstring name = extended_page.substr(0, dot == std::wstring::npos ? extended_page.size() : dot);
-  name += L"~deleted-";
-  for (DWORD number = GetCurrentProcessId() * 8 + attempt; number > 0; number /= 16)
-    name += L"0123456789abcdef"[number % 16];
-  return name;
-}
-
 // Junctions, symbolic links and mount points are name surrogates. A reparse point whose tag
 // the system does not give is taken as a link too: better left alone than followed.
 EntryKind KindOf(const WIN32_FIND_DATAW& data) {
@@ -132,37 +127,76 @@ EntryKind KindOf(const WIN32_FIND_DATAW& data) {
 }
 
 // The basic information level and large fetches came with Windows 7; Vista refuses them.
-HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW* data) {
-  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, data, FindExSearchNameMatch, nullptr,
-                                   FIND_FIRST_EX_LARGE_FETCH);
+HANDLE FindFirst(const wchar_t* pattern, WIN32_FIND_DATAW* data) {
+  HANDLE search = FindFirstFileExW(pattern, FindExInfoBasic, data, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-    search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, data, FindExSearchNameMatch, nullptr, 0);
+    search = FindFirstFileExW(pattern, FindExInfoStandard, data, FindExSearchNameMatch, nullptr, 0);
   return search;
+}
+
+// FILE_FLAG_BACKUP_SEMANTICS opens folders; a link is followed to the folder it names.
+HANDLE OpenFolder(const wchar_t* extended) {
+  return CreateFileW(extended, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Whether no folder on the way to the path's end, the end included, is a link: then the
+// path names the folder itself. Asked one folder at a time from the volume's root.
+bool NoLinkOnTheWay(std::wstring_view extended) {
+  WideText prefix;
+  std::size_t next = extended.find(L'\\', extended.starts_with(L"\\\\?\\UNC\\") ? 8 : 4);
+  if (extended.starts_with(L"\\\\?\\UNC\\") && next != std::wstring_view::npos) next = extended.find(L'\\', next + 1);
+  while (next != std::wstring_view::npos) {
+    next = extended.find(L'\\', next + 1);
+    const std::wstring_view part = extended.substr(0, next);
+    if (part.back() == L'\\') continue;
+    prefix.Clear();
+    if (!prefix.Append(part)) return false;
+    const DWORD attributes = GetFileAttributesW(prefix.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  }
+  return true;
 }
 
 class Win32Files final : public Files {
  public:
-  void SetQuietErrorMode() override { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
+  constexpr Win32Files() = default;
 
-  FileHandle CreateNew(const std::string& path) override {
-    return CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  void SetQuietErrorMode() noexcept override { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
+
+  // With DELETE access held from its creation, whoever opens the output later must share
+  // deletion with it: its rename can never be refused.
+  Opened CreateNew(std::string_view path) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(path, extended)) return {};
+    HANDLE file = CreateFileW(extended.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {File(), ResultOf(GetLastError())};
+    return {File(FileRef{this, file}), FileResult::kDone};
   }
 
-  FileHandle OpenPage(const std::string& path) override {
-    const std::wstring extended = SystemPath(path);
-    UniqueKernelHandle page(OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ));
-    if (!page.is_open() || !IsPlainFileWithOneName(page.get(), extended)) return kNoFile;
-    return page.release();
+  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(path, extended)) return {};
+    HANDLE handle = OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ);
+    if (handle == INVALID_HANDLE_VALUE) return {File(), IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed};
+    File page(FileRef{this, handle});
+    if (!IsPlainFileWithOneName(handle, extended.view(), size)) return {File(), FileResult::kNotPlain};
+    return {static_cast<File&&>(page), FileResult::kDone};
   }
 
-  std::ptrdiff_t Read(FileHandle file, void* buffer, std::size_t size) override {
+  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override {
     DWORD got = 0;
     if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
     return static_cast<std::ptrdiff_t>(got);
   }
 
-  bool Write(FileHandle file, const void* data, std::size_t size) override {
+  bool Rewind(NativeFile file) noexcept override {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+  }
+
+  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
       DWORD put = 0;
@@ -173,61 +207,80 @@ class Win32Files final : public Files {
     return true;
   }
 
-  bool Flush(FileHandle file) override { return FlushFileBuffers(file) != 0; }
+  bool Flush(NativeFile file) noexcept override { return FlushFileBuffers(file) != 0; }
+  bool Close(NativeFile file) noexcept override { return CloseHandle(file) != 0; }
 
-  bool Close(FileHandle file) override { return CloseHandle(file) != 0; }
-
-  bool DeletePage(FileHandle page, const std::string& path) override {
-    UniqueKernelHandle held(page);
-    if (DeleteAtOnce(held.get())) return true;
+  PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept override {
+    const HANDLE handle = page.get().native;
+    if (DeleteAtOnce(handle)) return PageDeletion::kGone;
     // Elsewhere a deleted file keeps its name while others hold it, and the output could not
     // take the name until they let go: the page first moves aside, then goes.
-    const std::wstring extended = SystemPath(path);
+    WideText extended;
     bool moved_aside = false;
-    for (unsigned attempt = 0; attempt < 4 && !moved_aside; ++attempt)
-      moved_aside = RenameByHandle(held.get(), WaitingName(extended, attempt));
-    if (!MarkForDeletion(held.get())) {
-      if (moved_aside) RenameByHandle(held.get(), extended);
-      return false;
-    }
-    return true;  // the file goes when the last handle to it closes, ours first
+    if (!aside.empty() && ExtendedPath(aside, extended)) moved_aside = RenameByHandle(handle, extended.view());
+    if (MarkForDeletion(handle)) return PageDeletion::kGone;  // goes when the last holder lets go
+    if (!moved_aside) return PageDeletion::kKept;
+    if (ExtendedPath(path, extended) && RenameByHandle(handle, extended.view())) return PageDeletion::kKept;
+    return PageDeletion::kAside;
   }
 
-  bool Remove(const std::string& path) override { return DeleteFileW(SystemPath(path).c_str()) != 0; }
+  FileResult RenameNew(NativeFile file, std::string_view, std::string_view to) noexcept override {
+    WideText target;
+    if (!ExtendedPath(to, target)) return FileResult::kFailed;
+    return RenameByHandle(file, target.view()) ? FileResult::kDone : ResultOf(GetLastError());
+  }
 
-  MoveResult MoveNoReplace(const std::string& from, const std::string& to) override {
-    const win32::FixedExtendedPath source(from);
-    const win32::FixedExtendedPath target(to);
-    if (!source.ok() || !target.ok()) return MoveResult::kFailed;
-    {
-      UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-      if (!file.is_open()) return IsBusy(GetLastError()) ? MoveResult::kBusy : MoveResult::kFailed;
-      if (!IsPlainFileWithOneName(file.get(), source.view())) return MoveResult::kFailed;
-    }
+  bool DeleteNew(File file, std::string_view) noexcept override { return MarkForDeletion(file.get().native); }
+
+  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
+    WideText source, target;
+    if (!ExtendedPath(from, source) || !ExtendedPath(to, target)) return FileResult::kFailed;
+    const UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
+    if (!IsPlainFileWithOneName(file.get(), source.view())) return FileResult::kNotPlain;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return MoveResult::kMoved;
-    const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return MoveResult::kTargetExists;
-    return IsBusy(error) ? MoveResult::kBusy : MoveResult::kFailed;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return FileResult::kDone;
+    return ResultOf(GetLastError());
   }
 
-  bool ListFolder(const std::string& folder, std::vector<DirectoryEntry>* entries) override {
+  FileResult Remove(std::string_view path) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(path, extended)) return FileResult::kFailed;
+    const UniqueKernelHandle file(OpenWithoutFollowing(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ));
+    if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
+    if (!IsPlainFileWithOneName(file.get(), extended.view())) return FileResult::kNotPlain;
+    return MarkForDeletion(file.get()) ? FileResult::kDone : FileResult::kFailed;
+  }
+
+  // NTFS journals names in order: a page's deletion never outlives a cut that its output's
+  // creation does not.
+  bool SyncFolderOf(std::string_view) noexcept override { return true; }
+  bool KeepsNamesInOrder() const noexcept override { return true; }
+
+  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
+    WideText pattern;
+    if (!ExtendedPath(folder, pattern) || !pattern.Append(L'*')) return ListResult::kFailed;
     WIN32_FIND_DATAW data;
-    UniqueFind search(FindFirst(SystemPath(folder) + L"*", &data));
-    if (!search.is_open()) return false;
-    entries->clear();
+    const UniqueFind search(FindFirst(pattern.c_str(), &data));
+    if (!search.is_open()) return ListResult::kFailed;
+    entries.Clear();
+    FixedText<1024> name;  // a name is at most 255 units, each at most three bytes here
     do {
-      const std::wstring_view name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      entries->push_back({win32::Utf8FromWide(name), KindOf(data)});
+      const std::wstring_view wide = data.cFileName;
+      if (wide == L"." || wide == L"..") continue;
+      name.Clear();
+      if (!win32::AppendUtf8FromWide(wide, name)) continue;
+      if (!entries.Add(name, KindOf(data))) return ListResult::kNoMemory;
     } while (FindNextFileW(search.get(), &data));
     // Anything but the end is a listing cut short: the folder is one that cannot be listed.
-    return GetLastError() == ERROR_NO_MORE_FILES;
+    return GetLastError() == ERROR_NO_MORE_FILES ? ListResult::kDone : ListResult::kFailed;
   }
 
-  bool IdentifyFolder(const std::string& folder, FolderIdentity* identity) override {
-    UniqueKernelHandle handle(OpenFolder(folder));
+  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(folder, extended)) return false;
+    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
     BY_HANDLE_FILE_INFORMATION info;
     if (!handle.is_open() || !GetFileInformationByHandle(handle.get(), &info)) return false;
     identity->volume = info.dwVolumeSerialNumber;
@@ -235,57 +288,54 @@ class Win32Files final : public Files {
     return true;
   }
 
-  void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
-
-  // NTFS journals names in order: a page's deletion never outlives a cut that its output's
-  // creation does not, and moves are written through.
-  bool SyncFolderOf(const std::string&) override { return true; }
-
-  bool RealFolderPath(const std::string& folder, std::string* real) override {
-    UniqueKernelHandle handle(OpenFolder(folder));
+  // The system's own final path where it gives one; where it does not (Wine, for paths over
+  // about 260 characters), the path itself when no folder on the way is a link.
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(folder, extended)) return false;
+    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
     if (!handle.is_open()) return false;
-    std::wstring buffer(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+    WideText final_path;
+    const DWORD length = GetFinalPathNameByHandleW(handle.get(), final_path.data(), WideText::kCapacity,
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= buffer.size()) return false;
-    buffer.resize(length);
-    *real = win32::Utf8FromWide(win32::PlainPath(buffer));
-    return true;
+    real.Clear();
+    if (length > 0 && length < WideText::kCapacity) {
+      final_path.SetSize(length);
+      return win32::AppendPlainPath(final_path.view(), real);
+    }
+    return NoLinkOnTheWay(extended.view()) && win32::AppendPlainPath(extended.view(), real);
   }
 
- private:
-  // FILE_FLAG_BACKUP_SEMANTICS opens folders; a link is followed to the folder it names.
-  static HANDLE OpenFolder(const std::string& folder) {
-    return CreateFileW(SystemPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  }
+  void Pause(int milliseconds) noexcept override { Sleep(static_cast<DWORD>(milliseconds)); }
 };
+
+constinit Win32Files system_files;
 
 }  // namespace
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() noexcept { return '\\'; }
 
-std::optional<std::string> FolderFromHostText(std::string_view text) {
-  const std::optional<std::wstring> wide = win32::WideFromAnsi(text);
-  if (!wide || wide->empty()) return std::nullopt;
+bool FolderFromHostText(std::string_view text, PathText& folder) noexcept {
+  WideText wide;
+  if (!win32::WideFromAnsi(text, wide) || wide.size() == 0) return false;
   // A relative folder, or one on the current drive, keeps its meaning for the host.
-  const DWORD needed = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return std::nullopt;
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(wide->c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return std::nullopt;
-  full.resize(length);
-  return win32::Utf8FromWide(win32::PlainPath(full));
+  WideText full;
+  const DWORD length = GetFullPathNameW(wide.c_str(), WideText::kCapacity, full.data(), nullptr);
+  if (length == 0 || length >= WideText::kCapacity) return false;
+  full.SetSize(length);
+  folder.Clear();
+  return win32::AppendPlainPath(full.view(), folder);
 }
 
-std::string NameKey(std::string_view name) {
-  std::wstring wide = win32::WideFromUtf8(name);
+bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept {
+  WideText wide;
+  if (!win32::AppendWideFromUtf8(name, wide)) return keys.Append(name);  // longer than any name
   // The system's own upper-casing, as NTFS and FAT compare names.
-  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
-  return win32::Utf8FromWide(wide);
+  if (wide.size() > 0) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return win32::AppendUtf8FromWide(wide.view(), keys);
 }
 
-std::size_t PathUnits(std::string_view path) {
+std::size_t PathUnits(std::string_view path) noexcept {
   std::size_t units = 0;
   for (const char c : path) {
     const unsigned byte = static_cast<unsigned char>(c);
@@ -295,9 +345,6 @@ std::size_t PathUnits(std::string_view path) {
   return units;
 }
 
-Files& SystemFiles() {
-  static Win32Files files;
-  return files;
-}
+Files& SystemFiles() noexcept { return system_files; }
 
 }  // namespace setupext

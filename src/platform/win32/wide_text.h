@@ -1,40 +1,84 @@
 // Text conversions of the Win32 file layer: the layer's UTF-8 paths to the wide paths the
-// system takes, and back. Unpaired surrogates, which Windows names may hold, come through both
-// ways as their three-byte forms.
+// system takes, and back, in fixed buffers. Unpaired surrogates, which Windows names may hold,
+// come through both ways as their three-byte forms.
 #pragma once
 
-#include <optional>
-#include <string>
+#include <cstddef>
 #include <string_view>
+
+#include "platform/buffers.h"
 
 namespace setupext::win32 {
 
-std::wstring WideFromUtf8(std::string_view text);
-std::string Utf8FromWide(std::wstring_view text);
+// Wide text up to the longest path the module builds, with the "\\?\UNC\" prefix and room
+// to spare. An append that does not fit fails.
+class WideText {
+ public:
+  static constexpr std::size_t kCapacity = 1100;
+  WideText() noexcept { text_[0] = L'\0'; }
+  const wchar_t* c_str() const noexcept { return text_; }
+  wchar_t* data() noexcept { return text_; }
+  std::wstring_view view() const noexcept { return {text_, size_}; }
+  std::size_t size() const noexcept { return size_; }
+  [[nodiscard]] bool Append(wchar_t unit) noexcept {
+    if (size_ + 1 >= kCapacity) return false;
+    text_[size_++] = unit;
+    text_[size_] = L'\0';
+    return true;
+  }
+  [[nodiscard]] bool Append(std::wstring_view text) noexcept;
+  void SetSize(std::size_t size) noexcept {
+    size_ = size < kCapacity ? size : kCapacity - 1;
+    text_[size_] = L'\0';
+  }
+  void Clear() noexcept { SetSize(0); }
 
-// Host text in the ANSI code page; nothing when a byte sequence is not valid there.
-std::optional<std::wstring> WideFromAnsi(std::string_view text);
+ private:
+  std::size_t size_ = 0;
+  wchar_t text_[kCapacity];
+};
+
+[[nodiscard]] bool AppendWideFromUtf8(std::string_view text, WideText& out) noexcept;
+template <typename Out>
+[[nodiscard]] bool AppendUtf8FromWide(std::wstring_view text, Out& out) noexcept;
 
 // The absolute path in the form that lifts the MAX_PATH limit: "\\?\C:\..." or
 // "\\?\UNC\server\share\...". Other forms ("\\?\...", "\\.\...") stay as they are.
-std::wstring ExtendedPath(std::wstring_view absolute);
-// The reverse: the path as the layer keeps it, without the prefix.
-std::wstring PlainPath(std::wstring_view extended);
+[[nodiscard]] bool ExtendedPath(std::string_view path, WideText& out) noexcept;
+// The reverse: the path as the layer keeps it, without the prefix, appended in UTF-8.
+[[nodiscard]] bool AppendPlainPath(std::wstring_view extended, PathText& out) noexcept;
 
-// ExtendedPath(WideFromUtf8(path)) in a buffer of its own: no memory is taken, so a move that
-// was planned can still be made when memory has run out. Paths too long for it are not ok().
-class FixedExtendedPath {
- public:
-  explicit FixedExtendedPath(std::string_view path);
-  bool ok() const { return ok_; }
-  const wchar_t* c_str() const { return text_; }
-  std::wstring_view view() const { return {text_, size_}; }
+// Host text in the ANSI code page; false when a byte sequence is not valid there or the
+// text does not fit.
+[[nodiscard]] bool WideFromAnsi(std::string_view text, WideText& out) noexcept;
 
- private:
-  static constexpr std::size_t kCapacity = 2048;
-  wchar_t text_[kCapacity];
-  std::size_t size_ = 0;
-  bool ok_ = true;
-};
+template <typename Out>
+bool AppendUtf8FromWide(std::wstring_view text, Out& out) noexcept {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned code = static_cast<unsigned>(text[i]);
+    const bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() &&
+                      static_cast<unsigned>(text[i + 1]) >= 0xDC00 && static_cast<unsigned>(text[i + 1]) < 0xE000;
+    if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned>(text[++i]) - 0xDC00);
+    char bytes[4];
+    std::size_t length = 0;
+    if (code < 0x80) {
+      bytes[length++] = static_cast<char>(code);
+    } else if (code < 0x800) {
+      bytes[length++] = static_cast<char>(0xC0 | (code >> 6));
+      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      bytes[length++] = static_cast<char>(0xE0 | (code >> 12));
+      bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      bytes[length++] = static_cast<char>(0xF0 | (code >> 18));
+      bytes[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+    if (!out.Append(std::string_view(bytes, length))) return false;
+  }
+  return true;
+}
 
 }  // namespace setupext::win32
