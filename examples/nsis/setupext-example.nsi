@@ -1,6 +1,7 @@
 ; An NSIS 3 installer that calls the four operations of setupext.dll through the System
 ; plug-in and writes their answers to answers.txt beside itself.
 ;
+;   makensis setupext-example.nsi            (in the unpacked package: the DLL is ..\..\)
 ;   makensis -DSETUPEXT_DLL=path\to\setupext.dll setupext-example.nsi
 ;
 ; Run (silently: it shows nothing), it works on two folders beside itself:
@@ -25,7 +26,7 @@ Name "setupext example"
   OutFile "setupext-example.exe"
 !endif
 !ifndef SETUPEXT_DLL
-  !define SETUPEXT_DLL "setupext.dll"
+  !define SETUPEXT_DLL "../../setupext.dll"   ; where the package has it, from this folder
 !endif
 RequestExecutionLevel user
 SilentInstall silent
@@ -39,7 +40,10 @@ SilentInstall silent
 !define /math AREA_BYTES ${NAMES_BYTES} + ${VALUES_BYTES}
 !define /math TABLE_BYTES ${AREA_BYTES} + 32
 
-Var Table
+Var Table    ; the table's address
+Var Names    ; the names area: slot i at Names + i * NAME_WIDTH
+Var Values   ; the values area: slot i at Values + i * VALUE_WIDTH
+Var Count    ; the address of the count word (offset 20)
 
 !macro TableAdd NAME VALUE
   Push `${VALUE}`
@@ -64,10 +68,11 @@ Var Table
 Function TableNew
   System::Alloc ${TABLE_BYTES}
   Pop $Table
-  IntOp $R0 $Table + 32
-  IntOp $R1 $R0 + ${NAMES_BYTES}
+  IntOp $Names $Table + 32
+  IntOp $Values $Names + ${NAMES_BYTES}
+  IntOp $Count $Table + 20
   ; host word 1, host word 2, capacity, name width, value width, count, names, values
-  System::Call "*$Table(i 0, i 0, i ${CAPACITY}, i ${NAME_WIDTH}, i ${VALUE_WIDTH}, i 0, p R0, p R1)"
+  System::Call "*$Table(i 0, i 0, i ${CAPACITY}, i ${NAME_WIDTH}, i ${VALUE_WIDTH}, i 0, p $Names, p $Values)"
 FunctionEnd
 
 ; Stack: name, value. Stores "%name%" and the value in slot `count`, then counts it.
@@ -75,16 +80,15 @@ Function TableAdd
   Pop $R0
   Pop $R1
   StrCpy $R0 "%$R0%"
-  System::Call "*$Table(i, i, i, i, i, i .R2, p .R3, p .R4)"
+  System::Call "*$Count(i .R2)"
   IntOp $R5 $R2 * ${NAME_WIDTH}
-  IntOp $R5 $R5 + $R3
+  IntOp $R5 $R5 + $Names
   System::Call "*$R5(&m${NAME_WIDTH} R0)"
   IntOp $R5 $R2 * ${VALUE_WIDTH}
-  IntOp $R5 $R5 + $R4
+  IntOp $R5 $R5 + $Values
   System::Call "*$R5(&m${VALUE_WIDTH} R1)"
   IntOp $R2 $R2 + 1
-  IntOp $R5 $Table + 20
-  System::Call "*$R5(i R2)"
+  System::Call "*$Count(i R2)"
 FunctionEnd
 
 ; Stack: name. Pushes the value of the first live slot named "%name%" (with case), or "".
@@ -92,19 +96,19 @@ Function TableGet
   Pop $R0
   StrCpy $R0 "%$R0%"
   StrCpy $R1 ""
-  System::Call "*$Table(i, i, i, i, i, i .R2, p .R3, p .R4)"
+  System::Call "*$Count(i .R2)"
   StrCpy $R5 0
   loop:
     IntCmp $R5 $R2 done 0 done
     IntOp $R6 $R5 * ${NAME_WIDTH}
-    IntOp $R6 $R6 + $R3
+    IntOp $R6 $R6 + $Names
     System::Call "*$R6(&m${NAME_WIDTH} .R7)"
     StrCmpS $R7 $R0 found
     IntOp $R5 $R5 + 1
     Goto loop
   found:
     IntOp $R6 $R5 * ${VALUE_WIDTH}
-    IntOp $R6 $R6 + $R4
+    IntOp $R6 $R6 + $Values
     System::Call "*$R6(&m${VALUE_WIDTH} .R1)"
   done:
   Push $R1
