@@ -16,6 +16,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: setupext-call [--module PATH] [--capacity N] [--name-width N] [--value-width N]\n"
     "                     OPERATION [NAME=VALUE ...]\n"
+    "       setupext-call --version | --help\n"
     "\n"
     "Lays out an installer variable table (default 64 slots, names 32 bytes wide, values\n"
     "4096 bytes wide), stores each NAME=VALUE in it, loads the module (default: the one\n"
@@ -36,6 +37,10 @@ struct Options {
   std::string operation;
   std::vector<std::string> assignments;
 };
+
+#ifndef SETUPEXT_VERSION
+#error "SETUPEXT_VERSION comes from project(VERSION) in CMakeLists.txt"
+#endif
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "setupext-call: %s\n", message.c_str());
@@ -79,23 +84,36 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("setupext-call " SETUPEXT_VERSION);
+      return 0;
+    }
   }
   Options options;
   if (std::string error = Parse(argc, argv, &options); !error.empty()) return Fail(error);
 
   setupext::HostTable table(options.capacity, options.name_width, options.value_width);
   for (const std::string& assignment : options.assignments) {
-    std::size_t equals = assignment.find('=');
-    if (!setupext::SetHostVariable(*table.block(), assignment.substr(0, equals), assignment.substr(equals + 1)))
-      return Fail("no room in the table for " + assignment.substr(0, equals));
+    const std::size_t equals = assignment.find('=');
+    const std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    // A slot holds its text and a NUL; the name is stored as "%NAME%".
+    if (name.size() + 3 > options.name_width)
+      return Fail("name " + name + " is " + std::to_string(name.size()) + " bytes, too long for --name-width " +
+                  std::to_string(options.name_width) + " (\"%" + name + "%\" and a NUL)");
+    if (value.size() + 1 > options.value_width)
+      return Fail("value of " + name + " is " + std::to_string(value.size()) + " bytes, wider than --value-width " +
+                  std::to_string(options.value_width) + " (a NUL ends it)");
+    if (!setupext::SetHostVariable(*table.block(), name, value))
+      return Fail("no room in the table for " + name + " (--capacity " + std::to_string(options.capacity) + ")");
   }
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;
   std::string error;
   if (!module.Load(options.module, &error)) return Fail("cannot load " + options.module + ": " + error);
-  const setupext::Operation operation = module.FindOperation(options.operation.c_str());
-  if (!operation) return Fail(options.module + " does not export " + options.operation);
+  const setupext::Operation operation = module.FindOperation(options.operation.c_str(), &error);
+  if (!operation) return Fail(options.module + " does not export " + options.operation + ": " + error);
 
   // The installer reads only the low byte of the answer.
   int result = operation(table.block()) & 0xFF;

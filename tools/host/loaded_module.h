@@ -16,12 +16,14 @@ struct LoadedModuleTraits {
 
 class LoadedModule {
  public:
-  // On failure *error says why.
+  // On failure *error says why, in the system's words.
   bool Load(const std::string& path, std::string* error);
-  // The address of an exported name, or nullptr.
-  void* Find(const char* name) const;
+  // The address of an exported name, or nullptr; then *error, when given, says why.
+  void* Find(const char* name, std::string* error = nullptr) const;
   // The exported operation of that name, or nullptr.
-  Operation FindOperation(const char* name) const { return reinterpret_cast<Operation>(Find(name)); }
+  Operation FindOperation(const char* name, std::string* error = nullptr) const {
+    return reinterpret_cast<Operation>(Find(name, error));
+  }
 
  private:
   UniqueHandle<LoadedModuleTraits> handle_;

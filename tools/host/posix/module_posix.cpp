@@ -11,11 +11,23 @@ void LoadedModuleTraits::Close(Native module) { dlclose(module); }
 
 bool LoadedModule::Load(const std::string& path, std::string* error) {
   handle_.reset(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
-  if (!handle_.is_open()) *error = dlerror();
+  if (!handle_.is_open()) {
+    const char* text = dlerror();
+    *error = text ? text : "unknown error";
+  }
   return handle_.is_open();
 }
 
-void* LoadedModule::Find(const char* name) const { return handle_.is_open() ? dlsym(handle_.get(), name) : nullptr; }
+void* LoadedModule::Find(const char* name, std::string* error) const {
+  if (!handle_.is_open()) return nullptr;
+  dlerror();
+  void* address = dlsym(handle_.get(), name);
+  if (!address && error) {
+    const char* text = dlerror();
+    *error = text ? text : "no such symbol";
+  }
+  return address;
+}
 
 std::string ModuleBesideExecutable() {
   std::string self(4096, '\0');
