@@ -9,7 +9,7 @@ namespace {
 // Wine rounds every thread's stack up to 1 MiB: the thread first uses up all but the small
 // stack, so the work meets the end where a host's thread would.
 DWORD WINAPI Run(void* work) {
-  MEMORY_BASIC_INFORMATION stack;
+  MEMORY_BASIC_INFORMATION stack{};
   VirtualQuery(&stack, &stack, sizeof stack);
   const auto here = reinterpret_cast<char*>(&stack);
   const auto base = static_cast<char*>(stack.AllocationBase);
