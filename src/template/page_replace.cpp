@@ -155,6 +155,36 @@ PageResult PageWork::Prepare(std::string_view dir, std::string_view name, Prepar
   }
 }
 
+namespace {
+
+// Takes the translation and keeps none of it.
+class DiscardingSink final : public ByteSink {
+ public:
+  bool Write(std::string_view) noexcept override { return true; }
+};
+
+}  // namespace
+
+PageResult PageWork::Examine(std::string_view dir, std::string_view name) noexcept {
+  if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
+  std::uint64_t size = 0;
+  const Opened page = files_.OpenPage(page_, &size);
+  if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
+  DiscardingSink sink;
+  PageTranslator translator(sink);
+  TextResult text = TextResult::kDone;
+  for (std::uint64_t read = 0; read < size && text == TextResult::kDone && !translator.changed();) {
+    const std::ptrdiff_t got = files_.Read(page.file.get().native, read_buffer_, kBufferSize);
+    if (got < 0) return Kept(PageTrouble::kReadFailed);
+    if (got == 0) break;
+    read += static_cast<std::uint64_t>(got);
+    text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
+  }
+  if (text == TextResult::kDone && !translator.changed()) text = translator.Finish();
+  if (text != TextResult::kDone) return Kept(PageTrouble::kNoMemory);
+  return {translator.changed() ? PageOutcome::kLocalised : PageOutcome::kUnchanged, PageTrouble::kNone};
+}
+
 PageResult PageWork::Replace(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept {
   PageResult result;
   if (!DeletePage(dir, name, prepared, &result)) return result;

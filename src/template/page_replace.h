@@ -65,6 +65,9 @@ class PageWork {
   // Writes the French version of the page `dir``name` beside it, whole on the disk. kKept or
   // kUnchanged when there is nothing to replace (the page then closed, a needed move done).
   PageResult Prepare(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept;
+  // What Prepare would find, changing nothing: kLocalised when the page would change,
+  // kUnchanged when not, kKept with the reason when it would be kept.
+  PageResult Examine(std::string_view dir, std::string_view name) noexcept;
   // Deletes the prepared page and gives its output the final name; closes both. In two
   // halves, so that where the system does not keep names in order, a folder sync can put
   // every deletion of a batch on the disk before any output takes a final name.

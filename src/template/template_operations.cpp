@@ -1,6 +1,5 @@
 #include "template/template_operations.h"
 
-#include <optional>
 #include <string>
 
 #include "platform/files.h"
@@ -8,14 +7,6 @@
 
 namespace setupext {
 namespace {
-
-// The host names the tree in its ANSI code page; a name that
-// does not convert names no tree.
-void LocaliseAndCommit(const std::string& host_root) {
-  PathText root;
-  if (!FolderFromHostText(host_root, root)) return;
-  (void)LocaliseTree(SystemFiles(), root);
-}
 
 // The language changes nothing, but a value that does not fit means the table is not what the
 // script meant: then nothing is touched.
@@ -26,23 +17,30 @@ bool LanguageFits(const HostVariableBlock& block) {
 
 }  // namespace
 
+// The host names the tree in its ANSI code page; a name that does not convert names no tree.
+bool TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root) {
+  const bool main_dir = variable == TemplateVariable::kMainDir;
+  std::string text;
+  if (GetHostVariable(block, main_dir ? "MAINDIR" : "TEMPLPATH", &text, kTextVariableBuffer) != HostRead::kValue)
+    return false;
+  if (!LanguageFits(block)) return false;
+  if (main_dir) {
+    // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
+    const char separator = PathSeparator();
+    text.append(1, separator).append("Material").append(1, separator).append("Template").append(1, separator);
+  }
+  return FolderFromHostText(text, root);
+}
+
 bool LocaliseTemplateFolder(HostVariableBlock& block) {
-  std::string root;
-  if (GetHostVariable(block, "TEMPLPATH", &root, kTextVariableBuffer) != HostRead::kValue) return true;
-  if (!LanguageFits(block)) return true;
-  LocaliseAndCommit(root);
+  PathText root;
+  if (TemplateRoot(block, TemplateVariable::kTemplPath, root)) (void)LocaliseTree(SystemFiles(), root);
   return true;
 }
 
 bool LocaliseApplicationTemplates(HostVariableBlock& block) {
-  std::string main_dir;
-  if (GetHostVariable(block, "MAINDIR", &main_dir, kTextVariableBuffer) != HostRead::kValue) return true;
-  if (!LanguageFits(block)) return true;
-  const char separator = PathSeparator();
-  // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
-  std::string root = main_dir;
-  root.append(1, separator).append("Material").append(1, separator).append("Template").append(1, separator);
-  LocaliseAndCommit(root);
+  PathText root;
+  if (TemplateRoot(block, TemplateVariable::kMainDir, root)) (void)LocaliseTree(SystemFiles(), root);
   return true;
 }
 

@@ -28,7 +28,7 @@ class FolderLocaliser final : public FolderVisitor {
       return;
     }
     if (plan_only_) {
-      for (std::size_t i = 0; i < listing.size(); ++i) Report(i, {});
+      for (std::size_t i = 0; i < listing.size(); ++i) Report(i, Examine(i));
       return;
     }
     FinishLeftovers();
@@ -41,6 +41,12 @@ class FolderLocaliser final : public FolderVisitor {
 
   void Report(std::size_t i, const PageResult& result) {
     if (observer_) observer_->Entry(dir_, *listing_, i, StepOf(i), result);
+  }
+
+  // What carrying the step out would find, for a plan shown rather than carried out.
+  PageResult Examine(std::size_t i) {
+    if (StepOf(i).fate == Fate::kLocalise) return work_.Examine(dir_, Name(i));
+    return {};
   }
 
   // Whatever a cut call left: removed, or finished, before any page is touched.

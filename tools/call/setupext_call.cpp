@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "explain.h"
 #include "host_table.h"
 #include "loaded_module.h"
 
@@ -15,13 +16,17 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: setupext-call [--module PATH] [--capacity N] [--name-width N] [--value-width N]\n"
-    "                     OPERATION [NAME=VALUE ...]\n"
+    "                     [--explain] OPERATION [NAME=VALUE ...]\n"
     "       setupext-call --version | --help\n"
     "\n"
     "Lays out an installer variable table (default 64 slots, names 32 bytes wide, values\n"
     "4096 bytes wide), stores each NAME=VALUE in it, loads the module (default: the one\n"
     "beside this program), calls the exported OPERATION with the table's address, then\n"
     "prints 'result: N' and every variable of the table as NAME=VALUE in slot order.\n"
+    "\n"
+    "With --explain nothing is changed: for a template operation every file of the tree is\n"
+    "listed with what the call would do to it and why (a page left English names what is in\n"
+    "the way), then a summary line; for a probe, what it looks at and what it finds.\n"
     "\n"
     "Operations: fctLocaliseTemplate, fctRenLabelInTemplagePages, IsLibInstalled,\n"
     "            IsVBNETAppRunning\n"
@@ -36,6 +41,7 @@ struct Options {
   std::uint32_t value_width = 4096;
   std::string operation;
   std::vector<std::string> assignments;
+  bool explain = false;
 };
 
 #ifndef SETUPEXT_VERSION
@@ -57,6 +63,10 @@ std::string Parse(int argc, char** argv, Options* options) {
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     std::string_view flag = argv[i];
+    if (flag == "--explain") {
+      options->explain = true;
+      continue;
+    }
     if (i + 1 >= argc) return "missing value after " + std::string(flag);
     std::string_view value = argv[++i];
     bool ok = true;
@@ -107,6 +117,8 @@ int main(int argc, char** argv) {
     if (!setupext::SetHostVariable(*table.block(), name, value))
       return Fail("no room in the table for " + name + " (--capacity " + std::to_string(options.capacity) + ")");
   }
+
+  if (options.explain) return setupext::Explain(options.operation, *table.block());
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;
