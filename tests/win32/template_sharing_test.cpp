@@ -1,7 +1,7 @@
 // Other programs at work in the tree while the real module localises it: a scanner that opens
 // each new output for a while, a handle held on a page, a writer appending to a page; and
 // names an output cannot take. Whatever happens, every page ends at its own name, in English
-// or French, no output is left, and no line a writer appended is lost.
+// or French, nothing of the call is left, and no line a writer appended is lost.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -79,23 +79,25 @@ std::string Names(const testing::TreeSnapshot& snapshot) {
   return names;
 }
 
-// A virus scanner opens each output it sees and keeps it ~300 ms without sharing deletion,
-// which makes any move of the output fail meanwhile: the module must wait for it.
-TEST_F(TemplateSharingTest, OutputsHeldByAScannerStillTakeThePageNames) {
+// A virus scanner, an indexer or a sync client opens each new file it sees and keeps it ~300 ms,
+// sharing deletion or not. An output is held with delete access from its creation, so a
+// program that shares no deletion cannot open it at all, and one that does cannot stop its
+// rename: no page is stranded.
+class ScannerTest : public TemplateSharingTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(ScannerTest, OutputsSeenByAScannerStillTakeThePageNames) {
   const testing::TreeSnapshot expected = WritePages(20, kPage, kFrench);
-  std::set<std::wstring> opened;
+  std::set<std::wstring> seen;
   Thread scanner([&](const std::atomic<bool>& stop) {
     std::vector<std::pair<HANDLE, DWORD>> held;  // handle, tick when opened
     while (!stop) {
       WIN32_FIND_DATAW data;
-      HANDLE search = FindFirstFileW(Path("*.tmp").c_str(), &data);
+      HANDLE search = FindFirstFileW(Path("*.setupext-new").c_str(), &data);
       for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data)) {
-        if (opened.count(data.cFileName)) continue;
-        HANDLE file = CreateFileW((tree_.root() / data.cFileName).wstring().c_str(), GENERIC_READ, kShareNoDelete,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) continue;  // tried again at the next look
-        held.emplace_back(file, GetTickCount());
-        opened.insert(data.cFileName);
+        if (!seen.insert(data.cFileName).second) continue;
+        HANDLE file = CreateFileW((tree_.root() / data.cFileName).wstring().c_str(), GENERIC_READ, GetParam(), nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) held.emplace_back(file, GetTickCount());
       }
       if (search != INVALID_HANDLE_VALUE) FindClose(search);
       std::erase_if(held, [](const auto& h) { return GetTickCount() - h.second >= 300 && CloseHandle(h.first); });
@@ -105,10 +107,13 @@ TEST_F(TemplateSharingTest, OutputsHeldByAScannerStillTakeThePageNames) {
   });
   Localise();
   scanner.Stop();
-  EXPECT_GE(opened.size(), 3u) << "the scanner held too few outputs to matter";
+  EXPECT_GE(seen.size(), 3u) << "the scanner saw too few outputs to matter";
   const testing::TreeSnapshot after = tree_.Snapshot();
   EXPECT_TRUE(after == expected) << Names(after);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sharing, ScannerTest, ::testing::Values(kShareNoDelete, kShareAll),
+                         [](const auto& test) { return test.param == kShareAll ? "All" : "NoDeletion"; });
 
 // An indexer or viewer holds a page open sharing everything, so deleting the page only marks
 // it: its name stays taken until the handle closes, and then the file is gone. The handle is

@@ -1,0 +1,96 @@
+// The Win32 file layer's replacement steps on real files, including the paths a failure takes:
+// the deletion through a handle where the system refuses immediate deletion (as Wine and
+// Windows before 10 do), a page that cannot be deleted, and a name that cannot be given back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/files.h"
+#include "support/temp_tree.h"
+
+namespace setupext {
+namespace {
+
+const std::string kPage = "PAGE {\r\nHome\r\n";
+
+class FileLayerTest : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return tree_.root_text() + "\\" + name; }
+  Opened OpenPage(const std::string& name) {
+    std::uint64_t size = 0;
+    Opened page = files_.OpenPage(Path(name), &size);
+    EXPECT_EQ(page.result, FileResult::kDone) << name;
+    EXPECT_EQ(size, kPage.size()) << name;
+    return page;
+  }
+  void SetReadOnly(const std::string& name, bool read_only) {
+    ASSERT_TRUE(SetFileAttributesA(Path(name).c_str(), read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+  }
+
+  Files& files_ = SystemFiles();
+  testing::TempTree tree_;
+};
+
+TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
+  tree_.Write("a.pag", kPage);
+  Opened page = OpenPage("a.pag");
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_TRUE(tree_.Snapshot().empty());
+}
+
+TEST_F(FileLayerTest, AReadOnlyPageStaysWholeAtItsName) {
+  tree_.Write("ro.pag", kPage);
+  SetReadOnly("ro.pag", true);
+  Opened page = OpenPage("ro.pag");
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kKept);
+  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag", kPage}}));
+  SetReadOnly("ro.pag", false);
+}
+
+// The page moved aside cannot be deleted, nor go back: its name was taken meanwhile (here,
+// given as a name already taken). It waits whole under the aside name.
+TEST_F(FileLayerTest, APageThatCannotGoBackWaitsWholeAside) {
+  tree_.Write("ro.pag", kPage);
+  tree_.Write("taken.pag", "other");
+  SetReadOnly("ro.pag", true);
+  Opened page = OpenPage("ro.pag");
+  const PageDeletion deletion = files_.DeletePage(std::move(page.file), Path("taken.pag"), Path("ro.pag.setupext-old"));
+  EXPECT_EQ(deletion, PageDeletion::kAside);
+  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag.setupext-old", kPage}, {"taken.pag", "other"}}));
+  SetReadOnly("ro.pag.setupext-old", false);
+}
+
+TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
+  tree_.Write("b.pag", "other");
+  Opened out = files_.CreateNew(Path("b.pag.setupext-new"));
+  ASSERT_EQ(out.result, FileResult::kDone);
+  ASSERT_TRUE(files_.Write(out.file.get().native, "new", 3));
+  // Whoever opens it must let its rename happen: sharing no deletion is refused.
+  HANDLE other = CreateFileA(Path("b.pag.setupext-new").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  HANDLE reader = CreateFileA(Path("b.pag.setupext-new").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  const NativeFile native = out.file.get().native;
+  EXPECT_EQ(files_.RenameNew(native, Path("b.pag.setupext-new"), Path("b.pag")), FileResult::kExists);
+  EXPECT_EQ(files_.RenameNew(native, Path("b.pag.setupext-new"), Path("c.pag")), FileResult::kDone)
+      << "renamed while another program reads it";
+  CloseHandle(reader);
+  out.file.reset();
+  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"b.pag", "other"}, {"c.pag", "new"}}));
+}
+
+TEST_F(FileLayerTest, ANewFileDeletedThroughItsHandleIsGone) {
+  Opened out = files_.CreateNew(Path("d.pag.setupext-new"));
+  ASSERT_EQ(out.result, FileResult::kDone);
+  EXPECT_EQ(files_.CreateNew(Path("d.pag.setupext-new")).result, FileResult::kExists);
+  EXPECT_TRUE(files_.DeleteNew(std::move(out.file), Path("d.pag.setupext-new")));
+  EXPECT_TRUE(tree_.Snapshot().empty());
+}
+
+}  // namespace
+}  // namespace setupext
