@@ -8,12 +8,10 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "support/faulty_files.h"
-#include "support/reference_translation.h"
 
 namespace setupext {
 namespace {
@@ -23,91 +21,6 @@ using testing::FaultyFiles;
 using testing::FileCall;
 
 using namespace std::string_literals;
-
-// Reading and writing buffer sizes that put line ends on, before and after buffer boundaries.
-const std::size_t kBufferSizes[] = {1, 2, 3, 7, 64, kPageBufferSize};
-
-struct Case {
-  const char* what;
-  std::string page;
-  std::string expected;
-};
-
-void ExpectLocalised(std::span<const Case> cases);
-
-TEST(LocalisePageText, HeaderTitleAndBody) {
-  const Case cases[] = {
-      {"no header end: nothing replaced", "Input Home\r\nPowerByTORVEKEN \xFE" "back\n",
-       "Input Home\r\nPowerByTORVEKEN \xFE" "back\n"},
-      {"empty page", "", ""},
-      {"header kept up to and with the first PAGE { line",
-       "Input home\nLink x PAGE { Input Home\nInput Home\nInput\n",
-       "Input home\nLink x PAGE { Input Home\nInput Accueil\nChamp\n"},
-      {"title: labels without the marker, no keyword", "PAGE {\nInput Home PowerByTORVEKEN\n",
-       "PAGE {\nInput Accueil PowerByTORVEKEN\n"},
-      {"body without marker: keywords only", "PAGE {\n\nInput Home\n", "PAGE {\n\nChamp Home\n"},
-      {"body with marker: labels too", "PAGE {\n\nInput \xFEHome\n", "PAGE {\n\nChamp \xFE" "Accueil\n"},
-      {"Inputs", "PAGE {\n\nInputs InputInput\n", "PAGE {\n\nChamps ChampChamp\n"},
-      {"brand marker", "PAGE {\nPowerByTORVEKEN\nPowerByTORVEKEN Form\n",
-       "PAGE {\nPowerByTORVEKEN\nPowerByTORVEKFR Form\n"},
-      {"every label on a marked line", "PAGE {\n\n\xFE" "back Sound Video LINK next\n",
-       "PAGE {\n\n\xFEpr\xE9" "c\xE9" "dente Son Vid\xE9" "o LIEN suivante\n"},
-      {"second PAGE { is body, and so is the line after it", "PAGE {\nt\nPAGE { Input\nHome Input\n",
-       "PAGE {\nt\nPAGE { Champ\nHome Champ\n"},
-      {"header end is case- and space-sensitive", "page {\nPAGE{\nHome\nInput\n",
-       "page {\nPAGE{\nHome\nInput\n"},
-      {"CR LF pairs kept", "a\r\nPAGE {\r\nHome\r\nInput\r\n\r\n", "a\r\nPAGE {\r\nAccueil\r\nChamp\r\n\r\n"},
-      {"0x1A and 0xFF are ordinary bytes", "PAGE {\n\x1A\xFF\nA\x1A" "B\xFF Input\nInput\n",
-       "PAGE {\n\x1A\xFF\nA\x1A" "B\xFF Champ\nChamp\n"},
-      {"last body line without LF", "PAGE {\nx\nInput", "PAGE {\nx\nChamp"},
-      {"last title line without LF", "PAGE {\nHome", "PAGE {\nAccueil"},
-      {"page ends at the header end", "a\nPAGE {", "a\nPAGE {"},
-      {"page ends right after the header end", "a\nPAGE {\n", "a\nPAGE {\n"},
-      {"lone CR does not end a line", "PAGE {\rHome\nHome\rInput\n", "PAGE {\rHome\nAccueil\rInput\n"},
-  };
-  ExpectLocalised(cases);
-}
-
-TEST(LocalisePageText, ZeroBytesAreOrdinary) {
-  const std::string utf16_page = "P\0A\0G\0E\0 \0{\0\r\0\n\0I\0n\0p\0u\0t\0\r\0\n\0"s;
-  const Case cases[] = {
-      {"zero inside body lines kept, no split", "PAGE {\n\n\0Input\0\nHome\0\n"s,
-       "PAGE {\n\n\0Champ\0\nHome\0\n"s},
-      {"zero at the start of a header line", "\0head Input\nPAGE {\nHome\nInput\n"s,
-       "\0head Input\nPAGE {\nAccueil\nChamp\n"s},
-      {"zero splits no title from the body", "PAGE {\nHo\0me Input\nInput\n"s,
-       "PAGE {\nHo\0me Input\nChamp\n"s},
-      {"zero at the start of a body line does not end the page", "PAGE {\n\n\0\nInput\n"s,
-       "PAGE {\n\n\0\nChamp\n"s},
-      {"UTF-16 page comes through whole", utf16_page, utf16_page},
-  };
-  ExpectLocalised(cases);
-}
-
-void ExpectLocalised(std::span<const Case> cases) {
-  for (const Case& c : cases) {
-    for (std::size_t size : kBufferSizes) {
-      EXPECT_EQ(LocalisePageText(c.page, size), c.expected) << c.what << " (buffers of " << size << ")";
-    }
-  }
-}
-
-TEST(LocalisePageText, LongLinesAreProcessedWhole) {
-  for (std::size_t length : {1023u, 1024u, 1025u, 4095u, 65535u, 65536u, 65537u, 300000u}) {
-    const std::string fill(length, 'x');
-    // Keywords at the start, across the middle and at the end; the marker only at the end.
-    const std::string body = "Input" + fill + "Inp" + "ut" + fill + "Home\xFE\n";
-    const std::string body_out = "Champ" + fill + "Champ" + fill + "Accueil\xFE\n";
-    const std::string title = "Home" + fill + "Input" + fill + "back\n";
-    const std::string title_out = "Accueil" + fill + "Input" + fill + "pr\xE9" "c\xE9" "dente\n";
-    const std::string header = fill + "PAGE {" + fill + "Input\n";
-    const std::string page = header + title + body + body;
-    const std::string expected = header + title_out + body_out + body_out;
-    for (std::size_t size : {std::size_t{1000}, std::size_t{4096}, kPageBufferSize}) {
-      EXPECT_EQ(LocalisePageText(page, size), expected) << "lines of " << length << ", buffers of " << size;
-    }
-  }
-}
 
 // A mixed page: short, empty and long lines, markers, keywords and every special byte.
 std::string MixedPage(std::size_t lines) {
@@ -121,36 +34,6 @@ std::string MixedPage(std::size_t lines) {
     page += '\n';
   }
   return page + "Input at the end";
-}
-
-TEST(LocalisePageText, SameBytesWhateverTheBufferSize) {
-  const std::string page = MixedPage(300);
-  const std::string expected = LocalisePageText(page);
-  ASSERT_NE(expected, page);
-  for (std::size_t size = 1; size <= 40; ++size) {
-    EXPECT_EQ(LocalisePageText(page, size), expected) << "buffers of " << size;
-  }
-}
-
-// Pages built from the words the translation looks for, their pieces, words that an earlier
-// label's French text completes ("homeink" -> "accueilink" -> "accueilien"), and the bytes
-// that end or mark lines, against the plain line-by-line translation.
-TEST(LocalisePageText, MatchesTheLineByLineTranslation) {
-  const std::string pieces[] = {"Input", "Inp", "ut", "PowerByTORVEKEN", "PowerByTORVEK", "EN", "\xFE", "\n", "\r\n",
-                                "\0"s, "PAGE {", "PAGE", " {", "home", "ink", "Link", "LINK", "next", "Next",
-                                "NEXT", "back", "Back", "BACK", "Form", "ulaire", "Sound", "Video", "HOME", "Home",
-                                "x", " ", "\xFF"};
-  std::mt19937 random(11);
-  for (int round = 0; round < 300; ++round) {
-    std::string page;
-    const std::size_t length = random() % 400;
-    for (std::size_t i = 0; i < length; ++i) page += pieces[random() % std::size(pieces)];
-    const std::string expected = testing::ReferenceTranslation(page);
-    for (std::size_t size : {std::size_t{1}, std::size_t{5}, std::size_t{16}, kPageBufferSize}) {
-      ASSERT_EQ(LocalisePageText(page, size), expected) << "round " << round << ", buffers of " << size;
-    }
-  }
-  EXPECT_EQ(LocalisePageText("PAGE {\n\n\xFE" "homeink\n"), "PAGE {\n\n\xFE" "accueilien\n");
 }
 
 // Fails the nth read or write of an in-memory page.
