@@ -32,7 +32,7 @@ void Check(bool holds, const char* what) {
 // "Accueilink", where "link" (entry 4) comes before "Home" (entry 5) and so is found only
 // the second time ("Accueilien"). Likewise "HOMEink" ("Link"), "linkext", "Linkext", "Soundext"
 // ("next"), "LINKext" ("Next"), "LINKEXT" ("NEXT"), and the compounds' "homeinkext",
-// "HOMEINKext", "HOMEINKEXT". The rules are kept as they are (Part 2.1), so these are listed
+// "HOMEINKext", "HOMEINKEXT". The table keeps its order, so these are listed
 // here, derived from the table: a word of the rules followed by the rest of such a label.
 std::vector<std::string> NotStableTwice() {
   std::vector<std::string> patterns;

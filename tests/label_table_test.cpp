@@ -43,7 +43,7 @@ std::string Labelled(std::string_view line) { return Replaced(line, LabelRules);
 constexpr Rule kInput[] = {{"Input", "Champ"}};
 constexpr RuleSet kInputRules(kInput);
 
-// Part 2.1's ReplaceAll: every occurrence, the search going on after the inserted text.
+// Every occurrence, the search going on after the inserted text.
 TEST(ReplaceInOnePass, EmptyWholeNoMatchAndRepeats) {
   const Case cases[] = {
       {"", ""},
@@ -110,7 +110,7 @@ TEST(LabelRules, TranslateEachFormOfEachWord) {
   for (const Case& c : cases) EXPECT_EQ(Labelled(c.line), c.expected) << c.line;
 }
 
-// The mend of Part 2.1: where the text already reads "Formulaire", "Form" stays.
+// Safe to run twice: where the text already reads "Formulaire", "Form" stays.
 TEST(LabelRules, FormulaireStaysFormulaire) {
   const Case cases[] = {
       {"Formulaire", "Formulaire"},

@@ -33,7 +33,7 @@ inline constexpr std::array<Label, 15> LabelTable = {{
     {"LINK", "LIEN"},
 }};
 
-// The table, entry after entry, as one pass (Part 2.1 with the "Formulaire" mend):
+// The table, entry after entry, as one pass:
 // - A label whose French text begins with the label itself is not replaced where the text
 //   already reads that French text: "Form" followed by "ulaire" stays, so a line translated
 //   twice reads as translated once.
