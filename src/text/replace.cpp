@@ -57,8 +57,10 @@ const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsi
   return end;
 }
 
-const Rule* RuleSet::Match(const unsigned char* at, const unsigned char* end) const noexcept {
+inline const Rule* RuleSet::Match(const unsigned char* at, const unsigned char* end) const noexcept {
+  const std::uint32_t two = Head(at, static_cast<std::size_t>(end - at)), one = *at | std::uint32_t{1} << 16;
   for (std::uint8_t number = first_[*at]; number != 0; number = next_[number - 1]) {
+    if (heads_[number - 1] != two && heads_[number - 1] != one) continue;
     const Rule& rule = rules_[number - 1];
     if (!StartsWith(at, end, rule.word)) continue;
     if (!rule.unless_followed_by.empty() && StartsWith(at + rule.word.size(), end, rule.unless_followed_by)) continue;

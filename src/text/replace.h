@@ -26,7 +26,7 @@ struct Rule {
 // passes over bytes that start no word in bulk.
 class RuleSet {
  public:
-  static constexpr std::size_t kMostRules = 32;
+  static constexpr std::size_t kMostRules = 24;
 
   // The rules of each part in order, part after part. Where several words start at the same
   // place, the first in this order wins.
@@ -64,6 +64,7 @@ class RuleSet {
     if (count_ == kMostRules || rule.word.empty()) TooManyRulesOrEmptyWord();
     const auto first = static_cast<unsigned char>(rule.word[0]);
     rules_[count_] = rule;
+    heads_[count_] = Head(rule.word);
     const auto number = static_cast<std::uint8_t>(count_ + 1);
     if (first_[first] == 0) {
       first_[first] = number;
@@ -83,7 +84,18 @@ class RuleSet {
     ++count_;
   }
 
+  // The first two bytes of a word as one number (the first alone for a word of one byte), so
+  // most places where a word does not start are told by one comparison.
+  static constexpr std::uint32_t Head(const unsigned char* at, std::size_t size) noexcept {
+    return size > 1 ? at[0] | std::uint32_t{at[1]} << 8 : at[0] | std::uint32_t{1} << 16;
+  }
+  static constexpr std::uint32_t Head(std::string_view word) noexcept {
+    return word.size() > 1 ? static_cast<unsigned char>(word[0]) | std::uint32_t{static_cast<unsigned char>(word[1])} << 8
+                           : static_cast<unsigned char>(word[0]) | std::uint32_t{1} << 16;
+  }
+
   Rule rules_[kMostRules] = {};
+  std::uint32_t heads_[kMostRules] = {};
   std::size_t count_ = 0;
   std::uint8_t first_[256] = {};         // 1 + the first rule starting with the byte; 0: none
   std::uint8_t next_[kMostRules] = {};  // 1 + the next rule with the same first byte; 0: none
