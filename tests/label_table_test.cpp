@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,15 +71,40 @@ TEST(ReplaceInOnePass, InsertedTextIsNotSearchedAgain) {
   EXPECT_EQ(Replaced("aaa", RuleSet(a)), "aaaaaa");
 }
 
-TEST(ReplaceInOnePass, AnyNumberOfFirstBytesAndTheFirstRuleWins) {
-  // One, three and four different first bytes: the block search and the table search.
-  static constexpr Rule one[] = {{"ab", "1"}, {"a", "2"}};
-  static constexpr Rule three[] = {{"x", "1"}, {"y", "2"}, {"\xFE", "3"}};
-  static constexpr Rule four[] = {{"x", "1"}, {"y", "2"}, {"\xFE", "3"}, {"\x80", "4"}};
-  const std::string text = "aab xyz \xFE\x80 ......................... xy\xFE\x80";
-  EXPECT_EQ(Replaced(text, RuleSet(one)), "21 xyz \xFE\x80 ......................... xy\xFE\x80");
-  EXPECT_EQ(Replaced(text, RuleSet(three)), "aab 12z 3\x80 ......................... 123\x80");
-  EXPECT_EQ(Replaced(text, RuleSet(four)), "aab 12z 34 ......................... 1234");
+// Both searches (for up to three first bytes a block at a time, otherwise by a table of first
+// bytes) against a plain one: at each place the first rule whose word starts there.
+std::string PlainOnePass(std::string_view text, std::span<const Rule> rules) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    const Rule* found = nullptr;
+    for (const Rule& rule : rules) {
+      if (!text.substr(at).starts_with(rule.word)) continue;
+      found = &rule;
+      break;
+    }
+    out += found ? found->replacement : text.substr(at, 1);
+    at += found ? found->word.size() : 1;
+  }
+  return out;
+}
+
+TEST(ReplaceInOnePass, FindsEveryWordWhereverBlocksEnd) {
+  static constexpr Rule three_firsts[] = {{"ab", "1"}, {"a\xFE", "2"}, {"xyz", "3"}, {"xy", "4"}, {"\x80", "5"}};
+  static constexpr Rule one_first[] = {{"ab", "1"}, {"a", "2"}};
+  static constexpr Rule four_firsts[] = {{"ab", "1"}, {"a\xFE", "2"}, {"xy", "3"}, {"\x80\x80", "4"}, {"\xFE", "5"}};
+  struct Set {
+    RuleSet rules;
+    std::span<const Rule> list;
+  };
+  static constexpr Set sets[] = {
+      {RuleSet(three_firsts), three_firsts}, {RuleSet(one_first), one_first}, {RuleSet(four_firsts), four_firsts}};
+  const char letters[] = {'a', 'b', 'x', 'y', 'z', '\xFE', '\x80', '.', '.', '.', '.', '.', '.', '.'};
+  std::mt19937 random(3);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (std::size_t n = random() % 80; n > 0; --n) text += letters[random() % std::size(letters)];
+    for (const Set& set : sets) ASSERT_EQ(Replaced(text, set.rules), PlainOnePass(text, set.list)) << text;
+  }
 }
 
 TEST(ReplaceInOnePass, ARefusingSinkStopsIt) {
