@@ -30,12 +30,25 @@ const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsi
   const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
   const __m128i second = _mm_set1_epi8(static_cast<char>(bytes[1]));
   const __m128i third = _mm_set1_epi8(static_cast<char>(bytes[2]));
-  while (end - at >= 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)),
-                                       _mm_cmpeq_epi8(block, third));
-    if (const int mask = _mm_movemask_epi8(found)) return at + __builtin_ctz(static_cast<unsigned>(mask));
-    at += 16;
+  // Bit i: block[i] is one of the bytes.
+  const auto found = [&](const unsigned char* block) {
+    const __m128i bytes16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes16, first), _mm_cmpeq_epi8(bytes16, second)), _mm_cmpeq_epi8(bytes16, third))));
+  };
+  if (end - at >= 16) {
+    for (; end - at >= 32; at += 32) {
+      const unsigned low = found(at), high = found(at + 16);
+      if (low | high) return at + __builtin_ctz(low | high << 16);
+    }
+    if (end - at >= 16) {
+      if (const unsigned mask = found(at)) return at + __builtin_ctz(mask);
+      at += 16;
+    }
+    // The last 16 bytes, overlapping those already looked at.
+    const unsigned char* const last = end - 16;
+    const unsigned mask = found(last) >> (at - last);
+    return mask ? at + __builtin_ctz(mask) : end;
   }
 #else
   // A machine word at a time: a byte of `word ^ spread(b)` is zero where the word holds b.
