@@ -62,7 +62,7 @@ TEST(TemplateCrash, EveryCutIsFinishedByTheNextCall) {
   const TreeSnapshot localised = testing::LocalisedTree(tree);
   for (const auto& [path, bytes] : localised) {
     if (!IsPageName(path.substr(path.rfind('/') + 1))) continue;
-    ASSERT_EQ(testing::LocalisePageText(bytes), bytes) << path << ": a second call must change nothing";
+    ASSERT_EQ(testing::TranslatedPage(bytes), bytes) << path << ": a second call must change nothing";
   }
 
   CrashFiles clean;

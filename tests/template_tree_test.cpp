@@ -133,7 +133,7 @@ TEST(TemplateTree, LeftoversOfACutCallAreFinished) {
   LocaliseAndCommit(tree);
   ExpectTree(before,
              {{"gone.pag" + out, "<gone>"}, {"gone.pag", kFrench}, {"half.pag" + out, "<gone>"}, {"half.pag", kFrench},
-              {"new.pag" + out, "<gone>"}, {"new.pag", testing::LocalisePageText(kPage + "v2")},
+              {"new.pag" + out, "<gone>"}, {"new.pag", testing::TranslatedPage(kPage + "v2")},
               {"kept.pag" + aside, "<gone>"}, {"only.pag" + aside, "<gone>"}, {"only.pag", kFrench}},
              tree.Snapshot());
 }

@@ -1,8 +1,6 @@
 #include "template/page_text.h"
 
-#include <algorithm>
-#include <new>
-#include <string>
+#include <cstring>
 
 #include "template/label_table.h"
 
@@ -12,168 +10,102 @@ namespace {
 constexpr std::string_view kHeaderEnd = "PAGE {";
 constexpr char kLabelMarker = '\xFE';
 
-// A body keyword, searched for by one of its bytes that page text holds rarely: most body
-// lines hold a "P" and no brand marker, while its "K" is rare.
-struct Keyword {
-  Label label;
-  std::size_t anchor;  // index of that byte in the source word
-};
-constexpr Keyword kInput = {{"Input", "Champ"}, 0};
-constexpr Keyword kBrand = {{"PowerByTORVEKEN", "PowerByTORVEKFR"}, 12};
+constexpr std::array<Rule, 2> kKeywords = {{
+    {"Input", "Champ"},
+    {"PowerByTORVEKEN", "PowerByTORVEKFR"},
+}};
+// A body line: the keywords. A body line holding the marker: the keywords and then the label
+// table, which neither makes nor breaks a keyword, and breaks nothing a keyword makes; a
+// label running into a brand marker's last letter ("PowerByTORVEKENext") loses to it in one
+// pass as it does entry after entry, since the keywords go first.
+constinit const RuleSet kBodyRules(kKeywords);
+constinit const RuleSet kMarkedBodyRules(kKeywords, LabelCompounds, LabelRuleList);
 
-std::size_t Find(std::string_view text, const Keyword& keyword, std::size_t from) {
-  const std::string_view word = keyword.label.source;
-  for (std::size_t at = from + keyword.anchor; at < text.size(); ++at) {
-    at = text.find(word[keyword.anchor], at);
-    if (at == std::string_view::npos) break;
-    if (text.substr(at - keyword.anchor, word.size()) == word) return at - keyword.anchor;
-  }
-  return std::string_view::npos;
+const char* Find(const char* from, const char* end, char byte) noexcept {
+  return from == end ? nullptr : static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
 }
 
-std::size_t LineEnd(std::string_view text, std::size_t at) {
-  const std::size_t feed = text.find('\n', at);
-  return feed == std::string_view::npos ? text.size() : feed + 1;
-}
-
-std::size_t LastLineStart(std::string_view text) {
-  const std::size_t feed = text.rfind('\n');
-  return feed == std::string_view::npos ? 0 : feed + 1;
+// Just after the line feed ending the line that holds `at`, or the end.
+std::size_t LineEnd(std::string_view text, std::size_t at) noexcept {
+  const char* feed = Find(text.data() + at, text.data() + text.size(), '\n');
+  return feed ? static_cast<std::size_t>(feed - text.data()) + 1 : text.size();
 }
 
 }  // namespace
 
-struct PageTranslator::State {
-  enum class Stage { kHeader, kTitle, kBody };
-  Stage stage = Stage::kHeader;
-  std::string line, scratch, partial;
-  bool failed = false;
-};
+void PageTranslator::Write(std::string_view bytes) noexcept {
+  if (result_ == TextResult::kDone && !bytes.empty() && !out_.Write(bytes)) result_ = TextResult::kWriteFailed;
+}
 
-PageTranslator::PageTranslator(ByteSink& out) noexcept : out_(out), state_(new (std::nothrow) State) {}
-PageTranslator::~PageTranslator() { delete state_; }
-
-namespace {
-
-class Lines {
- public:
-  Lines(ByteSink& out, PageTranslator::State& state, bool& changed) : out_(out), s_(state), changed_(changed) {}
-
-  void Translate(std::string_view lines) {
-    using Stage = PageTranslator::State::Stage;
-    if (s_.stage == Stage::kHeader) lines = Header(lines);
-    if (s_.stage == Stage::kTitle && !lines.empty()) lines = Title(lines);
-    if (s_.stage == Stage::kBody) Body(lines);
-  }
-
- private:
-  void Write(std::string_view bytes) {
-    if (!s_.failed && !out_.Write(bytes)) s_.failed = true;
-  }
-
-  std::string_view Header(std::string_view lines) {
-    const std::size_t end = lines.find(kHeaderEnd);
-    if (end == std::string_view::npos) {
-      Write(lines);
-      return {};
-    }
-    s_.stage = PageTranslator::State::Stage::kTitle;
-    const std::size_t next = LineEnd(lines, end);
-    Write(lines.substr(0, next));
-    return lines.substr(next);
-  }
-
-  std::string_view Title(std::string_view lines) {
-    const std::size_t next = LineEnd(lines, 0);
-    WriteLabelled(lines.substr(0, next), false);
-    s_.stage = PageTranslator::State::Stage::kBody;
-    return lines.substr(next);
-  }
-
-  void Body(std::string_view lines) {
-    std::size_t from = 0;
-    std::size_t input = Find(lines, kInput, 0), brand = Find(lines, kBrand, 0);
-    std::size_t marker = lines.find(kLabelMarker);
-    for (;;) {
-      std::size_t marked = lines.size(), next = lines.size();
-      if (marker != std::string_view::npos) {
-        const std::size_t feed_before = lines.rfind('\n', marker);
-        marked = feed_before == std::string_view::npos || feed_before < from ? from : feed_before + 1;
-        next = LineEnd(lines, marker);
+void PageTranslator::Translate(std::string_view lines) noexcept {
+  while (!lines.empty() && result_ == TextResult::kDone) {
+    std::size_t end = 0;
+    switch (stage_) {
+      case Stage::kHeader: {
+        const std::size_t found = lines.find(kHeaderEnd);
+        if (found == std::string_view::npos) return Write(lines);
+        end = LineEnd(lines, found + kHeaderEnd.size());
+        Write(lines.substr(0, end));
+        stage_ = Stage::kTitle;
+        break;
       }
-      while (std::min(input, brand) < marked) {
-        const bool input_first = input < brand;
-        const Keyword& keyword = input_first ? kInput : kBrand;
-        std::size_t& found = input_first ? input : brand;
-        Write(lines.substr(from, found - from));
-        Write(keyword.label.french);
-        changed_ = true;
-        from = found + keyword.label.source.size();
-        found = Find(lines, keyword, from);
-      }
-      Write(lines.substr(from, marked - from));
-      if (marker == std::string_view::npos) return;
-      WriteLabelled(lines.substr(marked, next - marked), true);
-      from = next;
-      if (input < next) input = Find(lines, kInput, next);
-      if (brand < next) brand = Find(lines, kBrand, next);
-      marker = lines.find(kLabelMarker, next);
+      case Stage::kTitle:
+        end = LineEnd(lines, 0);
+        if (!ReplaceInOnePass(lines.substr(0, end), LabelRules, out_, changed_)) result_ = TextResult::kWriteFailed;
+        stage_ = Stage::kBody;
+        break;
+      case Stage::kBody:
+        return Body(lines);
     }
+    lines.remove_prefix(end);
   }
+}
 
-  void WriteLabelled(std::string_view line, bool body) {
-    s_.line.assign(line);
-    if (body) {
-      ReplaceAll(s_.line, kInput.label.source, kInput.label.french, s_.scratch);
-      ReplaceAll(s_.line, kBrand.label.source, kBrand.label.french, s_.scratch);
+// Runs of unmarked lines get the keywords straight through; each marked line gets them with the
+// labels.
+void PageTranslator::Body(std::string_view lines) noexcept {
+  const char* from = lines.data();
+  const char* const end = from + lines.size();
+  while (from != end) {
+    const char* const marker = Find(from, end, kLabelMarker);
+    const char* marked = end;  // where the marked line starts
+    if (marker) {
+      marked = marker;
+      while (marked != from && marked[-1] != '\n') --marked;
     }
-    ApplyLabelTable(s_.line, s_.scratch);
-    if (s_.line != line) changed_ = true;
-    Write(s_.line);
-  }
-
-  ByteSink& out_;
-  PageTranslator::State& s_;
-  bool& changed_;
-};
-
-}  // namespace
-
-TextResult PageTranslator::Feed(std::string_view data) noexcept {
-  if (!state_) return TextResult::kNoMemory;
-  if (state_->failed) return TextResult::kWriteFailed;
-  try {
-    Lines lines(out_, *state_, changed_);
-    std::string& partial = state_->partial;
-    if (!partial.empty()) {
-      const std::size_t feed = data.find('\n');
-      if (feed == std::string_view::npos) {
-        partial.append(data);
-        return TextResult::kDone;
-      }
-      partial.append(data.substr(0, feed + 1));
-      lines.Translate(partial);
-      partial.clear();
-      data.remove_prefix(feed + 1);
+    const char* feed = marker ? Find(marker, end, '\n') : nullptr;
+    const char* const next = feed ? feed + 1 : end;
+    if (!ReplaceInOnePass({from, static_cast<std::size_t>(marked - from)}, kBodyRules, out_, changed_) ||
+        !ReplaceInOnePass({marked, static_cast<std::size_t>(next - marked)}, kMarkedBodyRules, out_, changed_)) {
+      result_ = TextResult::kWriteFailed;
+      return;
     }
-    const std::size_t whole = LastLineStart(data);
-    lines.Translate(data.substr(0, whole));
-    partial.assign(data.substr(whole));
-  } catch (...) {
-    return TextResult::kNoMemory;
+    from = next;
   }
-  return state_->failed ? TextResult::kWriteFailed : TextResult::kDone;
+}
+
+TextResult PageTranslator::Feed(std::string_view bytes) noexcept {
+  if (result_ != TextResult::kDone || bytes.empty()) return result_;
+  if (!partial_.empty()) {
+    const std::size_t end = LineEnd(bytes, 0);
+    if (!partial_.Append(bytes.substr(0, end))) return result_ = TextResult::kNoMemory;
+    if (partial_.back() != '\n') return result_;
+    Translate(partial_.view());
+    partial_.Clear();
+    bytes.remove_prefix(end);
+  }
+  std::size_t whole = bytes.size();
+  while (whole != 0 && bytes[whole - 1] != '\n') --whole;
+  Translate(bytes.substr(0, whole));
+  if (result_ == TextResult::kDone && !partial_.Append(bytes.substr(whole))) result_ = TextResult::kNoMemory;
+  return result_;
 }
 
 TextResult PageTranslator::Finish() noexcept {
-  if (!state_) return TextResult::kNoMemory;
-  try {
-    Lines(out_, *state_, changed_).Translate(state_->partial);
-    state_->partial.clear();
-  } catch (...) {
-    return TextResult::kNoMemory;
-  }
-  return state_->failed ? TextResult::kWriteFailed : TextResult::kDone;
+  if (result_ != TextResult::kDone) return result_;
+  Translate(partial_.view());
+  partial_.Clear();
+  return result_;
 }
 
 }  // namespace setupext

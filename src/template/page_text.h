@@ -3,20 +3,12 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
+#include "platform/buffers.h"
+#include "text/byte_sink.h"
+
 namespace setupext {
-
-// Where the translation goes, in pieces of any size (some only a few bytes: the sink buffers).
-class ByteSink {
- public:
-  // False when the bytes could not be taken; nothing more is written after that.
-  [[nodiscard]] virtual bool Write(std::string_view bytes) noexcept = 0;
-
- protected:
-  ~ByteSink() = default;
-};
 
 enum class [[nodiscard]] TextResult {
   kDone,
@@ -28,25 +20,38 @@ enum class [[nodiscard]] TextResult {
 // "PAGE {", passes unchanged; the line after it gets the label table only; every later line
 // gets "Input" -> "Champ", the French brand marker, and the label table when it holds the
 // byte 0xFE.
+//
+// One pass over the bytes: spans that do not change go to the sink straight from the piece
+// fed (a sink that writes should buffer), and only the line a piece ends inside is kept, to be
+// finished with the next piece: memory grows with the longest line, never with the page. Once
+// a call answers anything but kDone, every later call answers the same.
 class PageTranslator {
  public:
-  explicit PageTranslator(ByteSink& out) noexcept;
+  explicit PageTranslator(ByteSink& out) noexcept : out_(out) {}
   PageTranslator(const PageTranslator&) = delete;
   PageTranslator& operator=(const PageTranslator&) = delete;
-  ~PageTranslator();
+  ~PageTranslator() = default;
 
   // The next bytes of the page.
   TextResult Feed(std::string_view bytes) noexcept;
   // The page has ended.
   TextResult Finish() noexcept;
-  // Whether the translation so far differs from the page's text.
+  // Whether the translation so far differs from the page's text: true exactly when a word was
+  // replaced (no rule gives back the bytes it replaces).
   bool changed() const noexcept { return changed_; }
 
-  struct State;  // the implementation's own
-
  private:
+  enum class Stage : unsigned char { kHeader, kTitle, kBody };
+
+  // Whole lines (at the end of the page, the last may have no line feed).
+  void Translate(std::string_view lines) noexcept;
+  void Body(std::string_view lines) noexcept;
+  void Write(std::string_view bytes) noexcept;
+
   ByteSink& out_;
-  State* state_;
+  ByteBuffer partial_;  // the line the last piece ended inside, so far
+  Stage stage_ = Stage::kHeader;
+  TextResult result_ = TextResult::kDone;
   bool changed_ = false;
 };
 

@@ -1,33 +1,105 @@
 #include "text/replace.h"
 
-namespace setupext {
+#include <cstring>
 
-bool ReplaceAll(std::string& line, std::string_view word, std::string_view replacement, std::string& scratch) {
-  if (word.empty()) return false;
-  std::size_t found = line.find(word);
-  if (found == std::string::npos) return false;
-  if (word.size() == replacement.size()) {
-    do {
-      line.replace(found, word.size(), replacement);
-      found = line.find(word, found + replacement.size());
-    } while (found != std::string::npos);
-    return true;
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace setupext {
+namespace {
+
+// Words are short: a loop beats a call.
+bool StartsWith(const unsigned char* at, const unsigned char* end, std::string_view word) noexcept {
+  if (static_cast<std::size_t>(end - at) < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (at[i] != static_cast<unsigned char>(word[i])) return false;
   }
-  scratch.clear();
-  std::size_t from = 0;
-  do {
-    scratch.append(line, from, found - from).append(replacement);
-    from = found + word.size();
-    found = line.find(word, from);
-  } while (found != std::string::npos);
-  scratch.append(line, from, std::string::npos);
-  line.swap(scratch);
   return true;
 }
 
-void ReplaceAll(std::string& line, std::string_view word, std::string_view replacement) {
-  std::string scratch;
-  ReplaceAll(line, word, replacement, scratch);
+bool WriteSpan(ByteSink& out, const unsigned char* from, const unsigned char* to) noexcept {
+  return from == to || out.Write({reinterpret_cast<const char*>(from), static_cast<std::size_t>(to - from)});
+}
+
+}  // namespace
+
+const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsigned char* end,
+                                             const unsigned char (&bytes)[3]) noexcept {
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(bytes[1]));
+  const __m128i third = _mm_set1_epi8(static_cast<char>(bytes[2]));
+  // Bit i: block[i] is one of the bytes.
+  const auto found = [&](const unsigned char* block) {
+    const __m128i bytes16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes16, first), _mm_cmpeq_epi8(bytes16, second)), _mm_cmpeq_epi8(bytes16, third))));
+  };
+  if (end - at >= 16) {
+    for (; end - at >= 32; at += 32) {
+      const unsigned low = found(at), high = found(at + 16);
+      if (low | high) return at + __builtin_ctz(low | high << 16);
+    }
+    if (end - at >= 16) {
+      if (const unsigned mask = found(at)) return at + __builtin_ctz(mask);
+      at += 16;
+    }
+    // The last 16 bytes, overlapping those already looked at.
+    const unsigned char* const last = end - 16;
+    const unsigned mask = found(last) >> (at - last);
+    return mask ? at + __builtin_ctz(mask) : end;
+  }
+#else
+  // A machine word at a time: a byte of `word ^ spread(b)` is zero where the word holds b.
+  using Word = std::size_t;
+  constexpr Word kOnes = ~Word{0} / 0xFF, kHighs = kOnes << 7;
+  const auto holds_zero = [](Word word) { return (word - kOnes) & ~word & kHighs; };
+  while (static_cast<std::size_t>(end - at) >= sizeof(Word)) {
+    Word word;
+    std::memcpy(&word, at, sizeof word);
+    if (holds_zero(word ^ (kOnes * bytes[0])) | holds_zero(word ^ (kOnes * bytes[1])) |
+        holds_zero(word ^ (kOnes * bytes[2])))
+      break;
+    at += sizeof(Word);
+  }
+#endif
+  for (; at != end; ++at) {
+    if (*at == bytes[0] || *at == bytes[1] || *at == bytes[2]) return at;
+  }
+  return end;
+}
+
+inline const Rule* RuleSet::Match(const unsigned char* at, const unsigned char* end) const noexcept {
+  const std::uint32_t two = Head(at, static_cast<std::size_t>(end - at)), one = *at | std::uint32_t{1} << 16;
+  for (std::uint8_t number = first_[*at]; number != 0; number = next_[number - 1]) {
+    if (heads_[number - 1] != two && heads_[number - 1] != one) continue;
+    const Rule& rule = rules_[number - 1];
+    if (!StartsWith(at, end, rule.word)) continue;
+    if (!rule.unless_followed_by.empty() && StartsWith(at + rule.word.size(), end, rule.unless_followed_by)) continue;
+    return &rule;
+  }
+  return nullptr;
+}
+
+bool ReplaceInOnePass(std::string_view text, const RuleSet& rules, ByteSink& out, bool& changed) noexcept {
+  const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = at + text.size();
+  const unsigned char* written = at;  // everything before it has gone to `out`
+  for (;;) {
+    at = rules.NextCandidate(at, end);
+    if (at == end) break;
+    const Rule* rule = rules.Match(at, end);
+    if (!rule) {
+      ++at;
+      continue;
+    }
+    if (!WriteSpan(out, written, at) || !out.Write(rule->replacement)) return false;
+    changed = true;
+    at += rule->word.size();
+    written = at;
+  }
+  return WriteSpan(out, written, end);
 }
 
 }  // namespace setupext

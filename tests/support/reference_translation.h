@@ -10,14 +10,29 @@
 
 namespace setupext::testing {
 
-// Each occurrence replaced in turn; the search goes on after the inserted text.
-inline void ReplaceEach(std::string& line, std::string_view word, std::string_view replacement) {
-  for (std::size_t at = line.find(word); at != std::string::npos; at = line.find(word, at + replacement.size()))
+// Each occurrence replaced in turn; the search goes on after the inserted text. An occurrence
+// followed by `unless_followed_by` (when not empty) is left as it is.
+inline void ReplaceEach(std::string& line, std::string_view word, std::string_view replacement,
+                        std::string_view unless_followed_by = {}) {
+  std::size_t at = line.find(word);
+  while (at != std::string::npos) {
+    if (!unless_followed_by.empty() && std::string_view(line).substr(at + word.size()).starts_with(unless_followed_by)) {
+      at = line.find(word, at + word.size());
+      continue;
+    }
     line.replace(at, word.size(), replacement);
+    at = line.find(word, at + replacement.size());
+  }
 }
 
+// The "Formulaire" mend: a label whose French text begins with the label is left where the
+// text already reads that French text.
 inline void ReplaceLabels(std::string& line) {
-  for (const Label& label : LabelTable) ReplaceEach(line, label.source, label.french);
+  for (const Label& label : LabelTable) {
+    const std::string_view french = label.french;
+    ReplaceEach(line, label.source, french,
+                french.starts_with(label.source) ? french.substr(label.source.size()) : std::string_view{});
+  }
 }
 
 inline std::string ReferenceTranslation(std::string_view page) {

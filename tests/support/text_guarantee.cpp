@@ -45,7 +45,7 @@ TreeSnapshot LocalisedTree(const TreeSnapshot& tree) {
   TreeSnapshot localised;
   for (const auto& [path, bytes] : tree) {
     const std::string name = BaseName(path);
-    if (IsPageName(name)) localised[FinalOf(path)] = LocalisePageText(bytes);
+    if (IsPageName(name)) localised[FinalOf(path)] = TranslatedPage(bytes);
     else if (IsStrayName(name)) localised[FinalOf(path)] = bytes;
     else localised[path] = bytes;
   }
@@ -57,7 +57,7 @@ TextGuarantee::TextGuarantee(const TreeSnapshot& before) {
     const std::string name = BaseName(path);
     if (IsPageName(name)) {
       texts_.push_back({path, FinalOf(path), path + std::string(kOutputSuffix), path + std::string(kAsideSuffix), bytes,
-                        LocalisePageText(bytes)});
+                        TranslatedPage(bytes)});
     } else if (IsStrayName(name)) {
       texts_.push_back({path, FinalOf(path), "", "", bytes, bytes});
     } else {

@@ -20,6 +20,7 @@
 #include "limit.h"
 #include "loaded_module.h"
 #include "process.h"
+#include "template/page_text.h"
 
 namespace fs = std::filesystem;
 
@@ -32,8 +33,8 @@ constexpr const char* kUsage =
     "module's fctLocaliseTemplate localises them, against a plain copy and against sed.\n"
     "\n"
     "  --module PATH          module to load (default: the one beside this program)\n"
-    "  --cases LIST           comma list of tree,sed,memory,growth (default: all; sed needs tree\n"
-    "                         unless alone)\n"
+    "  --cases LIST           comma list of tree,sed,memory,growth,rules (default: all; sed needs\n"
+    "                         tree unless alone; rules: the page rules alone, in memory)\n"
     "  --folders N            tree: folders (40)\n"
     "  --pages N              tree: pages per folder (100)\n"
     "  --page-kb N            tree and growth: page size in KiB (8)\n"
@@ -52,7 +53,7 @@ constexpr const char* kUsage =
 struct Options {
   std::string dir;
   std::string module;
-  bool tree = true, sed = true, memory = true, growth = true;
+  bool tree = true, sed = true, memory = true, growth = true, rules = true;
   int folders = 40, pages = 100, page_kb = 8, rounds = 5;
   int growth_folders = 4, growth_pages = 25;
   std::vector<int> growth_factors{1, 4, 16};
@@ -128,12 +129,13 @@ Options Parse(int argc, char** argv) {
       o.growth_factors.clear();
       for (std::string_view part : SplitCommas(value)) o.growth_factors.push_back(ParseInt(part, flag));
     } else if (flag == "--cases") {
-      o.tree = o.sed = o.memory = o.growth = false;
+      o.tree = o.sed = o.memory = o.growth = o.rules = false;
       for (std::string_view part : SplitCommas(value)) {
         if (part == "tree") o.tree = true;
         else if (part == "sed") o.sed = true;
         else if (part == "memory") o.memory = true;
         else if (part == "growth") o.growth = true;
+        else if (part == "rules") o.rules = true;
         else Die("unknown case " + std::string(part));
       }
     } else {
@@ -201,7 +203,16 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     Die("cannot write " + path.string());
 }
 
-// Pages of about page_bytes each: a header, the "PAGE {" line, the labels line, body lines.
+// Page `p` of folder `f`, of about page_bytes: a header, the "PAGE {" line, the labels line,
+// body lines.
+void MakePage(std::string& page, int f, int p, std::size_t page_bytes) {
+  page.clear();
+  AppendHeader(page, p);
+  Lines lines(static_cast<std::uint32_t>(f * 100003 + p));
+  while (page.size() < page_bytes) lines.AppendBodyLine(page);
+  page.append("}\r\n");
+}
+
 std::uint64_t GenerateTree(const fs::path& root, int folders, int pages, std::size_t page_bytes) {
   fs::create_directories(root);
   std::uint64_t total = 0;
@@ -212,11 +223,7 @@ std::uint64_t GenerateTree(const fs::path& root, int folders, int pages, std::si
     const fs::path folder = root / name;
     fs::create_directory(folder);
     for (int p = 0; p < pages; ++p) {
-      page.clear();
-      AppendHeader(page, p);
-      Lines lines(static_cast<std::uint32_t>(f * 100003 + p));
-      while (page.size() < page_bytes) lines.AppendBodyLine(page);
-      page.append("}\r\n");
+      MakePage(page, f, p, page_bytes);
       std::snprintf(name, sizeof name, "page%04d.pag", p);
       WriteFile(folder / name, page);
       total += page.size();
@@ -459,6 +466,64 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
               MedianRatio(durable, limit));
 }
 
+// The page rules alone: the tree case's pages held in memory, each fed whole through the
+// translator (as a 64 KiB read buffer holds an 8 KiB page) into a buffer reused from page to
+// page. Module code linked in, no module call, no file.
+class ReusedBuffer final : public setupext::ByteSink {
+ public:
+  bool Write(std::string_view bytes) noexcept override {
+    if (bytes.size() > buffer_.size() - used_) buffer_.resize(std::max(2 * buffer_.size(), used_ + bytes.size()));
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    return true;
+  }
+  void Clear() { used_ = 0; }
+  std::size_t used() const { return used_; }
+
+ private:
+  std::vector<char> buffer_ = std::vector<char>(64 * 1024);
+  std::size_t used_ = 0;
+};
+
+void RunRulesCase(const Options& o) {
+  std::vector<std::string> pages;
+  std::uint64_t bytes = 0;
+  for (int f = 0; f < o.folders; ++f) {
+    for (int p = 0; p < o.pages; ++p) {
+      pages.emplace_back();
+      MakePage(pages.back(), f, p, static_cast<std::size_t>(o.page_kb) * 1024);
+      bytes += pages.back().size();
+    }
+  }
+  // Enough passes over the pages that a round lasts long enough to time.
+  const int passes = static_cast<int>(std::max<std::uint64_t>(1, (64u << 20) / std::max<std::uint64_t>(bytes, 1)));
+  ReusedBuffer sink;
+  std::uint64_t out_bytes = 0;
+  std::vector<double> times;
+  for (int round = 0; round < o.rounds; ++round) {
+    out_bytes = 0;
+    times.push_back(Seconds([&] {
+      for (int pass = 0; pass < passes; ++pass) {
+        for (const std::string& page : pages) {
+          sink.Clear();
+          setupext::PageTranslator translator(sink);
+          if (translator.Feed(page) != setupext::TextResult::kDone || translator.Finish() != setupext::TextResult::kDone ||
+              !translator.changed())
+            Die("the page rules failed on a bench page");
+          out_bytes += sink.used();
+        }
+      }
+    }));
+  }
+  const double seconds = Median(times);
+  const double total = static_cast<double>(bytes) * passes;
+  std::printf("page rules: %zu pages, %.1f MiB in memory, %d passes a round, median of %d rounds\n", pages.size(),
+              bytes / kMiB, passes, o.rounds);
+  std::printf("  page rules (PageTranslator)        %8.1f MB/s = %.2f GB/s  (rounds %.1f..%.1f MB/s; output %.1f MiB a pass)\n",
+              total / seconds / 1e6, total / seconds / 1e9, total / *std::max_element(times.begin(), times.end()) / 1e6,
+              total / *std::min_element(times.begin(), times.end()) / 1e6, out_bytes / kMiB / passes);
+}
+
 void RunGrowthCase(const Options& o, Localiser& localiser, const fs::path& work) {
   std::printf("growth: localise at");
   for (int factor : o.growth_factors) std::printf(" %dx", factor);
@@ -554,14 +619,17 @@ int main(int argc, char** argv) {
   const std::string module = o.module.empty() ? setupext::ModuleBesideExecutable() : o.module;
 
   // sed alone: the figure the Windows build shows where sed cannot run.
-  const bool sed_only = o.sed && !o.tree && !o.memory && !o.growth;
+  const bool sed_only = o.sed && !o.tree && !o.memory && !o.growth && !o.rules;
+  const bool rules_only = o.rules && !o.tree && !o.sed && !o.memory && !o.growth;
   std::unique_ptr<Localiser> localiser;
-  if (!sed_only) {
+  if (!sed_only && !rules_only) {
     localiser = std::make_unique<Localiser>(module);
     std::printf("module: %s\n", localiser->path().c_str());
   }
   std::fflush(stdout);
   if (o.tree || sed_only) RunTreeCase(o, localiser.get(), work);
+  std::fflush(stdout);
+  if (o.rules) RunRulesCase(o);
   std::fflush(stdout);
   if (o.memory) RunMemoryCase(o, module, work);
   std::fflush(stdout);
