@@ -21,27 +21,27 @@ void LocaliseAndCommit(const std::string& host_root) {
 // The language changes nothing, but a value that does not fit means the table is not what the
 // script meant: then nothing is touched.
 bool LanguageFits(const HostVariableBlock& block) {
-  std::string language;
-  return GetHostVariable(block, "LANG", &language, kTextVariableBuffer) == HostRead::kValue;
+  TextVariable language;
+  return GetHostVariable(block, "LANG", language) == HostRead::kValue;
 }
 
 }  // namespace
 
 bool LocaliseTemplateFolder(HostVariableBlock& block) {
-  std::string root;
-  if (GetHostVariable(block, "TEMPLPATH", &root, kTextVariableBuffer) != HostRead::kValue) return true;
+  TextVariable root;
+  if (GetHostVariable(block, "TEMPLPATH", root) != HostRead::kValue) return true;
   if (!LanguageFits(block)) return true;
-  LocaliseAndCommit(root);
+  LocaliseAndCommit(std::string(root.view()));
   return true;
 }
 
 bool LocaliseApplicationTemplates(HostVariableBlock& block) {
-  std::string main_dir;
-  if (GetHostVariable(block, "MAINDIR", &main_dir, kTextVariableBuffer) != HostRead::kValue) return true;
+  TextVariable main_dir;
+  if (GetHostVariable(block, "MAINDIR", main_dir) != HostRead::kValue) return true;
   if (!LanguageFits(block)) return true;
   const char separator = PathSeparator();
   // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
-  std::string root = main_dir;
+  std::string root(main_dir.view());
   root.append(1, separator).append("Material").append(1, separator).append("Template").append(1, separator);
   LocaliseAndCommit(root);
   return true;
