@@ -11,10 +11,11 @@ namespace {
 
 using testing::TestHost;
 
-std::string Read(TestHost& host, std::string_view name, std::size_t buffer = kTextVariableBuffer) {
-  std::string out = "stale";
-  EXPECT_EQ(GetHostVariable(*host.block(), name, &out, buffer), HostRead::kValue) << name;
-  return out;
+std::string Read(TestHost& host, std::string_view name) {
+  TextVariable out;
+  EXPECT_TRUE(out.Assign("stale"));
+  EXPECT_EQ(GetHostVariable(*host.block(), name, out), HostRead::kValue) << name;
+  return std::string(out.view());
 }
 
 TEST(GetHostVariable, AbsentAndEmptyBothReadAsEmpty) {
@@ -36,13 +37,30 @@ TEST(GetHostVariable, NamesCompareWithCaseAndFirstMatchWins) {
 }
 
 TEST(GetHostVariable, ValueMustFitTheCallersBufferWhole) {
-  TestHost host(4);
-  host.Set("TEMPLPATH", std::string(1023, 'a'));
-  EXPECT_EQ(Read(host, "TEMPLPATH", 1024), std::string(1023, 'a'));
-  host.Set("TEMPLPATH", std::string(1024, 'b'));
-  std::string out = "stale";
-  EXPECT_EQ(GetHostVariable(*host.block(), "TEMPLPATH", &out, 1024), HostRead::kDoesNotFit);
-  EXPECT_EQ(out, "");
+  TestHost host(4, 32, 8192);
+  PathVariable out;
+  host.Set("INIREG2", std::string(1023, 'a'));
+  EXPECT_EQ(GetHostVariable(*host.block(), "INIREG2", out), HostRead::kValue);
+  EXPECT_EQ(out.view(), std::string(1023, 'a'));
+  host.Set("INIREG2", std::string(1024, 'b'));
+  EXPECT_EQ(GetHostVariable(*host.block(), "INIREG2", out), HostRead::kDoesNotFit);
+  EXPECT_EQ(out.view(), "");
+  host.Set("WINDOWTEXT", std::string(4096, 'c'));  // the table's slots are wider than any buffer
+  TextVariable text;
+  EXPECT_EQ(GetHostVariable(*host.block(), "WINDOWTEXT", text), HostRead::kDoesNotFit);
+}
+
+TEST(HostKey, IsBuiltInThirtyTwoBytes) {
+  EXPECT_EQ(HostKey("LIBNUMAVAIL").view(), "%LIBNUMAVAIL%");
+  EXPECT_EQ(HostKey(std::string(29, 'N')).view(), "%" + std::string(29, 'N') + "%");
+  EXPECT_TRUE(HostKey(std::string(30, 'N')).empty());  // names no variable, never a cut one
+  TestHost host(4, 64);
+  const std::string long_name(30, 'N');
+  host.PutRaw(0, "%" + long_name + "%" + '\0', std::string("set\0", 4));
+  host.block()->count = 1;
+  EXPECT_EQ(Read(host, long_name), "");
+  EXPECT_FALSE(SetHostVariable(*host.block(), long_name, "x"));
+  EXPECT_EQ(host.block()->count, 1u);
 }
 
 TEST(GetHostVariable, UnterminatedSlotsAreNeverReadPastTheirWidth) {
@@ -53,8 +71,8 @@ TEST(GetHostVariable, UnterminatedSlotsAreNeverReadPastTheirWidth) {
   EXPECT_EQ(Read(host, "UNTERMINATED"), "");  // the name never ends: it matches nothing
 
   host.PutRaw(1, std::string("%WINDOWTEXT%\0", 13), "12345678");
-  std::string out;
-  EXPECT_EQ(GetHostVariable(*host.block(), "WINDOWTEXT", &out, kTextVariableBuffer), HostRead::kDoesNotFit);
+  TextVariable out;
+  EXPECT_EQ(GetHostVariable(*host.block(), "WINDOWTEXT", out), HostRead::kDoesNotFit);
 }
 
 TEST(GetHostVariable, LiveSlotsStopAtCapacityEvenWhenCountIsLarger) {
@@ -125,8 +143,7 @@ TEST(SetHostVariable, NeverTouchesTheHostWords) {
   TestHost host(2);
   host.Set("A", "1");
   host.Set("A", "2");
-  std::string out;
-  GetHostVariable(*host.block(), "A", &out, kTextVariableBuffer);
+  EXPECT_EQ(Read(host, "A"), "2");
   EXPECT_EQ(host.block()->host_word1, 0xA5A5A5A5u);
   EXPECT_EQ(host.block()->host_word2, 0x5A5A5A5Au);
 }
@@ -137,9 +154,9 @@ TEST(SetHostVariable, TableWithoutAreasTakesNothing) {
   block.name_width = 32;
   block.value_width = 32;
   EXPECT_FALSE(SetHostVariable(block, "A", "1"));
-  std::string out;
-  EXPECT_EQ(GetHostVariable(block, "A", &out, kTextVariableBuffer), HostRead::kValue);
-  EXPECT_EQ(out, "");
+  TextVariable out;
+  EXPECT_EQ(GetHostVariable(block, "A", out), HostRead::kValue);
+  EXPECT_EQ(out.view(), "");
 }
 
 }  // namespace

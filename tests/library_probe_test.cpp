@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/memory.h"
 #include "support/module_under_test.h"
 #include "support/scratch_registry.h"
 #include "support/test_host.h"
@@ -255,6 +256,33 @@ TEST_F(IsLibInstalledTest, AFullTableTakesNoNumber) {
   narrow.block()->count = 1;
   EXPECT_EQ(probe_(narrow.block()), 0);
   EXPECT_EQ(narrow.block()->count, 1u);
+}
+
+// The probe's own code with each growth of its memory failing, once and from then on: a value
+// that cannot be read ends the list there, as a missing one does. Each entry's read takes its
+// memory in one growth, so the nth failing growth ends the list at entry n.
+TEST_F(IsLibInstalledTest, AValueThatCannotBeReadEndsTheList) {
+  PutEntries(UserList(), {"Clipart", "Sounds", "Photos"});
+  struct Run {
+    Answer answer;
+    int growths;
+  };
+  const auto run = [&](int fail_at, bool persistent) {
+    TestHost host(4);
+    host.Set("LIBNAME", "Photos");
+    host.Set("INIREG2", registry_.path());
+    FailAllocationsFrom(fail_at, persistent);
+    const int result = FindLibraryInList(*host.block()) ? 1 : 0;
+    const int growths = FailAllocationsFrom(0, false);
+    return Run{{result, host.Find("LIBNUMAVAIL")}, growths};
+  };
+  const Run whole = run(0, false);
+  ASSERT_EQ(whole.answer, Listed());
+  ASSERT_EQ(whole.growths, 3);
+  for (const bool persistent : {false, true}) {
+    for (int n = 1; n <= whole.growths; ++n)
+      EXPECT_EQ(run(n, persistent).answer, NextFree(n)) << "growth " << n << (persistent ? " and later" : "");
+  }
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "platform/buffers.h"
 
 namespace setupext {
 
@@ -28,30 +28,55 @@ static_assert(sizeof(void*) != 8 || offsetof(HostVariableBlock, values) == 32);
 
 // The slot layout, shared by the module's reads and writes and by anything that lays out a
 // table. Slots past min(count, capacity) are not live; a table without areas has none.
-std::uint32_t LiveSlots(const HostVariableBlock& block);
+[[nodiscard]] std::uint32_t LiveSlots(const HostVariableBlock& block) noexcept;
 // Slot `index` of an area, or nullptr when its address would wrap around.
-char* SlotAt(char* area, std::uint32_t width, std::uint32_t index);
-// The text of a slot, or nothing when no NUL ends it within its width.
-std::optional<std::string_view> SlotText(const char* slot, std::uint32_t width);
-// What a name slot holds for the variable: "%NAME%".
-std::string HostKey(std::string_view name);
+[[nodiscard]] char* SlotAt(char* area, std::uint32_t width, std::uint32_t index) noexcept;
+
+// A slot's text up to its NUL; `terminated` is false when no NUL ends it within its width.
+struct SlotContent {
+  bool terminated = false;
+  std::string_view text;
+};
+[[nodiscard]] SlotContent SlotText(const char* slot, std::uint32_t width) noexcept;
+
+// What a name slot holds for the variable: "%NAME%", built in 32 bytes as the host does, so a
+// name has at most 29 characters. Empty when the name is longer: it names no variable.
+using HostKeyText = FixedText<32>;
+[[nodiscard]] HostKeyText HostKey(std::string_view name) noexcept;
 
 enum class HostRead {
   kValue,       // the value, or "" for an absent variable
   kDoesNotFit,  // the value (or its unterminated slot) would not fit the caller's buffer
 };
 
-// Reads the variable into *out. buffer_size is the caller's buffer size, NUL included: a
-// value of buffer_size bytes or more is never cut, it does not fit.
-HostRead GetHostVariable(const HostVariableBlock& block, std::string_view name, std::string* out,
-                         std::size_t buffer_size);
+// The first live slot's value for the variable: an absent one reads as "" (kValue); an
+// unterminated slot reads as kDoesNotFit.
+struct HostValue {
+  HostRead read = HostRead::kValue;
+  std::string_view text;
+};
+[[nodiscard]] HostValue FindHostValue(const HostVariableBlock& block, std::string_view name) noexcept;
+
+// Reads the variable into `out`, whose size (NUL included) is the caller's buffer: a value
+// that does not fit is never cut; `out` is then empty.
+template <std::size_t N>
+[[nodiscard]] HostRead GetHostVariable(const HostVariableBlock& block, std::string_view name,
+                                       FixedText<N>& out) noexcept {
+  out.Clear();
+  const HostValue value = FindHostValue(block, name);
+  if (value.read == HostRead::kValue && out.Assign(value.text)) return HostRead::kValue;
+  out.Clear();
+  return HostRead::kDoesNotFit;
+}
 
 // Stores the value, adding the variable when it is absent and there is room. False when
 // nothing was written: a full table, or a key or value too wide for its slot.
-bool SetHostVariable(HostVariableBlock& block, std::string_view name, std::string_view value);
+[[nodiscard]] bool SetHostVariable(HostVariableBlock& block, std::string_view name, std::string_view value) noexcept;
 
 // Caller buffer sizes of the operations, NUL included.
 inline constexpr std::size_t kPathVariableBuffer = 1024;
 inline constexpr std::size_t kTextVariableBuffer = 4096;
+using PathVariable = FixedText<kPathVariableBuffer>;
+using TextVariable = FixedText<kTextVariableBuffer>;
 
 }  // namespace setupext

@@ -161,6 +161,18 @@ class ByteBuffer : public GrowingArray<char> {
   [[nodiscard]] bool Append(std::string_view bytes) noexcept { return GrowingArray::Append(bytes.data(), bytes.size()); }
 };
 
+// Parts of a view that never throw, as substr may: a start past the end gives an empty part,
+// a count past the end gives what there is.
+template <typename Char>
+constexpr std::basic_string_view<Char> From(std::basic_string_view<Char> view, std::size_t start) noexcept {
+  return start >= view.size() ? std::basic_string_view<Char>() : std::basic_string_view<Char>(view.data() + start, view.size() - start);
+}
+template <typename Char>
+constexpr std::basic_string_view<Char> Part(std::basic_string_view<Char> view, std::size_t start, std::size_t count) noexcept {
+  const std::basic_string_view<Char> rest = From(view, start);
+  return count < rest.size() ? std::basic_string_view<Char>(rest.data(), count) : rest;
+}
+
 // The longest path the module builds, in bytes: 1023 UTF-16 units at the most, each at most
 // three bytes in the layer's UTF-8 (a pair of units takes four).
 inline constexpr std::size_t kPathBytes = 3 * 1023 + 1;

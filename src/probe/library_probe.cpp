@@ -1,58 +1,91 @@
 #include "probe/library_probe.h"
 
+#include <charconv>
 #include <cstdint>
-#include <string>
 
 #include "platform/registry.h"
 #include "text/ascii.h"
 
 namespace setupext {
+namespace {
 
-std::string_view StoredText(std::string_view stored_bytes) {
-  return stored_bytes.substr(0, stored_bytes.find('\0'));
+// n in decimal, without leading zeros: ten digits at most, which always fit.
+using DecimalText = FixedText<12>;
+DecimalText Decimal(std::uint32_t n) {
+  DecimalText text;
+  const char* end = std::to_chars(text.data(), text.data() + DecimalText::capacity(), n).ptr;
+  text.SetSize(static_cast<std::size_t>(end - text.data()));
+  return text;
 }
 
-bool EntryNamesLibrary(std::string_view entry, std::string_view wanted) {
+// The name of list entry n, "LibName" and n in decimal, built in 20 bytes: it always fits.
+using EntryName = FixedText<20>;
+EntryName LibraryEntryName(std::uint32_t n) {
+  EntryName name;
+  if (!name.Assign("LibName") || !name.Append(Decimal(n))) name.Clear();
+  return name;
+}
+
+// The default profile's list wins whenever it exists, even when it is empty.
+RegistryKey OpenLibraryList(const RegistryKey& user_key, const PathVariable& path) {
+  PathVariable default_path;
+  if (default_path.Assign(".Default\\") && default_path.Append(path)) {
+    const RegistryKey default_key = OpenRegistryKey(RegistryRoot::kUsers, default_path.c_str());
+    if (RegistryKey list = OpenRegistrySubkey(default_key, "Library"); list.is_open()) return list;
+  }
+  return OpenRegistrySubkey(user_key, "Library");
+}
+
+struct ListSearch {
+  bool listed = false;
+  std::uint32_t first_free = 1;  // when not listed: the number the next entry would take
+};
+
+// The list ends at the first entry that is missing, empty, not a plain string or unreadable.
+ListSearch SearchList(const RegistryKey& list, std::string_view wanted) {
+  ListSearch search;
+  if (!list.is_open()) return search;
+  for (;; ++search.first_free) {
+    const RegistryValue value = QueryRegistryValue(list, LibraryEntryName(search.first_free).c_str());
+    if (value.kind != RegistryValueKind::kString) return search;
+    const std::string_view entry = StoredText(value.bytes.view());
+    if (entry.empty()) return search;
+    // An over-long entry still holds its number: ending the list there would let the
+    // script write its new library over it.
+    if (EntryNamesLibrary(entry, wanted)) {
+      search.listed = true;
+      return search;
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view StoredText(std::string_view stored_bytes) noexcept {
+  const std::size_t nul = stored_bytes.find('\0');
+  return nul == std::string_view::npos ? stored_bytes : std::string_view(stored_bytes.data(), nul);
+}
+
+bool EntryNamesLibrary(std::string_view entry, std::string_view wanted) noexcept {
   return entry.size() < kLibraryEntryBuffer && EqualIgnoringAsciiCase(entry, wanted);
 }
 
-bool FindLibraryInList(HostVariableBlock& block) {
-  std::string wanted;
-  std::string path;
+bool FindLibraryInList(HostVariableBlock& block) noexcept {
+  TextVariable wanted;
+  PathVariable path;
   // A value that does not fit is never cut: a shortened path would name some other key.
-  if (GetHostVariable(block, "LIBNAME", &wanted, kTextVariableBuffer) != HostRead::kValue) return false;
-  if (GetHostVariable(block, "INIREG2", &path, kPathVariableBuffer) != HostRead::kValue) return false;
+  if (GetHostVariable(block, "LIBNAME", wanted) != HostRead::kValue) return false;
+  if (GetHostVariable(block, "INIREG2", path) != HostRead::kValue) return false;
   if (path.size() > kMaxSettingsPath) return false;
 
-  const RegistryKey user_key = CreateRegistryKey(RegistryRoot::kCurrentUser, path);
+  const RegistryKey user_key = CreateRegistryKey(RegistryRoot::kCurrentUser, path.c_str());
   if (!user_key.is_open()) return false;
 
-  // The default profile's list wins whenever it exists, even when it is empty.
-  RegistryKey list_key;
-  if (const RegistryKey default_key = OpenRegistryKey(RegistryRoot::kUsers, ".Default\\" + path);
-      default_key.is_open()) {
-    list_key = OpenRegistrySubkey(default_key, "Library");
-  }
-  if (!list_key.is_open()) list_key = OpenRegistrySubkey(user_key, "Library");
-
-  std::uint32_t n = 1;
-  bool found = false;
-  if (list_key.is_open()) {
-    for (;; ++n) {
-      const RegistryValue value = QueryRegistryValue(list_key, "LibName" + std::to_string(n));
-      if (value.kind != RegistryValueKind::kString) break;
-      const std::string_view entry = StoredText(value.bytes);
-      if (entry.empty()) break;
-      // An over-long entry still holds its number: ending the list there would let the
-      // script write its new library over it.
-      if (EntryNamesLibrary(entry, wanted)) {
-        found = true;
-        break;
-      }
-    }
-  }
-  if (!found) SetHostVariable(block, "LIBNUMAVAIL", std::to_string(n));
-  return found;
+  const ListSearch search = SearchList(OpenLibraryList(user_key, path), wanted);
+  if (search.listed) return true;
+  // A table with no room for the number takes none; the answer stays "not listed".
+  static_cast<void>(SetHostVariable(block, "LIBNUMAVAIL", Decimal(search.first_free)));
+  return false;
 }
 
 }  // namespace setupext

@@ -15,13 +15,13 @@ inline constexpr std::size_t kLibraryEntryBuffer = 4096;
 inline constexpr std::size_t kMaxSettingsPath = kPathVariableBuffer - 10;
 
 // The text of a stored string value: up to its first NUL, or all of it when none was stored.
-std::string_view StoredText(std::string_view stored_bytes);
+[[nodiscard]] std::string_view StoredText(std::string_view stored_bytes) noexcept;
 
 // Whether a list entry names the wanted library. An entry too long for the entry buffer is
 // never cut to make it match.
-bool EntryNamesLibrary(std::string_view entry, std::string_view wanted);
+[[nodiscard]] bool EntryNamesLibrary(std::string_view entry, std::string_view wanted) noexcept;
 
 // Reads LIBNAME and INIREG2, writes LIBNUMAVAIL when the name is not listed.
-bool FindLibraryInList(HostVariableBlock& block);
+[[nodiscard]] bool FindLibraryInList(HostVariableBlock& block) noexcept;
 
 }  // namespace setupext

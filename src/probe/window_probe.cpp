@@ -1,29 +1,31 @@
 #include "probe/window_probe.h"
 
-#include <string>
-
 #include "platform/window_list.h"
 #include "text/ascii.h"
 
 namespace setupext {
 
-bool CaptionBeginsWith(std::string_view caption, std::string_view wanted) {
+bool CaptionBeginsWith(std::string_view caption, std::string_view wanted) noexcept {
   if (wanted.empty()) return caption.empty();
   return caption.starts_with(wanted);
 }
 
-bool IsWindowsFormsClass(std::string_view class_name) {
+bool IsWindowsFormsClass(std::string_view class_name) noexcept {
   constexpr std::string_view kPrefix = "WindowsForms";
   return class_name.size() >= kPrefix.size() &&
-         EqualIgnoringAsciiCase(class_name.substr(0, kPrefix.size()), kPrefix);
+         EqualIgnoringAsciiCase(std::string_view(class_name.data(), kPrefix.size()), kPrefix);
 }
 
-bool FindFormsWindow(HostVariableBlock& block) {
-  std::string wanted;
-  if (GetHostVariable(block, "WINDOWTEXT", &wanted, kTextVariableBuffer) != HostRead::kValue) return false;
+bool FindFormsWindow(HostVariableBlock& block) noexcept {
+  TextVariable wanted;
+  if (GetHostVariable(block, "WINDOWTEXT", wanted) != HostRead::kValue) return false;
 
+  // A list cut short by memory could miss the window: then nothing is known, and the answer
+  // is "no" as for any call that could not look.
+  GrowingArray<WindowHandle> windows;
+  if (ListTopLevelWindows(kMaxWindowsWalked, windows) != WindowListing::kListed) return false;
   // The class name is read only for a window whose caption already matches.
-  for (WindowHandle window : TopLevelWindows(kMaxWindowsWalked)) {
+  for (WindowHandle window : windows) {
     if (CaptionBeginsWith(WindowCaption(window), wanted) && IsWindowsFormsClass(WindowClassName(window)))
       return true;
   }

@@ -14,12 +14,12 @@ inline constexpr std::size_t kMaxWindowsWalked = 100000;
 
 // The caption begins with the wanted text. The first byte is compared first, as in a C
 // string: an empty wanted text admits only an empty caption.
-bool CaptionBeginsWith(std::string_view caption, std::string_view wanted);
+[[nodiscard]] bool CaptionBeginsWith(std::string_view caption, std::string_view wanted) noexcept;
 
 // The class name begins with "WindowsForms", in any ASCII case.
-bool IsWindowsFormsClass(std::string_view class_name);
+[[nodiscard]] bool IsWindowsFormsClass(std::string_view class_name) noexcept;
 
 // Reads WINDOWTEXT; true when a top-level Windows Forms window's caption begins with it.
-bool FindFormsWindow(HostVariableBlock& block);
+[[nodiscard]] bool FindFormsWindow(HostVariableBlock& block) noexcept;
 
 }  // namespace setupext

@@ -9,13 +9,13 @@ constexpr std::uint32_t kNobody = ~std::uint32_t{0};
 
 std::string_view LastExtension(std::string_view name) {
   const std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+  return dot == std::string_view::npos ? std::string_view() : From(name, dot);
 }
 
 // The page a leftover was made for, or nothing when the name is not one the module makes.
 std::string_view PageOfLeftover(std::string_view name, std::string_view suffix) {
   if (!name.ends_with(suffix)) return {};
-  const std::string_view page = name.substr(0, name.size() - suffix.size());
+  const std::string_view page = Part(name, 0, name.size() - suffix.size());
   return IsPageName(page) ? page : std::string_view();
 }
 
@@ -62,7 +62,7 @@ class KeyTable {
   }
 
  private:
-  std::string_view KeyOf(std::uint32_t i) const { return keys_.view().substr(offsets_[i], ends_[i] - offsets_[i]); }
+  std::string_view KeyOf(std::uint32_t i) const { return Part(keys_.view(), offsets_[i], ends_[i] - offsets_[i]); }
 
   ByteBuffer keys_;
   GrowingArray<std::uint32_t> offsets_, ends_, order_, entries_;
@@ -89,7 +89,7 @@ bool IsPageName(std::string_view name) noexcept { return LastExtension(name).sta
 bool IsStrayName(std::string_view name) noexcept { return LastExtension(name) == kStrayExtension; }
 
 bool AppendFinalName(std::string_view name, PathText& out) noexcept {
-  return out.Append(name.substr(0, name.rfind('.'))) && out.Append(kPageExtension);
+  return out.Append(Part(name, 0, name.rfind('.'))) && out.Append(kPageExtension);
 }
 
 struct FolderPlan::Keyed {

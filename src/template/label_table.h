@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/buffers.h"
 #include "text/replace.h"
 
 namespace setupext {
@@ -55,7 +56,7 @@ consteval std::array<Rule, LabelTable.size()> LabelRulesOf(const std::array<Labe
     const Label& label = table[i];
     const bool french_extends = label.french.starts_with(label.source);
     rules[i] = {label.source, label.french,
-                french_extends ? label.french.substr(label.source.size()) : std::string_view{}};
+                french_extends ? From(label.french, label.source.size()) : std::string_view{}};
   }
   return rules;
 }

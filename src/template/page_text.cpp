@@ -45,13 +45,13 @@ void PageTranslator::Translate(std::string_view lines) noexcept {
         const std::size_t found = lines.find(kHeaderEnd);
         if (found == std::string_view::npos) return Write(lines);
         end = LineEnd(lines, found + kHeaderEnd.size());
-        Write(lines.substr(0, end));
+        Write(Part(lines, 0, end));
         stage_ = Stage::kTitle;
         break;
       }
       case Stage::kTitle:
         end = LineEnd(lines, 0);
-        if (!ReplaceInOnePass(lines.substr(0, end), LabelRules, out_, changed_)) result_ = TextResult::kWriteFailed;
+        if (!ReplaceInOnePass(Part(lines, 0, end), LabelRules, out_, changed_)) result_ = TextResult::kWriteFailed;
         stage_ = Stage::kBody;
         break;
       case Stage::kBody:
@@ -88,7 +88,7 @@ TextResult PageTranslator::Feed(std::string_view bytes) noexcept {
   if (result_ != TextResult::kDone || bytes.empty()) return result_;
   if (!partial_.empty()) {
     const std::size_t end = LineEnd(bytes, 0);
-    if (!partial_.Append(bytes.substr(0, end))) return result_ = TextResult::kNoMemory;
+    if (!partial_.Append(Part(bytes, 0, end))) return result_ = TextResult::kNoMemory;
     if (partial_.back() != '\n') return result_;
     Translate(partial_.view());
     partial_.Clear();
@@ -96,8 +96,8 @@ TextResult PageTranslator::Feed(std::string_view bytes) noexcept {
   }
   std::size_t whole = bytes.size();
   while (whole != 0 && bytes[whole - 1] != '\n') --whole;
-  Translate(bytes.substr(0, whole));
-  if (result_ == TextResult::kDone && !partial_.Append(bytes.substr(whole))) result_ = TextResult::kNoMemory;
+  Translate(Part(bytes, 0, whole));
+  if (result_ == TextResult::kDone && !partial_.Append(From(bytes, whole))) result_ = TextResult::kNoMemory;
   return result_;
 }
 

@@ -1,7 +1,5 @@
 #include "template/template_operations.h"
 
-#include <string>
-
 #include "platform/files.h"
 #include "template/template_tree.h"
 
@@ -11,8 +9,8 @@ namespace {
 // The language changes nothing, but a value that does not fit means the table is not what the
 // script meant: then nothing is touched.
 bool LanguageFits(const HostVariableBlock& block) {
-  std::string language;
-  return GetHostVariable(block, "LANG", &language, kTextVariableBuffer) == HostRead::kValue;
+  TextVariable language;
+  return GetHostVariable(block, "LANG", language) == HostRead::kValue;
 }
 
 }  // namespace
@@ -20,15 +18,14 @@ bool LanguageFits(const HostVariableBlock& block) {
 // The host names the tree in its ANSI code page; a name that does not convert names no tree.
 bool TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root) {
   const bool main_dir = variable == TemplateVariable::kMainDir;
-  std::string text;
-  if (GetHostVariable(block, main_dir ? "MAINDIR" : "TEMPLPATH", &text, kTextVariableBuffer) != HostRead::kValue)
-    return false;
+  TextVariable text;
+  if (GetHostVariable(block, main_dir ? "MAINDIR" : "TEMPLPATH", text) != HostRead::kValue) return false;
   if (!LanguageFits(block)) return false;
-  if (main_dir) {
-    // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
-    const char separator = PathSeparator();
-    text.append(1, separator).append("Material").append(1, separator).append("Template").append(1, separator);
-  }
+  // A MAINDIR ending in a separator gives a doubled one, as the installer's scripts expect.
+  const char separator = PathSeparator();
+  if (main_dir && !(text.Append(separator) && text.Append("Material") && text.Append(separator) &&
+                    text.Append("Template") && text.Append(separator)))
+    return false;
   return FolderFromHostText(text, root);
 }
 

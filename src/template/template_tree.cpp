@@ -9,7 +9,7 @@ namespace setupext {
 namespace {
 
 std::string_view PageOf(std::string_view leftover, std::string_view suffix) {
-  return leftover.substr(0, leftover.size() - suffix.size());
+  return Part(leftover, 0, leftover.size() - suffix.size());
 }
 
 // Carries each folder's plan out.

@@ -16,9 +16,9 @@ class Worklist {
   // Takes the last folder pushed into `dir`.
   bool Pop(PathText& dir) {
     while (!paths_.empty()) {
-      const std::string_view all = paths_.view().substr(0, paths_.size() - 1);
+      const std::string_view all = Part(paths_.view(), 0, paths_.size() - 1);
       const std::size_t start = all.rfind('\0') + 1;  // npos + 1 is 0
-      const bool fits = dir.Assign(all.substr(start));
+      const bool fits = dir.Assign(From(all, start));
       paths_.Truncate(start);
       if (fits) return true;
     }

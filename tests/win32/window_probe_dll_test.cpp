@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory.h"
+#include "probe/window_probe.h"
 #include "support/module_under_test.h"
 #include "support/test_host.h"
 
@@ -321,6 +323,29 @@ TEST_F(IsVBNETAppRunningTest, AWindowThatStaysOpenIsFoundWhileOthersComeAndGo) {
   for (int call = 0; call < 50; ++call) found += Ask("Ledger");
   EXPECT_GT(churn.opened(), opened_before) << "no window came or went during the calls";
   EXPECT_EQ(found, 50);
+}
+
+// The probe's own code with each growth of the window list failing, once and from then on: a
+// list it could not take whole finds nothing, and the call still answers.
+TEST_F(IsVBNETAppRunningTest, AWindowListThatCannotGrowFindsNothing) {
+  // More windows than the list's first room, so it grows more than once.
+  std::vector<std::unique_ptr<Window>> others;
+  for (int i = 0; i < 40; ++i) others.push_back(std::make_unique<Window>(kOrdinaryClass, "Other"));
+  Window window(kFormsClass, "Catalogue - document1");
+  ASSERT_NE(window.get(), nullptr);
+  TestHost host(4);
+  host.Set("WINDOWTEXT", "Catalogue");
+  const auto find = [&](int fail_at, bool persistent) {
+    FailAllocationsFrom(fail_at, persistent);
+    const bool found = FindFormsWindow(*host.block());
+    return std::make_pair(found, FailAllocationsFrom(0, false));
+  };
+  const auto [found, growths] = find(0, false);
+  ASSERT_TRUE(found);
+  ASSERT_GE(growths, 2);
+  for (const bool persistent : {false, true}) {
+    for (int n = 1; n <= growths; ++n) EXPECT_FALSE(find(n, persistent).first) << "growth " << n;
+  }
 }
 
 }  // namespace

@@ -286,8 +286,9 @@ class Localiser {
   // Through the operation, with a variable table laid out as the installer lays it out.
   void Localise(const fs::path& root) {
     setupext::HostTable table(64, 32, 4096);
-    setupext::SetHostVariable(*table.block(), "TEMPLPATH", fs::path(root).make_preferred().string());
-    setupext::SetHostVariable(*table.block(), "LANG", "Fran\xE7" "ais");
+    if (!setupext::SetHostVariable(*table.block(), "TEMPLPATH", fs::path(root).make_preferred().string()) ||
+        !setupext::SetHostVariable(*table.block(), "LANG", "Fran\xE7" "ais"))
+      Die("the variable table does not take the tree's path");
     operation_(table.block());
   }
 

@@ -6,7 +6,7 @@ namespace setupext {
 namespace {
 
 std::string ShownText(const char* slot, std::uint32_t width) {
-  if (std::optional<std::string_view> text = SlotText(slot, width)) return std::string(*text);
+  if (const SlotContent content = SlotText(slot, width); content.terminated) return std::string(content.text);
   return std::string(slot, width);
 }
 
@@ -38,9 +38,10 @@ std::vector<std::pair<std::string, std::string>> ListVariables(const HostVariabl
 }
 
 std::optional<std::string> FindVariable(const HostVariableBlock& block, std::string_view name) {
-  const std::string key = HostKey(name);
+  const HostKeyText key = HostKey(name);
   for (std::uint32_t i = 0; i < LiveSlots(block); ++i) {
-    if (SlotText(SlotAt(block.names, block.name_width, i), block.name_width) == key)
+    const SlotContent slot = SlotText(SlotAt(block.names, block.name_width, i), block.name_width);
+    if (slot.terminated && !key.empty() && slot.text == key.view())
       return ShownText(SlotAt(block.values, block.value_width, i), block.value_width);
   }
   return std::nullopt;

@@ -3,8 +3,11 @@
 
 namespace setupext {
 
-std::vector<WindowHandle> TopLevelWindows(std::size_t) { return {}; }
-std::string WindowCaption(WindowHandle) { return {}; }
-std::string WindowClassName(WindowHandle) { return {}; }
+WindowListing ListTopLevelWindows(std::size_t, GrowingArray<WindowHandle>& windows) noexcept {
+  windows.Clear();
+  return WindowListing::kListed;
+}
+WindowText WindowCaption(WindowHandle) noexcept { return {}; }
+WindowText WindowClassName(WindowHandle) noexcept { return {}; }
 
 }  // namespace setupext

@@ -47,13 +47,13 @@ bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
     const std::size_t share = below.find(L'\\');
     const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
     if (rest == std::wstring_view::npos) return false;
-    return EqualIgnoringCase(name, below.substr(rest)) ||
-           (name.front() == L'\\' && EqualIgnoringCase(name.substr(1), below));
+    return EqualIgnoringCase(name, From(below, rest)) ||
+           (name.front() == L'\\' && EqualIgnoringCase(From(name, 1), below));
   }
   if (below.starts_with(L"\\\\?\\")) below.remove_prefix(4);
   const std::size_t root = below.find(L'\\');
   if (root == std::wstring_view::npos) return false;
-  return EqualIgnoringCase(name, below.substr(root));
+  return EqualIgnoringCase(name, From(below, root));
 }
 
 // A regular file, not a link or a folder, with exactly one name, reached by this very path.
@@ -95,7 +95,7 @@ bool RenameByHandle(HANDLE file, std::wstring_view extended_target) {
   name[1] = L'?';
   name[2] = L'?';
   name[3] = L'\\';
-  extended_target.substr(4).copy(name + 4, extended_target.size() - 4);
+  std::char_traits<wchar_t>::copy(name + 4, extended_target.data() + 4, extended_target.size() - 4);
   rename.info.FileNameLength = static_cast<DWORD>(extended_target.size() * sizeof(wchar_t));
   return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename) != 0;
 }
@@ -148,7 +148,7 @@ bool NoLinkOnTheWay(std::wstring_view extended) {
   if (extended.starts_with(L"\\\\?\\UNC\\") && next != std::wstring_view::npos) next = extended.find(L'\\', next + 1);
   while (next != std::wstring_view::npos) {
     next = extended.find(L'\\', next + 1);
-    const std::wstring_view part = extended.substr(0, next);
+    const std::wstring_view part = Part(extended, 0, next);
     if (part.back() == L'\\') continue;
     prefix.Clear();
     if (!prefix.Append(part)) return false;

@@ -56,7 +56,7 @@ bool ExtendedPath(std::string_view path, WideText& out) noexcept {
 
 bool AppendPlainPath(std::wstring_view extended, PathText& out) noexcept {
   if (extended.starts_with(kExtendedUnc))
-    return out.Append("\\\\") && AppendUtf8FromWide(extended.substr(kExtendedUnc.size()), out);
+    return out.Append("\\\\") && AppendUtf8FromWide(From(extended, kExtendedUnc.size()), out);
   if (extended.starts_with(kExtended)) extended.remove_prefix(kExtended.size());
   return AppendUtf8FromWide(extended, out);
 }

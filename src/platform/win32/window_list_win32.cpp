@@ -1,8 +1,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <new>
-#include <utility>
 
 #include "platform/window_list.h"
 
@@ -11,24 +9,23 @@ namespace {
 
 HWND Native(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
-// The text ends at its first NUL within the buffer, whatever length the call reported.
-std::string TextOf(const char (&buffer)[kWindowTextBuffer]) {
-  return std::string(buffer, strnlen(buffer, kWindowTextBuffer - 1));
+// The text ends at its first NUL among the `written` bytes, whatever length the call reported.
+void EndAtFirstNul(WindowText& text, int written) {
+  const std::size_t bytes = written > 0 ? static_cast<std::size_t>(written) : 0;
+  text.SetSize(strnlen(text.data(), bytes < WindowText::capacity() ? bytes : WindowText::capacity()));
 }
 
 struct Snapshot {
-  std::vector<WindowHandle> windows;
+  GrowingArray<WindowHandle>& windows;
   std::size_t most;
-  bool out_of_memory;
+  WindowListing listing;
 };
 
-// No exception may unwind through the system's enumeration: a failure is kept for after it.
+// Called by the system for each window; a list that cannot grow ends the enumeration.
 BOOL CALLBACK AddToSnapshot(HWND window, LPARAM context) {
   auto& snapshot = *reinterpret_cast<Snapshot*>(context);
-  try {
-    snapshot.windows.push_back(reinterpret_cast<WindowHandle>(window));
-  } catch (...) {
-    snapshot.out_of_memory = true;
+  if (!snapshot.windows.Push(reinterpret_cast<WindowHandle>(window))) {
+    snapshot.listing = WindowListing::kNoMemory;
     return FALSE;
   }
   return snapshot.windows.size() < snapshot.most;
@@ -57,13 +54,13 @@ int CharactersFitting(const wchar_t* wide, int length, int bytes) {
 
 }  // namespace
 
-std::vector<WindowHandle> TopLevelWindows(std::size_t most) {
+WindowListing ListTopLevelWindows(std::size_t most, GrowingArray<WindowHandle>& windows) noexcept {
   // EnumWindows lists the windows first and then hands them over, so a window closed meanwhile
   // cannot end the walk early as it can with GetWindow(GW_HWNDNEXT).
-  Snapshot snapshot{{}, most, false};
+  windows.Clear();
+  Snapshot snapshot{windows, most, WindowListing::kListed};
   if (most > 0) EnumWindows(AddToSnapshot, reinterpret_cast<LPARAM>(&snapshot));
-  if (snapshot.out_of_memory) throw std::bad_alloc();
-  return std::move(snapshot.windows);
+  return snapshot.listing;
 }
 
 // The caption is the copy the system keeps (InternalGetWindowText). GetWindowTextA would send
@@ -72,20 +69,21 @@ std::vector<WindowHandle> TopLevelWindows(std::size_t most) {
 // it. SendMessageTimeout bounds that wait but still pays it on each such window, and then
 // misses a matching window whose thread is busy; the kept copy is what GetWindowTextA reads
 // for windows of other processes anyway.
-std::string WindowCaption(WindowHandle window) {
+WindowText WindowCaption(WindowHandle window) noexcept {
   wchar_t wide[kWindowTextBuffer];
   const int length = InternalGetWindowText(Native(window), wide, kWindowTextBuffer);
-  if (length <= 0) return {};
-  char buffer[kWindowTextBuffer] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, CharactersFitting(wide, length, kWindowTextBuffer - 1), buffer,
-                      kWindowTextBuffer - 1, nullptr, nullptr);
-  return TextOf(buffer);
+  WindowText caption;
+  if (length <= 0) return caption;
+  const int capacity = static_cast<int>(WindowText::capacity());
+  EndAtFirstNul(caption, WideCharToMultiByte(CP_ACP, 0, wide, CharactersFitting(wide, length, capacity),
+                                             caption.data(), capacity, nullptr, nullptr));
+  return caption;
 }
 
-std::string WindowClassName(WindowHandle window) {
-  char buffer[kWindowTextBuffer] = {};
-  GetClassNameA(Native(window), buffer, sizeof buffer);
-  return TextOf(buffer);
+WindowText WindowClassName(WindowHandle window) noexcept {
+  WindowText class_name;
+  EndAtFirstNul(class_name, GetClassNameA(Native(window), class_name.data(), kWindowTextBuffer));
+  return class_name;
 }
 
 }  // namespace setupext
