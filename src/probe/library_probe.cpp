@@ -27,28 +27,30 @@ EntryName LibraryEntryName(std::uint32_t n) {
 }
 
 // The default profile's list wins whenever it exists, even when it is empty.
-RegistryKey OpenLibraryList(const RegistryKey& user_key, const PathVariable& path) {
+RegistryKey OpenLibraryList(const RegistryKey& user_key, const PathVariable& path, LibraryObserver* observer) {
   PathVariable default_path;
   if (default_path.Assign(".Default\\") && default_path.Append(path)) {
     const RegistryKey default_key = OpenRegistryKey(RegistryRoot::kUsers, default_path.c_str());
-    if (RegistryKey list = OpenRegistrySubkey(default_key, "Library"); list.is_open()) return list;
+    if (RegistryKey list = OpenRegistrySubkey(default_key, "Library"); list.is_open()) {
+      if (observer) observer->List(true, true);
+      return list;
+    }
   }
-  return OpenRegistrySubkey(user_key, "Library");
+  RegistryKey list = OpenRegistrySubkey(user_key, "Library");
+  if (observer) observer->List(false, list.is_open());
+  return list;
 }
 
-struct ListSearch {
-  bool listed = false;
-  std::uint32_t first_free = 1;  // when not listed: the number the next entry would take
-};
-
 // The list ends at the first entry that is missing, empty, not a plain string or unreadable.
-ListSearch SearchList(const RegistryKey& list, std::string_view wanted) {
-  ListSearch search;
+LibraryAnswer SearchList(const RegistryKey& list, std::string_view wanted, LibraryObserver* observer) {
+  LibraryAnswer search;
+  search.user_key = true;
   if (!list.is_open()) return search;
   for (;; ++search.first_free) {
     const RegistryValue value = QueryRegistryValue(list, LibraryEntryName(search.first_free).c_str());
-    if (value.kind != RegistryValueKind::kString) return search;
     const std::string_view entry = StoredText(value.bytes.view());
+    if (observer) observer->Entry(search.first_free, value.kind, entry);
+    if (value.kind != RegistryValueKind::kString) return search;
     if (entry.empty()) return search;
     // An over-long entry still holds its number: ending the list there would let the
     // script write its new library over it.
@@ -70,6 +72,14 @@ bool EntryNamesLibrary(std::string_view entry, std::string_view wanted) noexcept
   return entry.size() < kLibraryEntryBuffer && EqualIgnoringAsciiCase(entry, wanted);
 }
 
+LibraryAnswer LookForLibrary(std::string_view wanted, const PathVariable& path, bool create_user_key,
+                             LibraryObserver* observer) noexcept {
+  const RegistryKey user_key = create_user_key ? CreateRegistryKey(RegistryRoot::kCurrentUser, path.c_str())
+                                               : OpenRegistryKey(RegistryRoot::kCurrentUser, path.c_str());
+  if (!user_key.is_open() && create_user_key) return {};
+  return SearchList(OpenLibraryList(user_key, path, observer), wanted, observer);
+}
+
 bool FindLibraryInList(HostVariableBlock& block) noexcept {
   TextVariable wanted;
   PathVariable path;
@@ -78,10 +88,8 @@ bool FindLibraryInList(HostVariableBlock& block) noexcept {
   if (GetHostVariable(block, "INIREG2", path) != HostRead::kValue) return false;
   if (path.size() > kMaxSettingsPath) return false;
 
-  const RegistryKey user_key = CreateRegistryKey(RegistryRoot::kCurrentUser, path.c_str());
-  if (!user_key.is_open()) return false;
-
-  const ListSearch search = SearchList(OpenLibraryList(user_key, path), wanted);
+  const LibraryAnswer search = LookForLibrary(wanted, path, true, nullptr);
+  if (!search.user_key) return false;
   if (search.listed) return true;
   // A table with no room for the number takes none; the answer stays "not listed".
   static_cast<void>(SetHostVariable(block, "LIBNUMAVAIL", Decimal(search.first_free)));

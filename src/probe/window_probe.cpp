@@ -19,17 +19,26 @@ bool IsWindowsFormsClass(std::string_view class_name) noexcept {
 bool FindFormsWindow(HostVariableBlock& block) noexcept {
   TextVariable wanted;
   if (GetHostVariable(block, "WINDOWTEXT", wanted) != HostRead::kValue) return false;
+  return LookForFormsWindow(wanted, nullptr);
+}
 
+bool LookForFormsWindow(std::string_view wanted, WindowObserver* observer) noexcept {
   // A list cut short by memory could miss the window: then nothing is known, and the answer
   // is "no" as for any call that could not look.
   GrowingArray<WindowHandle> windows;
   if (ListTopLevelWindows(kMaxWindowsWalked, windows) != WindowListing::kListed) return false;
   // The class name is read only for a window whose caption already matches.
+  bool found = false;
   for (WindowHandle window : windows) {
-    if (CaptionBeginsWith(WindowCaption(window), wanted) && IsWindowsFormsClass(WindowClassName(window)))
-      return true;
+    const auto caption = WindowCaption(window);
+    if (!CaptionBeginsWith(caption, wanted)) continue;
+    const auto class_name = WindowClassName(window);
+    const bool forms = IsWindowsFormsClass(class_name);
+    if (observer) observer->Matched(caption, class_name, forms);
+    found |= forms;
+    if (found && !observer) break;
   }
-  return false;
+  return found;
 }
 
 }  // namespace setupext

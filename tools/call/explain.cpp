@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "probe/library_probe.h"
+#include "probe/window_probe.h"
 #include "template/template_operations.h"
 #include "template/template_tree.h"
 
@@ -97,11 +99,72 @@ int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block) 
   return 0;
 }
 
+class LibraryPrinter final : public LibraryObserver {
+ public:
+  explicit LibraryPrinter(std::string_view path) : path_(path) {}
+  void List(bool from_default_profile, bool exists) noexcept override {
+    const std::string key = std::string(from_default_profile ? "HKEY_USERS\\.Default\\" : "HKEY_CURRENT_USER\\") + path_ + "\\Library";
+    if (exists) std::printf("list: %s%s\n", key.c_str(), from_default_profile ? " (the default profile's list wins)" : "");
+    else std::printf("list: none (neither HKEY_USERS\\.Default\\%s\\Library nor %s exists)\n", path_.c_str(), key.c_str());
+  }
+  void Entry(std::uint32_t n, RegistryValueKind kind, std::string_view text) noexcept override {
+    const char* what = kind == RegistryValueKind::kMissing     ? "missing: the list ends"
+                       : kind == RegistryValueKind::kOtherType ? "not a plain string: the list ends"
+                       : kind == RegistryValueKind::kUnreadable ? "unreadable: the list ends"
+                       : text.empty()                           ? "empty: the list ends"
+                                                                : nullptr;
+    if (what) std::printf("  LibName%u: %s\n", static_cast<unsigned>(n), what);
+    else std::printf("  LibName%u = %.*s\n", static_cast<unsigned>(n), static_cast<int>(text.size()), text.data());
+  }
+
+ private:
+  std::string path_;
+};
+
+int ExplainLibrary(const HostVariableBlock& block) {
+  TextVariable wanted;
+  PathVariable path;
+  if (GetHostVariable(block, "LIBNAME", wanted) != HostRead::kValue ||
+      GetHostVariable(block, "INIREG2", path) != HostRead::kValue || path.size() > kMaxSettingsPath) {
+    std::printf("LIBNAME or INIREG2 does not fit its buffer: the call would answer 0 and write nothing\n");
+    return 0;
+  }
+  std::printf("looking for '%s' below %s (letters compared without case)\n", wanted.c_str(), path.c_str());
+  LibraryPrinter printer(path.view());
+  const LibraryAnswer answer = LookForLibrary(wanted, path, false, &printer);
+  if (answer.listed) std::printf("answer: 1, listed as LibName%u\n", static_cast<unsigned>(answer.first_free));
+  else std::printf("answer: 0, LIBNUMAVAIL would be %u (HKEY_CURRENT_USER\\%s is made if missing)\n",
+                   static_cast<unsigned>(answer.first_free), path.c_str());
+  return 0;
+}
+
+class WindowPrinter final : public WindowObserver {
+ public:
+  void Matched(std::string_view caption, std::string_view class_name, bool forms) noexcept override {
+    std::printf("  '%.*s' of class %.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
+                static_cast<int>(class_name.size()), class_name.data(), forms ? "Windows Forms" : "not Windows Forms");
+  }
+};
+
+int ExplainWindows(const HostVariableBlock& block) {
+  TextVariable wanted;
+  if (GetHostVariable(block, "WINDOWTEXT", wanted) != HostRead::kValue) {
+    std::printf("WINDOWTEXT does not fit its buffer: the call would answer 0\n");
+    return 0;
+  }
+  std::printf("top-level windows whose caption begins with '%s':\n", wanted.c_str());
+  WindowPrinter printer;
+  std::printf("answer: %d\n", LookForFormsWindow(wanted, &printer) ? 1 : 0);
+  return 0;
+}
+
 }  // namespace
 
 int Explain(const std::string& operation, const HostVariableBlock& block) {
   if (operation == "fctLocaliseTemplate") return ExplainTemplates(TemplateVariable::kTemplPath, block);
   if (operation == "fctRenLabelInTemplagePages") return ExplainTemplates(TemplateVariable::kMainDir, block);
+  if (operation == "IsLibInstalled") return ExplainLibrary(block);
+  if (operation == "IsVBNETAppRunning") return ExplainWindows(block);
   std::fprintf(stderr, "setupext-call: --explain does not know %s\n", operation.c_str());
   return 2;
 }
