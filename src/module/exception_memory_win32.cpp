@@ -33,7 +33,8 @@ struct ThrownHeader {
   int reference_count;
   ExceptionRecord record;
 };
-static_assert(sizeof(ThrownHeader) == 96, "the runtime's exception header on 32-bit Windows");
+static_assert(sizeof(ThrownHeader) == (sizeof(void*) == 4 ? 96 : 160),
+              "the runtime's exception header on 32-bit (or 64-bit) Windows");
 
 constexpr int kReserveSlots = 4;
 constexpr std::size_t kReserveSlotSize = 256;
