@@ -1,7 +1,8 @@
 // Measures template localisation the way users meet it: a synthetic template tree localised
 // through the exported operation, against the limit program (the same file calls, no text
-// work), a plain copy of the same tree and sed, the peak memory on one very large page, and
-// how the time grows with the number of pages.
+// work), the floor program (only the calls any implementation needs), a plain copy of the
+// same tree and sed, the peak memory on one very large page, and how the time grows with the
+// number of pages.
 // Prints figures only; targets are reported as met or missed, never enforced.
 #include <algorithm>
 #include <charconv>
