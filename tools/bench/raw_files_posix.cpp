@@ -1,5 +1,5 @@
 // The module's POSIX file calls (src/platform/posix/files_posix.cpp), one system call each
-// where the module makes one, with none of its error handling.
+// where the module makes one, with none of its error handling; and the naive calls.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +17,13 @@ bool Unchanged(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
+  return syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0;
+}
+
+int Descriptor(File file) { return static_cast<int>(file); }
 
 }  // namespace
 
@@ -43,7 +50,7 @@ bool List(const std::string& folder, std::vector<Entry>* entries) {
     if (name == "." || name == "..") continue;
     Kind kind = entry->d_type == DT_DIR ? Kind::kFolder : entry->d_type == DT_LNK ? Kind::kLink : Kind::kFile;
     struct stat info;
-    if (entry->d_type == DT_UNKNOWN && lstat((folder + name).c_str(), &info) == 0)
+    if (entry->d_type == DT_UNKNOWN && fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
       kind = S_ISLNK(info.st_mode) ? Kind::kLink : S_ISDIR(info.st_mode) ? Kind::kFolder : Kind::kFile;
     entries->push_back({name, kind});
   }
@@ -51,46 +58,60 @@ bool List(const std::string& folder, std::vector<Entry>* entries) {
   return true;
 }
 
+bool KeepsNamesInOrder() { return false; }
+
 void QuietErrors() {}
 
-File CreateNew(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
-
-File OpenPage(const std::string& path) {
+File OpenPage(const std::string& path, std::uint64_t* size) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return kNone;
   struct stat info;
-  if (fd < 0 || (fstat(fd, &info) == 0 && PlainWithOneName(info))) return fd;
+  if (fstat(fd, &info) == 0 && PlainWithOneName(info)) {
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+  }
   close(fd);
   return kNone;
 }
 
-std::ptrdiff_t Read(File file, void* buffer, std::size_t size) { return read(static_cast<int>(file), buffer, size); }
-bool Write(File file, const void* data, std::size_t size) {
-  return write(static_cast<int>(file), data, size) == static_cast<ssize_t>(size);
+File CreateNew(const std::string& path) {
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
-bool Flush(File file) { return fsync(static_cast<int>(file)) == 0; }
-bool Close(File file) { return close(static_cast<int>(file)) == 0; }
+
+std::ptrdiff_t Read(File file, void* buffer, std::size_t size) { return read(Descriptor(file), buffer, size); }
+bool Write(File file, const void* data, std::size_t size) {
+  return write(Descriptor(file), data, size) == static_cast<ssize_t>(size);
+}
+bool Flush(File file) { return fsync(Descriptor(file)) == 0; }
+bool Close(File file) { return close(Descriptor(file)) == 0; }
+
+// The page goes only while its path still names the file that was read, unchanged.
+bool DeletePage(File page, const std::string& path, const std::string&) {
+  struct stat held, named;
+  const bool same = fstat(Descriptor(page), &held) == 0 && lstat(path.c_str(), &named) == 0 && Unchanged(held, named);
+  close(Descriptor(page));
+  return same && unlink(path.c_str()) == 0;
+}
+
+bool RenameNew(File, const std::string& from, const std::string& to) { return RenameNoReplace(from, to); }
+
+// Folders are synced after their moves, not here.
+bool MoveNoReplace(const std::string& from, const std::string& to, bool) {
+  struct stat info;
+  return lstat(from.c_str(), &info) == 0 && PlainWithOneName(info) && RenameNoReplace(from, to);
+}
 
 bool SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::string path = folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const bool synced = fd >= 0 && fsync(fd) == 0;
   if (fd >= 0) close(fd);
   return synced;
 }
 
-// The page goes only while its path still names the file that was read, unchanged.
-bool DeletePage(File page, const std::string& path) {
-  struct stat held, named;
-  const bool same = fstat(static_cast<int>(page), &held) == 0 && lstat(path.c_str(), &named) == 0 && Unchanged(held, named);
-  close(static_cast<int>(page));
-  return same && unlink(path.c_str()) == 0;
-}
-
-// Folders are synced after their moves, not here.
-bool MoveNoReplace(const std::string& from, const std::string& to, bool) {
-  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
-  struct stat info;
-  return lstat(from.c_str(), &info) == 0 && PlainWithOneName(info) &&
-         syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0;
-}
+File OpenToRead(const std::string& path) { return open(path.c_str(), O_RDONLY); }
+File CreateToWrite(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666); }
+bool DeleteByName(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool MoveByName(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 }  // namespace setupext::raw

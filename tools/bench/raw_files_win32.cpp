@@ -1,11 +1,16 @@
 // The module's Win32 file calls (src/platform/win32/files_win32.cpp): wide calls on "\\?\"
-// paths, the same flags and the same checks on the handle, with none of its error handling.
+// paths, the same flags and the same checks on the handle, with none of its error handling;
+// and the naive calls.
 #include <windows.h>
+
+#include <string_view>
 
 #include "raw_files.h"
 
 namespace setupext::raw {
 namespace {
+
+constexpr std::size_t kNameCapacity = 1100;  // as the module's wide path buffers
 
 // Paths are UTF-8 here, as in the module; the walk starts from a "\\?\" path.
 std::wstring Wide(const std::string& path) {
@@ -32,41 +37,56 @@ HANDLE OpenFolder(const std::string& folder) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-HANDLE OpenWithoutFollowing(const std::string& path, DWORD access, DWORD sharing) {
-  return CreateFileW(Wide(path).c_str(), access, sharing, nullptr, OPEN_EXISTING,
+HANDLE OpenWithoutFollowing(const std::wstring& extended, DWORD access, DWORD sharing) {
+  return CreateFileW(extended.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-// The module's two queries on the handle: attributes and links, then the name it was reached by.
-bool PlainWithOneName(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION info;
+// The system's name for the file below its volume is the path's part after "\\?\X:".
+bool ReachedByThisPath(HANDLE file, const std::wstring& extended) {
   struct {
     FILE_NAME_INFO info;
-    wchar_t rest[4096];
+    wchar_t rest[kNameCapacity];
   } name;
-  return GetFileInformationByHandle(file, &info) &&
-         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-         info.nNumberOfLinks == 1 && GetFileInformationByHandleEx(file, FileNameInfo, &name, sizeof name) &&
-         name.info.FileNameLength > 0;
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, &name, sizeof name)) return false;
+  const std::size_t root = extended.find(L'\\', 4);
+  if (root == std::wstring::npos) return false;
+  const std::wstring_view below = std::wstring_view(extended).substr(root);
+  return CompareStringOrdinal(name.info.FileName, static_cast<int>(name.info.FileNameLength / sizeof(wchar_t)),
+                              below.data(), static_cast<int>(below.size()), TRUE) == CSTR_EQUAL;
 }
 
-bool SetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, void* info, DWORD size) {
-  return SetFileInformationByHandle(file, type, info, size) != 0;
+// The module's two queries on the handle: attributes, size and links, then the name.
+bool PlainWithOneName(HANDLE file, const std::wstring& extended, std::uint64_t* size) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (size) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
 }
 
-// Where the system lacks POSIX deletion: the page moves aside by handle, then is marked.
-bool MoveAsideAndMark(HANDLE page, const std::wstring& extended) {
+bool RenameByHandle(HANDLE file, const std::wstring& extended_target) {
   struct {
     FILE_RENAME_INFO info;
-    wchar_t rest[2100];
+    wchar_t rest[kNameCapacity];
   } rename{};
-  const std::wstring target = L"\\??\\" + extended.substr(4, extended.rfind(L'.') - 4) + L"~deleted-1";
+  const std::wstring target = L"\\??\\" + extended_target.substr(4);
+  rename.info.ReplaceIfExists = FALSE;
   target.copy(rename.info.FileName, target.size());
   rename.info.FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-  SetInformation(page, FileRenameInfo, &rename, sizeof rename);
+  return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+bool MarkForDeletion(HANDLE file) {
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
-  return SetInformation(page, FileDispositionInfo, &disposition, sizeof disposition);
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+bool DeleteAtOnce(HANDLE file) {
+  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+  DWORD flags = 0x1 | 0x2;  // delete, POSIX semantics
+  return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
 }
 
 }  // namespace
@@ -115,18 +135,22 @@ bool List(const std::string& folder, std::vector<Entry>* entries) {
   return true;
 }
 
+bool KeepsNamesInOrder() { return true; }
+
 void QuietErrors() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
-File CreateNew(const std::string& path) {
-  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-File OpenPage(const std::string& path) {
-  HANDLE page = OpenWithoutFollowing(path, GENERIC_READ | DELETE, FILE_SHARE_READ);
-  if (page == INVALID_HANDLE_VALUE || PlainWithOneName(page)) return Ours(page);
+File OpenPage(const std::string& path, std::uint64_t* size) {
+  const std::wstring extended = Wide(path);
+  HANDLE page = OpenWithoutFollowing(extended, GENERIC_READ | DELETE, FILE_SHARE_READ);
+  if (page == INVALID_HANDLE_VALUE || PlainWithOneName(page, extended, size)) return Ours(page);
   CloseHandle(page);
   return kNone;
+}
+
+// With DELETE access, as the module: whoever opens the output later must share deletion.
+File CreateNew(const std::string& path) {
+  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 std::ptrdiff_t Read(File file, void* buffer, std::size_t size) {
@@ -143,24 +167,41 @@ bool Write(File file, const void* data, std::size_t size) {
 bool Flush(File file) { return FlushFileBuffers(Native(file)) != 0; }
 bool Close(File file) { return CloseHandle(Native(file)) != 0; }
 
-// The name goes at once where the system has POSIX deletion (Windows 10 on NTFS).
-bool DeletePage(File page, const std::string& path) {
-  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-  DWORD flags = 0x1 | 0x2;  // delete, POSIX semantics
-  const bool deleted = SetInformation(Native(page), kDispositionInfoEx, &flags, sizeof flags) ||
-                       MoveAsideAndMark(Native(page), Wide(path));
-  return CloseHandle(Native(page)) && deleted;
+// At once where the system has POSIX deletion; else moved aside by handle, then marked.
+bool DeletePage(File page, const std::string&, const std::string& aside) {
+  const HANDLE handle = Native(page);
+  bool deleted = DeleteAtOnce(handle);
+  if (!deleted) {
+    if (!aside.empty()) RenameByHandle(handle, Wide(aside));
+    deleted = MarkForDeletion(handle);
+  }
+  return CloseHandle(handle) && deleted;
 }
 
+bool RenameNew(File output, const std::string&, const std::string& to) { return RenameByHandle(Native(output), Wide(to)); }
+
 bool MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
-  HANDLE file = OpenWithoutFollowing(from, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  const std::wstring source = Wide(from);
+  HANDLE file = OpenWithoutFollowing(source, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (file == INVALID_HANDLE_VALUE) return false;
-  const bool plain = PlainWithOneName(file);
-  CloseHandle(file);
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-  return plain && MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), durable ? MOVEFILE_WRITE_THROUGH : 0);
+  const bool moved = PlainWithOneName(file, source, nullptr) &&
+                     MoveFileExW(source.c_str(), Wide(to).c_str(), durable ? MOVEFILE_WRITE_THROUGH : 0);
+  CloseHandle(file);
+  return moved;
 }
 
 bool SyncFolder(const std::string&) { return true; }
+
+File OpenToRead(const std::string& path) {
+  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+File CreateToWrite(const std::string& path) {
+  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+bool DeleteByName(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+bool MoveByName(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
+}
 
 }  // namespace setupext::raw
