@@ -2,6 +2,7 @@
 // paths, the same flags and the same checks on the handle, with none of its error handling;
 // and the naive calls.
 #include <windows.h>
+#include <winternl.h>
 
 #include <string_view>
 
@@ -42,27 +43,24 @@ HANDLE OpenWithoutFollowing(const std::wstring& extended, DWORD access, DWORD sh
                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-// The system's name for the file below its volume is the path's part after "\\?\X:".
-bool ReachedByThisPath(HANDLE file, const std::wstring& extended) {
+// The module's one query on the handle: attributes, size, links and the name below the volume,
+// which must be the path's part after "\\?\X:".
+bool PlainWithOneName(HANDLE file, const std::wstring& extended, std::uint64_t* size) {
   struct {
-    FILE_NAME_INFO info;
+    FILE_ALL_INFORMATION all;
     wchar_t rest[kNameCapacity];
-  } name;
-  if (!GetFileInformationByHandleEx(file, FileNameInfo, &name, sizeof name)) return false;
+  } facts;
+  IO_STATUS_BLOCK status{};
+  if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &facts, sizeof facts, FileAllInformation))) return false;
+  if (facts.all.BasicInformation.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (facts.all.StandardInformation.Directory || facts.all.StandardInformation.NumberOfLinks != 1) return false;
+  if (size) *size = static_cast<std::uint64_t>(facts.all.StandardInformation.EndOfFile.QuadPart);
   const std::size_t root = extended.find(L'\\', 4);
   if (root == std::wstring::npos) return false;
   const std::wstring_view below = std::wstring_view(extended).substr(root);
-  return CompareStringOrdinal(name.info.FileName, static_cast<int>(name.info.FileNameLength / sizeof(wchar_t)),
-                              below.data(), static_cast<int>(below.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The module's two queries on the handle: attributes, size and links, then the name.
-bool PlainWithOneName(HANDLE file, const std::wstring& extended, std::uint64_t* size) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  if (size) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
+  const FILE_NAME_INFORMATION& name = facts.all.NameInformation;
+  return CompareStringOrdinal(name.FileName, static_cast<int>(name.FileNameLength / sizeof(wchar_t)), below.data(),
+                              static_cast<int>(below.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool RenameByHandle(HANDLE file, const std::wstring& extended_target) {

@@ -2,6 +2,7 @@
 // up to the walk's limits work on every Windows version, whatever the host's manifest says,
 // and reserved device names ("con", "nul") are ordinary files.
 #include <windows.h>
+#include <winternl.h>
 
 #include "platform/files.h"
 #include "platform/win32/handles.h"
@@ -20,26 +21,27 @@ bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
          CSTR_EQUAL;
 }
 
-// The path of an open file below its volume, as the system names it ("\dir\a.pag"), in the
-// caller's buffer. Paths the walk builds are shorter; a longer name fails, and the file is
-// left alone.
-struct NameBuffer {
-  alignas(FILE_NAME_INFO) char bytes[sizeof(FILE_NAME_INFO) + sizeof(wchar_t) * WideText::kCapacity];
+// What the checks on an open file need, from one query: its attributes, size, link count and
+// its path below its volume as the system names it ("\dir\a.pag"). Paths the walk builds are
+// shorter than the buffer; a longer name fails the query, and the file is left alone.
+struct FileFacts {
+  alignas(8) char bytes[sizeof(FILE_ALL_INFORMATION) + sizeof(wchar_t) * WideText::kCapacity];
+  const FILE_ALL_INFORMATION& all() const { return *reinterpret_cast<const FILE_ALL_INFORMATION*>(bytes); }
+  std::wstring_view name() const {
+    const FILE_NAME_INFORMATION& name = all().NameInformation;
+    return {name.FileName, name.FileNameLength / sizeof(wchar_t)};
+  }
 };
 
-bool NameBelowVolume(HANDLE file, NameBuffer& buffer, std::wstring_view* name) {
-  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.bytes);
-  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer.bytes)) return false;
-  *name = std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t));
-  return true;
+bool QueryFacts(HANDLE file, FileFacts& facts) {
+  IO_STATUS_BLOCK status{};
+  return NT_SUCCESS(NtQueryInformationFile(file, &status, facts.bytes, sizeof facts.bytes, FileAllInformation));
 }
 
 // Whether the handle is the file that `extended` names, not one reached through a link: the
 // system's name for it below its volume is the path's own part after the volume.
-bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
-  NameBuffer buffer;
-  std::wstring_view name;
-  if (!NameBelowVolume(file, buffer, &name) || name.empty()) return false;
+bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) {
+  if (name.empty()) return false;
   std::wstring_view below = extended;
   if (below.starts_with(L"\\\\?\\UNC\\")) {
     // "server\share\rest": a share's files may be named from the server or from the share.
@@ -58,11 +60,13 @@ bool ReachedByThisPath(HANDLE file, std::wstring_view extended) {
 
 // A regular file, not a link or a folder, with exactly one name, reached by this very path.
 bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  if (size) *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  return info.nNumberOfLinks == 1 && ReachedByThisPath(file, extended);
+  FileFacts facts;
+  if (!QueryFacts(file, facts)) return false;
+  const FILE_ALL_INFORMATION& all = facts.all();
+  if (all.BasicInformation.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (all.StandardInformation.Directory) return false;
+  if (size) *size = static_cast<std::uint64_t>(all.StandardInformation.EndOfFile.QuadPart);
+  return all.StandardInformation.NumberOfLinks == 1 && ReachedByThisPath(facts.name(), extended);
 }
 
 HANDLE OpenWithoutFollowing(const wchar_t* extended, DWORD access, DWORD sharing) {
