@@ -124,6 +124,21 @@ TEST_F(TemplateNamesTest, PagesInAnyScriptAndReservedNamesAreLocalisedUnderTheir
   EXPECT_EQ(Snapshot(base_ + L"\\outside"), (std::map<std::wstring, std::string>{{L"victim.pag", kPage}}));
 }
 
+// A root longer than MAX_PATH: where the system cannot give its final path (Wine fails the
+// query past about 260 characters), the folder is taken as named when no folder on the way is
+// a link.
+TEST_F(TemplateNamesTest, ARootLongerThanMaxPathIsWalked) {
+  const std::wstring root = base_ + L"\\" + std::wstring(120, L'r') + L"\\" + std::wstring(120, L's') + L"\\" +
+                            std::wstring(120, L't');
+  ASSERT_GT(root.size(), 300u);
+  WriteWide(root + L"\\a.pag", kPage);
+  ASSERT_EQ(Snapshot(root).size(), 1u) << "the page was not made";
+
+  Localise(Ansi(root));
+
+  EXPECT_EQ(Snapshot(root), (std::map<std::wstring, std::string>{{L"a.pag", kFrench}}));
+}
+
 // A root named in the host's code page; in code page 932 its last character's second byte is
 // 0x5C, the byte of a backslash, which must not be taken for a separator.
 TEST_F(TemplateNamesTest, ARootNamedInTheHostsCodePageIsTheRootItself) {
