@@ -108,6 +108,12 @@ bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
          AppendFinalName(name, final_);
 }
 
+// The page stays as it was; so does its folder, unless the unfinished output cannot go.
+PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
+  if (output.is_open() && !files_.DeleteNew(std::move(output), output_)) return {PageOutcome::kOutputLeft, trouble};
+  return Kept(trouble);
+}
+
 PageResult PageWork::Prepare(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept {
   if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
   std::uint64_t size = 0;
@@ -121,22 +127,19 @@ PageResult PageWork::Prepare(std::string_view dir, std::string_view name, Prepar
     // The page is held against writers, so its size is known: no read is made to find the end.
     for (std::uint64_t read = 0; read < size && text == TextResult::kDone;) {
       const std::ptrdiff_t got = files_.Read(page.file.get().native, read_buffer_, kBufferSize);
-      if (got < 0 || static_cast<std::size_t>(got) > kBufferSize) return Kept(PageTrouble::kReadFailed);
+      if (got < 0 || static_cast<std::size_t>(got) > kBufferSize) return Abandon(sink.output(), PageTrouble::kReadFailed);
       if (got == 0) break;
       read += static_cast<std::uint64_t>(got);
       text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
     }
     if (text == TextResult::kDone) text = translator.Finish();
     if (text != TextResult::kDone && sink.needs_restart()) {
-      if (!files_.Rewind(page.file.get().native)) return Kept(PageTrouble::kReadFailed);
+      if (!files_.Rewind(page.file.get().native)) return Abandon(sink.output(), PageTrouble::kReadFailed);
       continue;
     }
-    const PageTrouble trouble = text == TextResult::kNoMemory ? PageTrouble::kNoMemory : sink.trouble();
-    if (text != TextResult::kDone || (translator.changed() && !sink.Finish())) {
-      if (sink.output().is_open() && !files_.DeleteNew(std::move(sink.output()), output_))
-        return {PageOutcome::kOutputLeft, trouble == PageTrouble::kNone ? PageTrouble::kWriteFailed : trouble};
-      return Kept(trouble == PageTrouble::kNone ? sink.trouble() : trouble);
-    }
+    if (text == TextResult::kNoMemory) return Abandon(sink.output(), PageTrouble::kNoMemory);
+    if (text != TextResult::kDone || (translator.changed() && !sink.Finish()))
+      return Abandon(sink.output(), sink.trouble() == PageTrouble::kNone ? PageTrouble::kWriteFailed : sink.trouble());
     if (!translator.changed()) {
       page.file.reset();
       if (final_.view() == page_.view()) return {PageOutcome::kUnchanged, PageTrouble::kNone};
@@ -145,10 +148,7 @@ PageResult PageWork::Prepare(std::string_view dir, std::string_view name, Prepar
                                         : Kept(moved == FileResult::kBusy ? PageTrouble::kBusy : PageTrouble::kNameBusy);
     }
     // Whole on the disk before the page may go: a failed flush may hide lost data.
-    if (!files_.Flush(sink.output().get().native)) {
-      if (!files_.DeleteNew(std::move(sink.output()), output_)) return {PageOutcome::kOutputLeft, PageTrouble::kWriteFailed};
-      return Kept(PageTrouble::kWriteFailed);
-    }
+    if (!files_.Flush(sink.output().get().native)) return Abandon(sink.output(), PageTrouble::kWriteFailed);
     prepared.page = std::move(page.file);
     prepared.output = std::move(sink.output());
     return {PageOutcome::kLocalised, PageTrouble::kNone};

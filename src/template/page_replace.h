@@ -92,6 +92,7 @@ class PageWork {
  private:
   friend class OutputSink;
   FileResult RenameIntoPlace(NativeFile output) noexcept;
+  PageResult Abandon(File& output, PageTrouble trouble) noexcept;
   bool Pause(int& waited, int step) noexcept;
 
   Files& files_;
