@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -202,6 +203,38 @@ TEST(TemplateTree, RootsNearAndOverTheLimit) {
     const bool walked = length <= longest_for_page;
     EXPECT_EQ(Localise(root).localised, walked ? 1u : 0u) << length;
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;
+  }
+}
+
+// A page is deleted only while its name still names the very file that was read, unchanged:
+// where the system lets a writer in (POSIX has no share modes), an append or a replacement
+// after the reading keeps the page.
+TEST(TemplateTree, APageChangedAfterItsReadingIsNeverDeleted) {
+  for (const bool replace : {false, true}) {
+    TempTree tree;
+    tree.Write("a.pag", kPage);
+    tree.Write("other", "other text");
+    Files& files = SystemFiles();
+    std::uint64_t size = 0;
+    Opened page = files.OpenPage((tree.root() / "a.pag").string(), &size);
+    ASSERT_EQ(page.result, FileResult::kDone);
+    std::error_code error;
+    bool changed = false;
+    if (replace) {
+      fs::rename(tree.root() / "other", tree.root() / "a.pag", error);
+      changed = !error;
+    } else {
+      std::ofstream append(tree.root() / "a.pag", std::ios::binary | std::ios::app);
+      changed = append.is_open() && (append << "appended").flush().good();
+    }
+    const std::string after = testing::ReadFileBytes(tree.root() / "a.pag");
+    const PageDeletion deletion =
+        files.DeletePage(std::move(page.file), page.stamp, (tree.root() / "a.pag").string(), {});
+    EXPECT_EQ(deletion, changed ? PageDeletion::kKept : PageDeletion::kGone) << "replace " << replace;
+    EXPECT_EQ(fs::exists(tree.root() / "a.pag"), changed) << "replace " << replace;
+    if (changed) {
+      EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), after) << "replace " << replace;
+    }
   }
 }
 

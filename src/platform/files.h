@@ -54,9 +54,18 @@ enum class [[nodiscard]] FileResult {
   kFailed,
 };
 
+// What a page was when it was opened. Where the system has no share modes (POSIX), its
+// deletion checks that its name still names this very file, unchanged since: no second look
+// at the open file is needed.
+struct FileStamp {
+  std::uint64_t device = 0, index = 0, size = 0, modified_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 struct [[nodiscard]] Opened {
   File file;
   FileResult result = FileResult::kFailed;
+  FileStamp stamp = {};  // pages only
 };
 
 // What deleting a page did.
@@ -129,7 +138,8 @@ class Files {
   // was read, unchanged; takes the handle. Where the system cannot free a name while others
   // hold the file, a page whose name must be free at once (`aside` not empty) first moves to
   // `aside` and goes from there.
-  virtual PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept = 0;
+  virtual PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path,
+                                  std::string_view aside) noexcept = 0;
   // Renames a file created by CreateNew through its handle onto a free name, written through
   // where the system offers it; never replaces an existing file.
   virtual FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept = 0;

@@ -150,6 +150,7 @@ PageResult PageWork::Prepare(std::string_view dir, std::string_view name, Prepar
     // Whole on the disk before the page may go: a failed flush may hide lost data.
     if (!files_.Flush(sink.output().get().native)) return Abandon(sink.output(), PageTrouble::kWriteFailed);
     prepared.page = std::move(page.file);
+    prepared.stamp = page.stamp;
     prepared.output = std::move(sink.output());
     return {PageOutcome::kLocalised, PageTrouble::kNone};
   }
@@ -200,7 +201,7 @@ bool PageWork::DeletePage(std::string_view dir, std::string_view name, PreparedP
     return false;
   }
   const std::string_view aside = EndsAtItsOwnName(name) ? aside_.view() : std::string_view();
-  if (files_.DeletePage(std::move(prepared.page), page_, aside) != PageDeletion::kKept) return true;
+  if (files_.DeletePage(std::move(prepared.page), prepared.stamp, page_, aside) != PageDeletion::kKept) return true;
   *result = files_.DeleteNew(std::move(prepared.output), output_) ? Kept(PageTrouble::kNotDeleted)
                                                                    : PageResult{PageOutcome::kOutputLeft, PageTrouble::kNotDeleted};
   return false;

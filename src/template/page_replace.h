@@ -47,6 +47,7 @@ struct PageResult {
 struct PreparedPage {
   File page;
   File output;
+  FileStamp stamp;
   std::uint32_t entry = 0;  // the page's index in its folder's listing
 };
 

@@ -151,7 +151,7 @@ bool CrashFiles::Close(NativeFile file) noexcept {
   return open_.erase(file) > 0 && !stopped;
 }
 
-PageDeletion CrashFiles::DeletePage(File page, std::string_view view, std::string_view) noexcept {
+PageDeletion CrashFiles::DeletePage(File page, const FileStamp&, std::string_view view, std::string_view) noexcept {
   const std::string path(view);
   if (Stopped()) return PageDeletion::kKept;
   const OpenFile* open = Find(page.get().native);

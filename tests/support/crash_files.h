@@ -57,7 +57,7 @@ class CrashFiles final : public Files {
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile file) noexcept override;
   bool Close(NativeFile file) noexcept override;
-  PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept override;
+  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
   FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
   bool DeleteNew(File file, std::string_view path) noexcept override;
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;

@@ -55,7 +55,7 @@ Opened FaultyFiles::CreateNew(std::string_view path) noexcept {
 Opened FaultyFiles::OpenPage(std::string_view path, std::uint64_t* size) noexcept {
   if (Fails(FileCall::kOpen)) return {};
   Opened opened = real_.OpenPage(path, size);
-  return {Wrapped(std::move(opened.file)), opened.result};
+  return {Wrapped(std::move(opened.file)), opened.result, opened.stamp};
 }
 
 std::ptrdiff_t FaultyFiles::Read(NativeFile file, void* buffer, std::size_t size) noexcept {
@@ -80,9 +80,10 @@ bool FaultyFiles::Close(NativeFile file) noexcept {
   return !Fails(FileCall::kClose) && closed;
 }
 
-PageDeletion FaultyFiles::DeletePage(File page, std::string_view path, std::string_view aside) noexcept {
+PageDeletion FaultyFiles::DeletePage(File page, const FileStamp& stamp, std::string_view path,
+                                     std::string_view aside) noexcept {
   if (Fails(FileCall::kDeletePage)) return PageDeletion::kKept;  // the handle closes here
-  return real_.DeletePage(Unwrapped(std::move(page)), path, aside);
+  return real_.DeletePage(Unwrapped(std::move(page)), stamp, path, aside);
 }
 
 FileResult FaultyFiles::RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept {

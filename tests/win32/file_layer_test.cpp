@@ -36,7 +36,7 @@ class FileLayerTest : public ::testing::Test {
 TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
   tree_.Write("a.pag", kPage);
   Opened page = OpenPage("a.pag");
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
@@ -44,7 +44,7 @@ TEST_F(FileLayerTest, AReadOnlyPageStaysWholeAtItsName) {
   tree_.Write("ro.pag", kPage);
   SetReadOnly("ro.pag", true);
   Opened page = OpenPage("ro.pag");
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kKept);
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kKept);
   EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag", kPage}}));
   SetReadOnly("ro.pag", false);
 }
@@ -56,7 +56,7 @@ TEST_F(FileLayerTest, APageThatCannotGoBackWaitsWholeAside) {
   tree_.Write("taken.pag", "other");
   SetReadOnly("ro.pag", true);
   Opened page = OpenPage("ro.pag");
-  const PageDeletion deletion = files_.DeletePage(std::move(page.file), Path("taken.pag"), Path("ro.pag.setupext-old"));
+  const PageDeletion deletion = files_.DeletePage(std::move(page.file), page.stamp, Path("taken.pag"), Path("ro.pag.setupext-old"));
   EXPECT_EQ(deletion, PageDeletion::kAside);
   EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag.setupext-old", kPage}, {"taken.pag", "other"}}));
   SetReadOnly("ro.pag.setupext-old", false);

@@ -56,6 +56,7 @@ struct Prepared {
   std::string name;
   raw::File page = raw::kNone;
   raw::File output = raw::kNone;
+  raw::Stamp stamp = {};
 };
 
 class FolderCopier {
@@ -101,7 +102,7 @@ class FolderCopier {
   bool Prepare(Prepared& p) {
     if (!quiet_) raw::QuietErrors(), quiet_ = true;
     std::uint64_t size = 0;
-    p.page = raw::OpenPage(dir_ + p.name, &size);
+    p.page = raw::OpenPage(dir_ + p.name, &size, &p.stamp);
     if (p.page == raw::kNone) return false;
     bool ok = true;
     for (std::uint64_t read = 0; ok && read < size;) {
@@ -122,7 +123,7 @@ class FolderCopier {
 
   bool DeletePage(Prepared& p) {
     const bool own_final = LastExtension(p.name) == ".pag";
-    return raw::DeletePage(p.page, dir_ + p.name, own_final ? dir_ + p.name + kAsideSuffix : std::string());
+    return raw::DeletePage(p.page, p.stamp, dir_ + p.name, own_final ? dir_ + p.name + kAsideSuffix : std::string());
   }
 
   void RenameOutput(Prepared& p) {

@@ -37,7 +37,12 @@ bool KeepsNamesInOrder();
 void QuietErrors();  // the error mode the module sets once per call
 // Opened without following a link, held against writers, checked on the handle to be a plain
 // file with one name reached by this path; *size from that check.
-File OpenPage(const std::string& path, std::uint64_t* size);
+// What the page was when opened (POSIX: device, inode, size, change time), for its deletion.
+struct Stamp {
+  std::uint64_t device = 0, index = 0, size = 0, modified_ns = 0;
+  bool operator==(const Stamp&) const = default;
+};
+File OpenPage(const std::string& path, std::uint64_t* size, Stamp* stamp);
 // New, never over an existing name; renamed and deleted later through its handle.
 File CreateNew(const std::string& path);
 std::ptrdiff_t Read(File file, void* buffer, std::size_t size);
@@ -46,7 +51,7 @@ bool Flush(File file);
 bool Close(File file);
 // Deletes the page through its handle and closes it; `aside` (may be empty) is where it moves
 // first where the system cannot free a name at once.
-bool DeletePage(File page, const std::string& path, const std::string& aside);
+bool DeletePage(File page, const Stamp& stamp, const std::string& path, const std::string& aside);
 // Renames the output through its handle onto a free name; the handle stays open.
 bool RenameNew(File output, const std::string& from, const std::string& to);
 // A stray: checked, then moved never replacing a file, written through when `durable` (Win32).

@@ -13,10 +13,6 @@ namespace {
 
 bool PlainWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
 
-bool Unchanged(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
@@ -62,12 +58,19 @@ bool KeepsNamesInOrder() { return false; }
 
 void QuietErrors() {}
 
-File OpenPage(const std::string& path, std::uint64_t* size) {
+Stamp StampOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+}
+
+File OpenPage(const std::string& path, std::uint64_t* size, Stamp* stamp) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return kNone;
   struct stat info;
   if (fstat(fd, &info) == 0 && PlainWithOneName(info)) {
     *size = static_cast<std::uint64_t>(info.st_size);
+    *stamp = StampOf(info);
     return fd;
   }
   close(fd);
@@ -86,9 +89,9 @@ bool Flush(File file) { return fsync(Descriptor(file)) == 0; }
 bool Close(File file) { return close(Descriptor(file)) == 0; }
 
 // The page goes only while its path still names the file that was read, unchanged.
-bool DeletePage(File page, const std::string& path, const std::string&) {
-  struct stat held, named;
-  const bool same = fstat(Descriptor(page), &held) == 0 && lstat(path.c_str(), &named) == 0 && Unchanged(held, named);
+bool DeletePage(File page, const Stamp& stamp, const std::string& path, const std::string&) {
+  struct stat named;
+  const bool same = lstat(path.c_str(), &named) == 0 && StampOf(named) == stamp;
   close(Descriptor(page));
   return same && unlink(path.c_str()) == 0;
 }

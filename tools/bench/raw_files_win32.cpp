@@ -137,7 +137,7 @@ bool KeepsNamesInOrder() { return true; }
 
 void QuietErrors() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
-File OpenPage(const std::string& path, std::uint64_t* size) {
+File OpenPage(const std::string& path, std::uint64_t* size, Stamp*) {
   const std::wstring extended = Wide(path);
   HANDLE page = OpenWithoutFollowing(extended, GENERIC_READ | DELETE, FILE_SHARE_READ);
   if (page == INVALID_HANDLE_VALUE || PlainWithOneName(page, extended, size)) return Ours(page);
@@ -166,7 +166,7 @@ bool Flush(File file) { return FlushFileBuffers(Native(file)) != 0; }
 bool Close(File file) { return CloseHandle(Native(file)) != 0; }
 
 // At once where the system has POSIX deletion; else moved aside by handle, then marked.
-bool DeletePage(File page, const std::string&, const std::string& aside) {
+bool DeletePage(File page, const Stamp&, const std::string&, const std::string& aside) {
   const HANDLE handle = Native(page);
   bool deleted = DeleteAtOnce(handle);
   if (!deleted) {

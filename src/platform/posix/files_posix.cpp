@@ -63,9 +63,10 @@ FileResult MoveResultOf(int error) {
 
 bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
 
-bool SameFileUnchanged(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+FileStamp StampOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
 }
 
 // Whether the path names a regular file with one name; never follows a link.
@@ -109,7 +110,7 @@ class PosixFiles final : public Files {
     if (fstat(fd, &info) != 0) return {};
     if (!IsPlainFileWithOneName(info)) return {File(), FileResult::kNotPlain};
     *size = static_cast<std::uint64_t>(info.st_size);
-    return {static_cast<File&&>(page), FileResult::kDone};
+    return {static_cast<File&&>(page), FileResult::kDone, StampOf(info)};
   }
 
   std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override {
@@ -139,12 +140,10 @@ class PosixFiles final : public Files {
 
   // Without share modes nothing keeps a writer out; the page is removed only while its path
   // still names the very file that was read, unchanged since. A name is free at once.
-  PageDeletion DeletePage(File page, std::string_view path, std::string_view) noexcept override {
+  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view) noexcept override {
     const CPath name(path);
-    struct stat held;
     struct stat named;
-    const bool same = name.ok() && fstat(page.get().native, &held) == 0 && lstat(name.c_str(), &named) == 0 &&
-                      SameFileUnchanged(held, named);
+    const bool same = name.ok() && lstat(name.c_str(), &named) == 0 && StampOf(named) == stamp;
     page.reset();
     return same && unlink(name.c_str()) == 0 ? PageDeletion::kGone : PageDeletion::kKept;
   }

@@ -214,7 +214,9 @@ class Win32Files final : public Files {
   bool Flush(NativeFile file) noexcept override { return FlushFileBuffers(file) != 0; }
   bool Close(NativeFile file) noexcept override { return CloseHandle(file) != 0; }
 
-  PageDeletion DeletePage(File page, std::string_view path, std::string_view aside) noexcept override {
+  // Held without write sharing from its opening, the page cannot have changed: the stamp is
+  // not needed here.
+  PageDeletion DeletePage(File page, const FileStamp&, std::string_view path, std::string_view aside) noexcept override {
     const HANDLE handle = page.get().native;
     if (DeleteAtOnce(handle)) return PageDeletion::kGone;
     // Elsewhere a deleted file keeps its name while others hold it, and the output could not
