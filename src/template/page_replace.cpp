@@ -99,13 +99,19 @@ bool EndsAtItsOwnName(std::string_view name) { return name.ends_with(".pag"); }
 }  // namespace
 
 bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
+  // A page's steps follow one another: its paths are made once, not at every step.
+  const std::string_view page = page_.view();
+  if (paths_set_ && page.size() == dir.size() + name.size() && page.starts_with(dir) && page.ends_with(name))
+    return true;
+  paths_set_ = false;
   page_.Clear();
   output_.Clear();
   final_.Clear();
   aside_.Clear();
-  return page_.Append(dir) && page_.Append(name) && output_.Append(page_.view()) && output_.Append(kOutputSuffix) &&
-         aside_.Append(page_.view()) && aside_.Append(kAsideSuffix) && final_.Append(dir) &&
-         AppendFinalName(name, final_);
+  paths_set_ = page_.Append(dir) && page_.Append(name) && output_.Append(page_.view()) &&
+               output_.Append(kOutputSuffix) && aside_.Append(page_.view()) && aside_.Append(kAsideSuffix) &&
+               final_.Append(dir) && AppendFinalName(name, final_);
+  return paths_set_;
 }
 
 // The page stays as it was; so does its folder, unless the unfinished output cannot go.

@@ -100,6 +100,7 @@ class PageWork {
   char read_buffer_[kBufferSize];
   char write_buffer_[kBufferSize];
   PathText page_, output_, final_, aside_;
+  bool paths_set_ = false;  // the four paths are those of page_
   bool quiet_ = false;
   int pause_budget_ms_ = 30000;  // what all the waits of one call may take together
 };

@@ -117,8 +117,7 @@ class FolderLocaliser final : public FolderVisitor {
       result = moved == FileResult::kDone ? PageResult{PageOutcome::kLocalised, PageTrouble::kNone}
                                           : PageResult{PageOutcome::kKept, PageTrouble::kNameBusy};
     }
-    Count(result);
-    if (result.outcome == PageOutcome::kLocalised) --counts_.localised, ++counts_.moved;
+    ++(result.outcome == PageOutcome::kLocalised ? counts_.moved : counts_.left);
     Report(i, result);
     return result.outcome == PageOutcome::kLocalised;
   }

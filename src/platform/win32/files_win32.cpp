@@ -33,9 +33,15 @@ struct FileFacts {
   }
 };
 
+// The DLL imports from kernel32, user32, advapi32 and msvcrt alone, as hosts expect; ntdll,
+// loaded in every process, is asked for the query by name.
 bool QueryFacts(HANDLE file, FileFacts& facts) {
+  using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto query = ntdll ? reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")))
+                           : nullptr;
   IO_STATUS_BLOCK status{};
-  return NT_SUCCESS(NtQueryInformationFile(file, &status, facts.bytes, sizeof facts.bytes, FileAllInformation));
+  return query && NT_SUCCESS(query(file, &status, facts.bytes, sizeof facts.bytes, FileAllInformation));
 }
 
 // Whether the handle is the file that `extended` names, not one reached through a link: the
