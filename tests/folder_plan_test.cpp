@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,13 +42,13 @@ TEST(FolderPlan, PagesAndStraysByTheirLastExtension) {
       {"a.pag", F, Fate::kLocalise},
       {"b.page", F, Fate::kLocalise},
       {"c.pagination", F, Fate::kLocalise},
-      {"notes.tmp", F, Fate::kMove},
+      {"notes.tmp", F, Fate::kLocalise},
+      {"v1.2.page", F, Fate::kLocalise},
       {"x.PAG", F, Fate::kLeave, Reason::kNotAPage},
       {"mail.tmpl", F, Fate::kLeave, Reason::kNotAPage},
       {"report.tmp.bak", F, Fate::kLeave, Reason::kNotAPage},
       {"logo.page.png", F, Fate::kLeave, Reason::kNotAPage},
       {"x.pag.bak", F, Fate::kLeave, Reason::kNotAPage},
-      {"x.pagination.txt", F, Fate::kLeave, Reason::kNotAPage},
       {"README", F, Fate::kLeave, Reason::kNotAPage},
       {"d.pag", D, Fate::kLeave, Reason::kFolder},
       {"link.pag", L, Fate::kLeave, Reason::kLink},
@@ -53,7 +56,7 @@ TEST(FolderPlan, PagesAndStraysByTheirLastExtension) {
   });
 }
 
-TEST(FolderPlan, FinalNamesHeldOrWantedTwiceStopTheClaims) {
+TEST(FolderPlan, EachFinalNameGoesToOneEntryAtTheMost) {
   ExpectPlan({
       {"a.pag", F, Fate::kLocalise},
       {"a.page", F, Fate::kLeave, Reason::kFinalNameHeld, "a.pag"},
@@ -75,27 +78,112 @@ TEST(FolderPlan, LeftoversOfACutCall) {
       {"half.pag", F, Fate::kLocalise},  // its output unfinished
       {"half.pag.setupext-new", F, Fate::kRemove},
       {"gone.pag.setupext-new", F, Fate::kFinish},  // its page deleted
-      {"g.page.setupext-new", F, Fate::kFinish},    // takes g.page's final name g.pag
+      {"g.page.setupext-new", F, Fate::kFinish},    // its page's only copy comes before a page
       {"g.pagx", F, Fate::kLeave, Reason::kFinalClaimed, "g.page.setupext-new"},
-      {"kept.pag", F, Fate::kLocalise},  // moved aside, then its French text took the name
-      {"kept.pag.setupext-old", F, Fate::kRemove},
-      {"w.pag.setupext-old", F, Fate::kRemove},  // its output still waits
+      {"kept.pag", F, Fate::kLocalise},  // the page at its name may hold its text
+      {"kept.pag.setupext-old", F, Fate::kRemoveCopy},
+      {"w.pag.setupext-old", F, Fate::kRemoveCopy},  // its output takes the name first
       {"w.pag.setupext-new", F, Fate::kFinish},
       {"only.pag.setupext-old", F, Fate::kRestore},  // nothing else of it left
+      {"s.tmp.setupext-new", F, Fate::kFinish},      // a stray's output
       {"note.setupext-new", F, Fate::kLeave, Reason::kNotAPage},  // not ours: no page before the suffix
       {"held.pag.setupext-new", L, Fate::kLeave, Reason::kLink},
+      {"f.pag.setupext-new", F, Fate::kLeave, Reason::kPageNameHeld, "f.pag"},
+      {"f.pag", D, Fate::kLeave, Reason::kFolder},
   });
 }
 
-TEST(FolderPlan, PathsOverTheLimitAreLeft) {
-  // A folder of 1000 units: "a.pag" with its output suffix still fits, a longer page not.
+TEST(FolderPlan, OnlyCopiesAreNeverRemovedNorOvertaken) {
+  ExpectPlan({
+      // Two only copies for one name: the page's own comes first, the other stays whole.
+      {"x.pag.setupext-old", F, Fate::kRestore},
+      {"x.pag-old.setupext-new", F, Fate::kLeave, Reason::kFinalClaimed, "x.pag.setupext-old"},
+      // A put-back page comes before a page that wants its name.
+      {"c.pag.setupext-old", F, Fate::kRestore},
+      {"c.page", F, Fate::kLeave, Reason::kFinalClaimed, "c.pag.setupext-old"},
+      {"d.page.setupext-new", F, Fate::kLeave, Reason::kFinalClaimed, "d.pag.setupext-old"},
+      {"d.pag.setupext-old", F, Fate::kRestore},
+  });
+  ExpectPlan({
+      // Names the module never sets aside are the user's.
+      {"a.page.setupext-old", F, Fate::kLeave, Reason::kNotAPage},
+      {"b.pagx.setupext-old", F, Fate::kLeave, Reason::kNotAPage},
+      {"a.pag", F, Fate::kLocalise},
+      {"x.page.setupext-old", F, Fate::kLeave, Reason::kNotAPage},
+      {"x.pagy", F, Fate::kLocalise},
+      // An aside copy whose name is held by a folder stays.
+      {"e.pag.setupext-old", F, Fate::kLeave, Reason::kFinalNameHeld, "e.pag"},
+      {"e.pag", D, Fate::kLeave, Reason::kFolder},
+  });
+}
+
+TEST(FolderPlan, PathsAndNamesOverTheLimitAreLeft) {
+  // A folder of 1018 units: "a.pag" fits, a longer page not; its leftovers' names may go
+  // beyond the path limit.
+  const std::string long_name(kMaxNameLength - kOutputSuffix.size() - 4, 'n');
   ExpectPlan(
       {
           {"a.pag", F, Fate::kLocalise},
           {"abcdefghij.pag", F, Fate::kLeave, Reason::kPathTooLong},
-          {"stray.tmp", F, Fate::kMove},
+          {"b.tmp", F, Fate::kLocalise},
+          {"subfolder", D, Fate::kLeave, Reason::kPathTooLong},
       },
-      kMaxPathLength - 5 - kOutputSuffix.size());
+      kMaxPathLength - 5);
+  ExpectPlan({
+      {(long_name + ".pag").c_str(), F, Fate::kLocalise},
+      {(long_name + "x.pag").c_str(), F, Fate::kLeave, Reason::kNameTooLong},
+  });
+}
+
+// Random folders of colliding names: whatever the listing, each final name is taken once, a
+// page's only copy is never removed, and an entry left has a reason.
+TEST(FolderPlan, PropertiesOverRandomListings) {
+  const char* stems[] = {"a", "b"};
+  const char* endings[] = {".pag", ".page", ".pagx", ".tmp", ".txt"};
+  const char* leftovers[] = {"", ".setupext-new", ".setupext-old"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::set<std::string> names;
+    Listing listing;
+    for (int n = random() % 9; n > 0; --n) {
+      const std::string name = std::string(stems[random() % 2]) + endings[random() % 5] + leftovers[random() % 3];
+      const EntryKind kind = random() % 8 == 0 ? D : F;
+      if (names.insert(name).second) {
+        ASSERT_TRUE(listing.Add(name, kind));
+      }
+    }
+    FolderPlan plan;
+    ASSERT_EQ(plan.Make(listing, 10), PlanResult::kDone);
+    std::map<std::string, int> takers;
+    std::string all;
+    for (std::size_t i = 0; i < listing.size(); ++i) all += std::string(listing.name(i)) + " ";
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+      const std::string name(listing.name(i));
+      const Step& step = plan[i];
+      if (step.fate == Fate::kLeave) {
+        EXPECT_NE(step.reason, Reason::kNone) << name << " in " << all;
+      }
+      std::string subject = name;
+      if (step.fate == Fate::kFinish) subject = std::string(PageOfOutput(name));
+      if (step.fate == Fate::kRestore) subject = std::string(PageOfAside(name));
+      if (step.fate == Fate::kLocalise || step.fate == Fate::kFinish || step.fate == Fate::kRestore) {
+        PathText final_name;
+        ASSERT_TRUE(AppendFinalName(subject, final_name));
+        EXPECT_EQ(++takers[std::string(final_name.view())], 1) << final_name.view() << " in " << all;
+        // Nobody else holds the name, but the page itself.
+        if (final_name.view() != name) {
+          EXPECT_EQ(names.count(std::string(final_name.view())), 0u) << name << " in " << all;
+        }
+      }
+      // An output is removed only beside its page; an aside copy never without a check.
+      if (step.fate == Fate::kRemove) {
+        EXPECT_EQ(names.count(std::string(PageOfOutput(name))), 1u) << name << " in " << all;
+      }
+      if (!PageOfAside(name).empty() && step.fate != Fate::kLeave) {
+        EXPECT_TRUE(step.fate == Fate::kRestore || step.fate == Fate::kRemoveCopy) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -173,9 +173,10 @@ constexpr std::basic_string_view<Char> Part(std::basic_string_view<Char> view, s
   return count < rest.size() ? std::basic_string_view<Char>(rest.data(), count) : rest;
 }
 
-// The longest path the module builds, in bytes: 1023 UTF-16 units at the most, each at most
-// three bytes in the layer's UTF-8 (a pair of units takes four).
-inline constexpr std::size_t kPathBytes = 3 * 1023 + 1;
+// The longest path the module builds, in bytes: 1023 UTF-16 units at the most for a page and
+// its final name, and a few more for the names only the module makes beside it, each unit at
+// most three bytes in the layer's UTF-8 (a pair of units takes four).
+inline constexpr std::size_t kPathBytes = 3 * (1023 + 16) + 1;
 using PathText = FixedText<kPathBytes>;
 
 }  // namespace setupext

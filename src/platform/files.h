@@ -59,6 +59,7 @@ enum class [[nodiscard]] FileResult {
 // at the open file is needed.
 struct FileStamp {
   std::uint64_t device = 0, index = 0, size = 0, modified_ns = 0;
+  std::uint32_t attributes = 0;  // what KeepAttributes gives the French version
   bool operator==(const FileStamp&) const = default;
 };
 
@@ -67,6 +68,17 @@ struct [[nodiscard]] Opened {
   FileResult result = FileResult::kFailed;
   FileStamp stamp = {};  // pages only
 };
+
+// A folder held against other calls of the module while one carries its plan out, where the
+// system has no share modes to keep them apart (POSIX: an advisory lock). Released when the
+// owner lets go.
+struct FolderLockTraits {
+  using Native = int;
+  static Native Invalid() noexcept { return -1; }
+  static void Close(Native lock) noexcept;
+};
+using FolderLock = UniqueHandle<FolderLockTraits>;
+enum class [[nodiscard]] LockResult { kHeld, kBusy, kFailed };
 
 // What deleting a page did.
 enum class [[nodiscard]] PageDeletion {
@@ -124,14 +136,15 @@ class Files {
   // file reached through a link may lie anywhere. Others may go on reading the page but not
   // write to it until it is closed. *size is its size in bytes.
   virtual Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept = 0;
-  // Bytes read, 0 at the end, -1 on a read error.
-  virtual std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept = 0;
-  // Back to the start, to read again.
-  [[nodiscard]] virtual bool Rewind(NativeFile file) noexcept = 0;
+  // Bytes read from `offset` on, 0 at the end, -1 on a read error.
+  virtual std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept = 0;
   // Writes all of the bytes or fails.
   [[nodiscard]] virtual bool Write(NativeFile file, const void* data, std::size_t size) noexcept = 0;
   // Puts the file's data on the disk, so that it outlives a power cut.
   [[nodiscard]] virtual bool Flush(NativeFile file) noexcept = 0;
+  // Gives a file made by CreateNew the attributes its page had when opened (read-only,
+  // hidden, system; POSIX: the mode bits).
+  [[nodiscard]] virtual bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept = 0;
   // Also reports errors of data still in flight.
   [[nodiscard]] virtual bool Close(NativeFile file) noexcept = 0;
   // Deletes the page opened by OpenPage at `path` through its handle, so it is the file that
@@ -145,19 +158,25 @@ class Files {
   virtual FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept = 0;
   // Deletes a file created by CreateNew through its handle; takes the handle.
   [[nodiscard]] virtual bool DeleteNew(File file, std::string_view path) noexcept = 0;
+  // Whether the path names a regular file with exactly one name, not reached through a link:
+  // kDone, kNotPlain, kBusy or kFailed (missing). Opens nothing that could block (a FIFO).
+  virtual FileResult CheckPlainFile(std::string_view path) noexcept = 0;
   // Moves a regular file with one name onto a free name, written through where the system
   // offers it; fails, leaving both as they are, when the target exists or the source is
   // anything else.
   virtual FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept = 0;
-  // Removes a regular file with one name; nothing else.
+  // Removes a regular file with one name (a read-only one too); nothing else.
   virtual FileResult Remove(std::string_view path) noexcept = 0;
   // Where names are not kept in order by the system (POSIX file systems), puts every name
   // made, moved or removed in the folder holding `path` on the disk. Needs no memory.
   [[nodiscard]] virtual bool SyncFolderOf(std::string_view path) noexcept = 0;
-  // Whether the system keeps name operations in order (NTFS journals them): then a page's
-  // deletion never outlives a cut that its output's creation does not, and no folder sync
-  // is needed between them.
-  virtual bool KeepsNamesInOrder() const noexcept = 0;
+  // Whether the volume holding the folder keeps name operations in order (NTFS journals
+  // them): then a page's deletion never outlives a cut that its output's creation does not,
+  // and no folder sync is needed between them. Asked once a folder.
+  virtual bool KeepsNamesInOrder(std::string_view folder) noexcept = 0;
+  // Holds the folder against other calls of the module (see FolderLock); where share modes
+  // keep them apart already, holds nothing and answers kHeld.
+  virtual LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept = 0;
   // Every entry of the folder except "." and "..". The folder path ends with the separator.
   // A listing that fails part way fails as a whole.
   virtual ListResult ListFolder(std::string_view folder, Listing& entries) noexcept = 0;

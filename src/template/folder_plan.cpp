@@ -12,18 +12,11 @@ std::string_view LastExtension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : From(name, dot);
 }
 
-// The page a leftover was made for, or nothing when the name is not one the module makes.
-std::string_view PageOfLeftover(std::string_view name, std::string_view suffix) {
-  if (!name.ends_with(suffix)) return {};
-  const std::string_view page = Part(name, 0, name.size() - suffix.size());
-  return IsPageName(page) ? page : std::string_view();
+std::string_view Before(std::string_view name, std::string_view suffix) {
+  return name.ends_with(suffix) ? Part(name, 0, name.size() - suffix.size()) : std::string_view();
 }
 
 enum class Role : std::uint8_t { kOther, kFolder, kLink, kPage, kStray, kOutput, kAside };
-
-// Claims on one final name rank so: an output whose page is gone holds the page's only
-// French text, and a page comes before a stray file.
-int Rank(Role role) { return role == Role::kOutput ? 0 : role == Role::kPage ? 1 : 2; }
 
 // Names as the file system compares them, each with the entry it stands for, sorted.
 class KeyTable {
@@ -70,18 +63,19 @@ class KeyTable {
 
 Role RoleOf(const Listing& listing, std::size_t i) {
   const std::string_view name = listing.name(i);
-  const bool output = !PageOfLeftover(name, kOutputSuffix).empty();
-  const bool aside = !PageOfLeftover(name, kAsideSuffix).empty();
+  const bool ours = !PageOfOutput(name).empty() || !PageOfAside(name).empty();
   switch (listing.kind(i)) {
     case EntryKind::kFolder: return Role::kFolder;
-    case EntryKind::kLink: return output || aside || IsPageName(name) || IsStrayName(name) ? Role::kLink : Role::kOther;
+    case EntryKind::kLink: return ours || IsPageName(name) || IsStrayName(name) ? Role::kLink : Role::kOther;
     case EntryKind::kFile: break;
   }
-  if (output) return Role::kOutput;
-  if (aside) return Role::kAside;
+  if (!PageOfOutput(name).empty()) return Role::kOutput;
+  if (!PageOfAside(name).empty()) return Role::kAside;
   if (IsPageName(name)) return Role::kPage;
   return IsStrayName(name) ? Role::kStray : Role::kOther;
 }
+
+bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
 
 }  // namespace
 
@@ -92,21 +86,45 @@ bool AppendFinalName(std::string_view name, PathText& out) noexcept {
   return out.Append(Part(name, 0, name.rfind('.'))) && out.Append(kPageExtension);
 }
 
-struct FolderPlan::Keyed {
+std::string_view PageOfOutput(std::string_view name) noexcept {
+  const std::string_view page = Before(name, kOutputSuffix);
+  return IsPageName(page) || IsStrayName(page) ? page : std::string_view();
+}
+
+std::string_view PageOfAside(std::string_view name) noexcept {
+  const std::string_view page = Before(name, kAsideSuffix);
+  return page.ends_with(kPageExtension) ? page : std::string_view();
+}
+
+bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
+  return folder_units + PathUnits(name) + 1 <= kMaxRootLength + 1;
+}
+
+struct FolderPlan::Planner {
   const Listing& listing;
   std::size_t folder_units;
   GrowingArray<Step>& steps;
   GrowingArray<Role> roles;
-  KeyTable names;   // every entry by its own name
-  KeyTable finals;  // every entry that would take a final name, by that name
+  KeyTable names;    // every entry by its own name
+  KeyTable finals;   // every entry that may take a final name, by that name
   ByteBuffer key;
   PathText made;
+
+  std::string_view Name(std::uint32_t i) const { return listing.name(i); }
+  // The page or stray an entry stands for: itself, or the one a leftover was made for.
+  std::string_view Subject(std::uint32_t i) const {
+    return roles[i] == Role::kOutput ? PageOfOutput(Name(i)) : roles[i] == Role::kAside ? PageOfAside(Name(i)) : Name(i);
+  }
+  void Set(std::uint32_t i, Fate fate, Reason reason = Reason::kNone, std::uint32_t other = 0) {
+    steps[i] = {fate, reason, other};
+  }
+  bool Open(std::uint32_t i) const { return steps[i].fate == Fate::kLeave && steps[i].reason == Reason::kNone; }
 
   // The entry holding the name, other than `self`, or kNobody; false when memory ran out.
   bool Find(std::string_view name, std::uint32_t self, std::uint32_t* found) {
     key.Clear();
-    if (!AppendNameKey(name, key)) return false;
     *found = kNobody;
+    if (!AppendNameKey(name, key)) return false;
     for (std::size_t at = names.LowerBound(key.view()); at < names.size() && names.Key(at) == key.view(); ++at) {
       if (names.Entry(at) != self) {
         *found = names.Entry(at);
@@ -115,154 +133,148 @@ struct FolderPlan::Keyed {
     }
     return true;
   }
-  bool FindWithSuffix(std::string_view name, std::string_view suffix, std::uint32_t self, std::uint32_t* found) {
+  bool FindWithSuffix(std::string_view name, std::string_view suffix, std::uint32_t* found) {
     made.Clear();
-    if (!made.Append(name) || !made.Append(suffix)) {
-      *found = kNobody;
-      return true;
-    }
-    return Find(made.view(), self, found);
-  }
-  bool FindFinal(std::string_view of, std::uint32_t self, std::uint32_t* found) {
-    made.Clear();
-    if (!AppendFinalName(of, made)) {
-      *found = kNobody;
-      return true;
-    }
-    return Find(made.view(), self, found);
+    *found = kNobody;
+    return !made.Append(name) || !made.Append(suffix) || Find(made.view(), kNobody, found);
   }
 
-  bool Fits(std::string_view name, std::string_view suffix = {}) const {
-    return folder_units + PathUnits(name) + PathUnits(suffix) <= kMaxPathLength;
-  }
-  void Set(std::uint32_t i, Fate fate, Reason reason = Reason::kNone, std::uint32_t other = 0) {
-    steps[i] = {fate, reason, other};
-  }
-  // The name whose final name an entry would take.
-  std::string_view Subject(std::uint32_t i) const {
-    return roles[i] == Role::kOutput ? PageOfLeftover(listing.name(i), kOutputSuffix) : listing.name(i);
-  }
-  bool Claims(std::uint32_t i) const {
-    const Fate fate = steps[i].fate;
-    return fate == Fate::kLocalise || fate == Fate::kMove || fate == Fate::kFinish;
+  // Whether the page's path, its final name's and the names made beside it fit.
+  Reason Fits(std::string_view page) const {
+    if (folder_units + PathUnits(page) > kMaxPathLength) return Reason::kPathTooLong;
+    if (PathUnits(page) + PathUnits(kOutputSuffix) > kMaxNameLength) return Reason::kNameTooLong;
+    return Reason::kNone;
   }
 
   bool Classify() {
-    if (!roles.Reserve(listing.size())) return false;
     steps.Clear();
-    if (!steps.Reserve(listing.size())) return false;
+    if (!roles.Reserve(listing.size()) || !steps.Reserve(listing.size())) return false;
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       const Role role = RoleOf(listing, i);
-      const Reason reason = role == Role::kFolder ? Reason::kFolder : role == Role::kLink ? Reason::kLink : Reason::kNotAPage;
-      if (!roles.Push(role) || !steps.Push(Step{Fate::kLeave, reason, 0}) || !names.Add(i, listing.name(i))) return false;
+      const Reason reason = role == Role::kFolder ? (SubfolderFits(folder_units, Name(i)) ? Reason::kFolder : Reason::kPathTooLong)
+                            : role == Role::kLink  ? Reason::kLink
+                            : role == Role::kOther ? Reason::kNotAPage
+                                                   : Reason::kNone;
+      if (!roles.Push(role) || !steps.Push(Step{Fate::kLeave, reason, 0}) || !names.Add(i, Name(i))) return false;
     }
     names.Sort();
     return true;
   }
 
-  bool PlanOutput(std::uint32_t i) {
-    const std::string_view page = Subject(i);
-    std::uint32_t page_entry;
-    if (!Find(page, i, &page_entry)) return false;
-    // Beside its page the output is unfinished, or its page was never deleted: it goes. With
-    // the page gone it holds the page's whole text, flushed before the page went.
-    if (page_entry != kNobody) Set(i, Fate::kRemove);
-    else if (!Fits(page, kPageExtension)) Set(i, Fate::kLeave, Reason::kPathTooLong);
-    else Set(i, Fate::kFinish);
-    return true;
-  }
-
-  bool PlanAside(std::uint32_t i) {
-    const std::string_view page = PageOfLeftover(listing.name(i), kAsideSuffix);
-    std::uint32_t page_entry, output_entry, final_entry;
-    if (!Find(page, i, &page_entry) || !FindWithSuffix(page, kOutputSuffix, i, &output_entry) ||
-        !FindFinal(page, i, &final_entry))
-      return false;
-    // Its text is elsewhere: at its name, at its final name, or in an output that will be.
-    if (page_entry != kNobody || output_entry != kNobody || final_entry != kNobody) Set(i, Fate::kRemove);
-    else if (!Fits(page, kOutputSuffix) || !Fits(page, kPageExtension)) Set(i, Fate::kLeave, Reason::kPathTooLong);
-    else Set(i, Fate::kRestore);
-    return true;
-  }
-
-  bool PlanPage(std::uint32_t i) {
-    const std::string_view page = listing.name(i);
-    if (!Fits(page, kOutputSuffix) || !Fits(page, kAsideSuffix) || !Fits(page, kPageExtension)) {
-      Set(i, Fate::kLeave, Reason::kPathTooLong);
+  // What can be told of one entry alone: paths and names that do not fit, an output name
+  // held by something that is no leftover, a leftover whose page's name is a folder's.
+  bool CheckAlone(std::uint32_t i) {
+    if (!Open(i)) return true;
+    const Reason fits = Fits(Subject(i));
+    if (fits != Reason::kNone) {
+      Set(i, Fate::kLeave, fits);
       return true;
     }
-    std::uint32_t output_entry;
-    if (!FindWithSuffix(page, kOutputSuffix, i, &output_entry)) return false;
-    if (output_entry != kNobody && roles[output_entry] != Role::kOutput) Set(i, Fate::kLeave, Reason::kOutputNameHeld, output_entry);
-    else Set(i, Fate::kLocalise);
-    return true;
-  }
-
-  bool PlanStray(std::uint32_t i) {
-    if (!Fits(listing.name(i), kPageExtension)) Set(i, Fate::kLeave, Reason::kPathTooLong);
-    else Set(i, Fate::kMove);
-    return true;
-  }
-
-  // A final name held by another entry stops the claim: taking it would cost some text its
-  // name. A page ending in ".pag" holds its own final name.
-  bool SettleHeldFinalNames() {
-    for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      if (!Claims(i)) continue;
-      std::uint32_t holder;
-      if (!FindFinal(Subject(i), i, &holder)) return false;
-      if (holder != kNobody) Set(i, Fate::kLeave, Reason::kFinalNameHeld, holder);
+    std::uint32_t holder;
+    if (IsSource(roles[i])) {
+      if (!FindWithSuffix(Name(i), kOutputSuffix, &holder)) return false;
+      if (holder != kNobody && roles[holder] != Role::kOutput) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
+      return true;
+    }
+    if (roles[i] == Role::kOutput) {
+      if (!Find(Subject(i), i, &holder)) return false;
+      if (holder == kNobody) return true;  // its page is gone: it may take the final name
+      if (IsSource(roles[holder])) Set(i, Fate::kRemove);
+      else Set(i, Fate::kLeave, Reason::kPageNameHeld, holder);
     }
     return true;
   }
 
-  // Claimants of one free name: the best ranked takes it when it is alone in its rank.
-  bool SettleSharedFinalNames() {
+  bool CollectClaims() {
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      if (!Claims(i)) continue;
+      if (!CheckAlone(i)) return false;
+    }
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      if (!Open(i)) continue;
       made.Clear();
-      if (!AppendFinalName(Subject(i), made)) return false;
-      if (!finals.Add(i, made.view())) return false;
+      if (!AppendFinalName(Subject(i), made) || !finals.Add(i, made.view())) return false;
     }
     finals.Sort();
-    for (std::size_t first = 0, end = 0; first < finals.size(); first = end) {
-      int best = 3, at_best = 0;
-      std::uint32_t winner = kNobody;
-      for (end = first; end < finals.size() && finals.Key(end) == finals.Key(first); ++end) {
-        const int rank = Rank(roles[finals.Entry(end)]);
-        if (rank < best) best = rank, at_best = 0, winner = finals.Entry(end);
-        if (rank == best) ++at_best;
-      }
-      if (end - first == 1) continue;
-      for (std::size_t k = first; k < end; ++k) {
-        const std::uint32_t entry = finals.Entry(k);
-        if (at_best == 1 && entry == winner) continue;
-        Set(entry, Fate::kLeave, Reason::kFinalClaimed, entry == winner ? finals.Entry(k == first ? first + 1 : first) : winner);
-      }
+    return true;
+  }
+
+  // One group: the entries of finals [first, end), all ending at one name, and the entry
+  // that holds that name already, if any.
+  bool SettleGroup(std::size_t first, std::size_t end) {
+    made.Clear();
+    std::uint32_t holder;
+    if (!AppendFinalName(Subject(finals.Entry(first)), made) || !Find(made.view(), kNobody, &holder)) return false;
+    const bool page_at_name = holder != kNobody && roles[holder] == Role::kPage;
+    // A page's only copies: outputs whose page is gone, and aside copies with nothing else
+    // of their page left. Those of the page that ends at this very name come first.
+    const auto own = [this](std::uint32_t i) { return Subject(i).ends_with(kPageExtension); };
+    bool own_output = false;
+    for (std::size_t k = first; k < end; ++k) own_output |= roles[finals.Entry(k)] == Role::kOutput && own(finals.Entry(k));
+    std::uint32_t copy = kNobody;
+    for (std::size_t k = first; k < end; ++k) {
+      const std::uint32_t i = finals.Entry(k);
+      if (roles[i] == Role::kAside && (page_at_name || (holder == kNobody && own_output))) Set(i, Fate::kRemoveCopy);
+      else if (holder == kNobody && (roles[i] == Role::kAside || roles[i] == Role::kOutput) &&
+               (copy == kNobody || (!own(copy) && own(i))))
+        copy = i;
+    }
+    std::uint32_t winner = copy;
+    if (copy != kNobody) Set(copy, roles[copy] == Role::kAside ? Fate::kRestore : Fate::kFinish);
+    if (page_at_name && Open(holder)) Set(holder, Fate::kLocalise), winner = holder;
+    if (winner == kNobody && holder == kNobody) winner = SettleSources(first, end);
+    for (std::size_t k = first; k < end; ++k) {
+      const std::uint32_t i = finals.Entry(k);
+      if (!Open(i)) continue;
+      if (holder != kNobody) Set(i, Fate::kLeave, Reason::kFinalNameHeld, holder);
+      else Set(i, Fate::kLeave, Reason::kFinalClaimed, winner);
     }
     return true;
+  }
+
+  // A free name that no copy takes: a page before a stray, when it is the only one of its
+  // kind that wants the name. Two of a kind both stay. The entry that comes first.
+  std::uint32_t SettleSources(std::size_t first, std::size_t end) {
+    for (const Role kind : {Role::kPage, Role::kStray}) {
+      std::uint32_t found = kNobody, count = 0;
+      for (std::size_t k = first; k < end; ++k) {
+        if (roles[finals.Entry(k)] == kind && count++ == 0) found = finals.Entry(k);
+      }
+      if (count == 0) continue;
+      if (count == 1) {
+        Set(found, Fate::kLocalise);
+        return found;
+      }
+      for (std::size_t k = first; k < end; ++k) {
+        const std::uint32_t i = finals.Entry(k), other = i == found ? kNobody : found;
+        if (roles[i] != kind) continue;
+        if (other != kNobody) Set(i, Fate::kLeave, Reason::kFinalClaimed, other);
+      }
+      // The first names another of its kind.
+      for (std::size_t k = first; k < end; ++k) {
+        const std::uint32_t i = finals.Entry(k);
+        if (roles[i] == kind && i != found) {
+          Set(found, Fate::kLeave, Reason::kFinalClaimed, i);
+          break;
+        }
+      }
+      return found;
+    }
+    return kNobody;
   }
 
   bool Plan() {
-    if (!Classify()) return false;
-    for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      bool planned = true;
-      switch (roles[i]) {
-        case Role::kOutput: planned = PlanOutput(i); break;
-        case Role::kAside: planned = PlanAside(i); break;
-        case Role::kPage: planned = PlanPage(i); break;
-        case Role::kStray: planned = PlanStray(i); break;
-        default: break;
-      }
-      if (!planned) return false;
+    if (!Classify() || !CollectClaims()) return false;
+    for (std::size_t first = 0, end = 0; first < finals.size(); first = end) {
+      for (end = first + 1; end < finals.size() && finals.Key(end) == finals.Key(first);) ++end;
+      if (!SettleGroup(first, end)) return false;
     }
-    return SettleHeldFinalNames() && SettleSharedFinalNames();
+    return true;
   }
 };
 
 PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units) noexcept {
-  Keyed keyed{listing, folder_units, steps_, {}, {}, {}, {}, {}};
-  return keyed.Plan() ? PlanResult::kDone : PlanResult::kNoMemory;
+  Planner planner{listing, folder_units, steps_, {}, {}, {}, {}, {}};
+  return planner.Plan() ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 
 const char* ReasonText(Reason reason) noexcept {
@@ -272,11 +284,18 @@ const char* ReasonText(Reason reason) noexcept {
     case Reason::kNotAPage: return "not a page";
     case Reason::kLink: return "a link";
     case Reason::kPathTooLong: return "path over the limit";
+    case Reason::kNameTooLong: return "name too long for the names made beside it";
     case Reason::kFinalNameHeld: return "final name held by";
     case Reason::kFinalClaimed: return "final name also wanted by";
     case Reason::kOutputNameHeld: return "output name held by";
+    case Reason::kPageNameHeld: return "its page's name held by";
   }
   return "";
+}
+
+bool ReasonNamesOther(Reason reason) noexcept {
+  return reason == Reason::kFinalNameHeld || reason == Reason::kFinalClaimed || reason == Reason::kOutputNameHeld ||
+         reason == Reason::kPageNameHeld;
 }
 
 }  // namespace setupext

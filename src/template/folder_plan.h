@@ -1,5 +1,6 @@
 // What happens to every entry of one folder, decided from its listing alone: no file is
-// touched here, so the rules can be tested, and shown to an author, without any.
+// touched here, so the rules can be tested, and shown to an author, without any. The executor
+// (template_tree) carries the plan out and never gives a name to an entry the plan did not.
 #pragma once
 
 #include <cstddef>
@@ -11,14 +12,17 @@
 
 namespace setupext {
 
-// Longest path the walk builds, and longest folder it starts from (without its separator).
+// Longest path of a page or its final name, and longest folder the walk starts from (without
+// its separator). The names only the module makes beside a page may go beyond.
 inline constexpr std::size_t kMaxPathLength = 1023;
 inline constexpr std::size_t kMaxRootLength = 1019;
+// Longest name a file system holds, in UTF-16 units (bytes on POSIX).
+inline constexpr std::size_t kMaxNameLength = 255;
 
 // Names only the module makes, beside a page while it is being replaced: its output, and (on
 // systems that cannot free a name while another program holds the file) the page itself on
 // its way out. A call cut short may leave either; the next call recognises them by these
-// names and finishes the job. Neither is a page or a ".tmp" file by its name.
+// names and finishes the job. Only a page whose own name ends in ".pag" is ever set aside.
 inline constexpr std::string_view kOutputSuffix = ".setupext-new";
 inline constexpr std::string_view kAsideSuffix = ".setupext-old";
 
@@ -28,16 +32,21 @@ bool IsPageName(std::string_view name) noexcept;
 bool IsStrayName(std::string_view name) noexcept;
 // The name with its last extension replaced by ".pag": where a page or stray ends.
 [[nodiscard]] bool AppendFinalName(std::string_view name, PathText& out) noexcept;
+// The page or stray a leftover name was made for, or nothing when the module never makes
+// that name.
+std::string_view PageOfOutput(std::string_view name) noexcept;
+std::string_view PageOfAside(std::string_view name) noexcept;
+// Whether the walk enters a folder of this name inside a folder of `folder_units` (its path
+// with the separator).
+bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept;
 
 enum class Fate : std::uint8_t {
-  kLeave,     // nothing is done (the reason says why)
-  kLocalise,  // a page: its French version takes its final name
-  kMove,      // a stray ".tmp" file: moved onto its final name
-  kFinish,    // an output a cut call completed: takes its page's final name
-  kRemove,    // something a cut call left that is not needed: its page is still there, or
-              // the page's text is already at its final name
-  kRestore,   // a page a cut call moved aside that is its only copy: back to its name, and
-              // localised
+  kLeave,        // nothing is done (the reason says why)
+  kLocalise,     // a page or stray: its French version takes its final name
+  kFinish,       // an output whose page is gone, its only copy: takes the page's final name
+  kRemove,       // an output beside its page: unfinished, the page holds the text
+  kRestore,      // an aside copy that is its page's only copy: back to its name, localised
+  kRemoveCopy,   // an aside copy: removed once the page at its name holds its translation
 };
 
 enum class Reason : std::uint8_t {
@@ -45,22 +54,26 @@ enum class Reason : std::uint8_t {
   kFolder,          // walked on its own
   kNotAPage,        // neither a page nor a ".tmp" file nor left by a cut call
   kLink,            // may lead anywhere: never entered, read or moved
-  kPathTooLong,     // the page's path or one of the names it needs is over the limit
+  kPathTooLong,     // the page's path or its final name's is over the limit
+  kNameTooLong,     // the names the module makes beside the page would be over the limit
   kFinalNameHeld,   // another entry holds the final name (as the file system compares names)
-  kFinalClaimed,    // another entry would take the same final name
-  kOutputNameHeld,  // an entry that is not a leftover file holds the output's name
+  kFinalClaimed,    // an entry that comes first takes the same final name
+  kOutputNameHeld,  // an entry that is not a leftover holds the output's name
+  kPageNameHeld,    // a leftover whose page's name is held by a folder or a link
 };
 
 struct Step {
   Fate fate = Fate::kLeave;
   Reason reason = Reason::kNone;
-  std::uint32_t other = 0;  // the entry in the way, for kFinalNameHeld, kFinalClaimed and
-                            // kOutputNameHeld
+  std::uint32_t other = 0;  // the entry in the way, for the reasons that name one
 };
 
 enum class [[nodiscard]] PlanResult { kDone, kNoMemory };
 
-// Every entry's step, by its index in the listing.
+// Every entry's step, by its index in the listing. Entries are planned by group: those that
+// end at one final name (as the file system compares names) and the entry that holds it.
+// Each final name goes to one entry at the most: a page's only copy first, then a page, then
+// a stray.
 class FolderPlan {
  public:
   PlanResult Make(const Listing& listing, std::size_t folder_units) noexcept;
@@ -68,10 +81,12 @@ class FolderPlan {
   std::size_t size() const noexcept { return steps_.size(); }
 
  private:
-  struct Keyed;
+  struct Planner;
   GrowingArray<Step> steps_;
 };
 
 const char* ReasonText(Reason reason) noexcept;
+// Whether the reason names another entry.
+bool ReasonNamesOther(Reason reason) noexcept;
 
 }  // namespace setupext

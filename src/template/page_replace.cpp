@@ -7,162 +7,20 @@
 #include "template/page_text.h"
 
 namespace setupext {
-
-// Gathers the translation into large writes. The output is created only once the translation
-// differs from the page, so a page that needs no change costs only its reading. Text that
-// outgrows the buffer before the first change is dropped; should a change come after it,
-// the page is read again from the start with the output made at once.
-class OutputSink final : public ByteSink {
- public:
-  OutputSink(PageWork& work, char* buffer, bool at_once) : work_(work), buffer_(buffer), at_once_(at_once) {}
-
-  void Follow(const PageTranslator& translator) { translator_ = &translator; }
-  bool Write(std::string_view bytes) noexcept override {
-    while (!bytes.empty()) {
-      if (used_ == PageWork::kBufferSize && !Drain()) return false;
-      const std::size_t take = std::min(bytes.size(), PageWork::kBufferSize - used_);
-      std::memcpy(buffer_ + used_, bytes.data(), take);
-      used_ += take;
-      bytes.remove_prefix(take);
-    }
-    return true;
-  }
-  [[nodiscard]] bool Finish() { return Drain() && (output_.is_open() || Create()); }
-
-  File& output() { return output_; }
-  bool needs_restart() const { return restart_; }
-  PageTrouble trouble() const { return trouble_; }
-
- private:
-  bool Drain() {
-    if (used_ == 0) return true;
-    if (!output_.is_open()) {
-      if (!at_once_ && !translator_->changed()) {
-        dropped_ = true;
-        used_ = 0;
-        return true;
-      }
-      if (dropped_) {
-        restart_ = true;
-        return false;
-      }
-      if (!Create()) return false;
-    }
-    if (!work_.files().Write(output_.get().native, buffer_, used_)) return Fail(PageTrouble::kWriteFailed);
-    used_ = 0;
-    return true;
-  }
-
-  bool Create() {
-    Files& files = work_.files();
-    if (!work_.quiet_) {
-      files.SetQuietErrorMode();
-      work_.quiet_ = true;
-    }
-    Opened created = files.CreateNew(work_.output_path());
-    if (created.result != FileResult::kDone) return Fail(PageTrouble::kOutputTaken);
-    output_ = std::move(created.file);
-    return true;
-  }
-
-  bool Fail(PageTrouble trouble) {
-    trouble_ = trouble;
-    return false;
-  }
-
-  PageWork& work_;
-  char* buffer_;
-  const PageTranslator* translator_ = nullptr;
-  File output_;
-  std::size_t used_ = 0;
-  bool at_once_;
-  bool dropped_ = false;
-  bool restart_ = false;
-  PageTrouble trouble_ = PageTrouble::kNone;
-};
-
 namespace {
 
 PageTrouble TroubleOf(FileResult result) {
   switch (result) {
     case FileResult::kNotPlain: return PageTrouble::kNotPlain;
     case FileResult::kBusy: return PageTrouble::kBusy;
+    case FileResult::kExists: return PageTrouble::kNameBusy;
     default: return PageTrouble::kCannotOpen;
   }
 }
 
 PageResult Kept(PageTrouble trouble) { return {PageOutcome::kKept, trouble}; }
-
-// The page's own name is its final name: it must be free before the output can take it.
-bool EndsAtItsOwnName(std::string_view name) { return name.ends_with(".pag"); }
-
-}  // namespace
-
-bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
-  // A page's steps follow one another: its paths are made once, not at every step.
-  const std::string_view page = page_.view();
-  if (paths_set_ && page.size() == dir.size() + name.size() && page.starts_with(dir) && page.ends_with(name))
-    return true;
-  paths_set_ = false;
-  page_.Clear();
-  output_.Clear();
-  final_.Clear();
-  aside_.Clear();
-  paths_set_ = page_.Append(dir) && page_.Append(name) && output_.Append(page_.view()) &&
-               output_.Append(kOutputSuffix) && aside_.Append(page_.view()) && aside_.Append(kAsideSuffix) &&
-               final_.Append(dir) && AppendFinalName(name, final_);
-  return paths_set_;
-}
-
-// The page stays as it was; so does its folder, unless the unfinished output cannot go.
-PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
-  if (output.is_open() && !files_.DeleteNew(std::move(output), output_)) return {PageOutcome::kOutputLeft, trouble};
-  return Kept(trouble);
-}
-
-PageResult PageWork::Prepare(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept {
-  if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
-  std::uint64_t size = 0;
-  Opened page = files_.OpenPage(page_, &size);
-  if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
-  for (bool at_once = false;; at_once = true) {
-    OutputSink sink(*this, write_buffer_, at_once);
-    PageTranslator translator(sink);
-    sink.Follow(translator);
-    TextResult text = TextResult::kDone;
-    // The page is held against writers, so its size is known: no read is made to find the end.
-    for (std::uint64_t read = 0; read < size && text == TextResult::kDone;) {
-      const std::ptrdiff_t got = files_.Read(page.file.get().native, read_buffer_, kBufferSize);
-      if (got < 0 || static_cast<std::size_t>(got) > kBufferSize) return Abandon(sink.output(), PageTrouble::kReadFailed);
-      if (got == 0) break;
-      read += static_cast<std::uint64_t>(got);
-      text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
-    }
-    if (text == TextResult::kDone) text = translator.Finish();
-    if (text != TextResult::kDone && sink.needs_restart()) {
-      if (!files_.Rewind(page.file.get().native)) return Abandon(sink.output(), PageTrouble::kReadFailed);
-      continue;
-    }
-    if (text == TextResult::kNoMemory) return Abandon(sink.output(), PageTrouble::kNoMemory);
-    if (text != TextResult::kDone || (translator.changed() && !sink.Finish()))
-      return Abandon(sink.output(), sink.trouble() == PageTrouble::kNone ? PageTrouble::kWriteFailed : sink.trouble());
-    if (!translator.changed()) {
-      page.file.reset();
-      if (final_.view() == page_.view()) return {PageOutcome::kUnchanged, PageTrouble::kNone};
-      const FileResult moved = MoveIntoPlace(page_, final_);
-      return moved == FileResult::kDone ? PageResult{PageOutcome::kUnchanged, PageTrouble::kNone}
-                                        : Kept(moved == FileResult::kBusy ? PageTrouble::kBusy : PageTrouble::kNameBusy);
-    }
-    // Whole on the disk before the page may go: a failed flush may hide lost data.
-    if (!files_.Flush(sink.output().get().native)) return Abandon(sink.output(), PageTrouble::kWriteFailed);
-    prepared.page = std::move(page.file);
-    prepared.stamp = page.stamp;
-    prepared.output = std::move(sink.output());
-    return {PageOutcome::kLocalised, PageTrouble::kNone};
-  }
-}
-
-namespace {
+PageResult Done() { return {PageOutcome::kDone, PageTrouble::kNone}; }
+PageResult DoneOr(FileResult result) { return result == FileResult::kDone ? Done() : Kept(TroubleOf(result)); }
 
 // Takes the translation and keeps none of it.
 class DiscardingSink final : public ByteSink {
@@ -172,54 +30,242 @@ class DiscardingSink final : public ByteSink {
 
 }  // namespace
 
-PageResult PageWork::Examine(std::string_view dir, std::string_view name) noexcept {
-  if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
-  std::uint64_t size = 0;
-  const Opened page = files_.OpenPage(page_, &size);
-  if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
+// Gathers the translation into writes of the buffer's size.
+class PageWork::OutputSink final : public ByteSink {
+ public:
+  OutputSink(PageWork& work, NativeFile output) : work_(work), output_(output) {}
+
+  bool Write(std::string_view bytes) noexcept override {
+    while (!bytes.empty()) {
+      if (used_ == work_.buffer_size_ && !Drain()) return false;
+      const std::size_t take = std::min(bytes.size(), work_.buffer_size_ - used_);
+      std::memcpy(work_.write_buffer_ + used_, bytes.data(), take);
+      used_ += take;
+      bytes.remove_prefix(take);
+    }
+    return true;
+  }
+  [[nodiscard]] bool Drain() {
+    if (used_ > 0 && !work_.files_.Write(output_, work_.write_buffer_, used_)) return false;
+    used_ = 0;
+    return true;
+  }
+
+ private:
+  PageWork& work_;
+  NativeFile output_;
+  std::size_t used_ = 0;
+};
+
+// Compares what it is given with a file's bytes, read piece by piece from the start.
+class ComparingSink final : public ByteSink {
+ public:
+  ComparingSink(Files& files, NativeFile file, std::uint64_t size, char* buffer, std::size_t buffer_size)
+      : files_(files), file_(file), size_(size), buffer_(buffer), buffer_size_(buffer_size) {}
+
+  bool Write(std::string_view bytes) noexcept override {
+    while (!bytes.empty() && same_) {
+      if (at_ == got_ && !Next()) return same_ = false;
+      const std::size_t take = std::min(bytes.size(), got_ - at_);
+      same_ = std::memcmp(buffer_ + at_, bytes.data(), take) == 0;
+      at_ += take;
+      bytes.remove_prefix(take);
+    }
+    return true;
+  }
+  bool same() const { return same_ && at_ == got_ && offset_ == size_; }
+
+ private:
+  bool Next() {
+    if (offset_ == size_) return false;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_size_, size_ - offset_));
+    const std::ptrdiff_t got = files_.ReadAt(file_, offset_, buffer_, want);
+    if (got <= 0) return false;
+    got_ = static_cast<std::size_t>(got);
+    at_ = 0;
+    offset_ += got_;
+    return true;
+  }
+
+  Files& files_;
+  NativeFile file_;
+  std::uint64_t size_, offset_ = 0;
+  char* buffer_;
+  std::size_t buffer_size_, at_ = 0, got_ = 0;
+  bool same_ = true;
+};
+
+struct PageWork::Scan {
+  TextResult text = TextResult::kDone;
+  bool read_failed = false;
+  bool changed = false;
+  bool page_line = false;
+};
+
+bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
+  page_.Clear();
+  output_.Clear();
+  final_.Clear();
+  aside_.Clear();
+  return page_.Append(dir) && page_.Append(name) && output_.Append(page_.view()) && output_.Append(kOutputSuffix) &&
+         aside_.Append(page_.view()) && aside_.Append(kAsideSuffix) && final_.Append(dir) && AppendFinalName(name, final_);
+}
+
+std::ptrdiff_t PageWork::Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept {
+  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_size_, size - offset));
+  if (file == held_file_ && offset == held_offset_ && held_size_ == want) return static_cast<std::ptrdiff_t>(held_size_);
+  held_size_ = 0;
+  const std::ptrdiff_t got = files_.ReadAt(file, offset, read_buffer_, want);
+  // The page is held against writers where the system can; a page that ends early has
+  // changed all the same, and is left.
+  if (got <= 0 || static_cast<std::size_t>(got) > want) return -1;
+  held_file_ = file;
+  held_offset_ = offset;
+  held_size_ = static_cast<std::size_t>(got);
+  return got;
+}
+
+// Reads up to the page's first change, and no further.
+PageWork::Scan PageWork::FirstChange(NativeFile page, std::uint64_t size) noexcept {
   DiscardingSink sink;
   PageTranslator translator(sink);
-  TextResult text = TextResult::kDone;
-  for (std::uint64_t read = 0; read < size && text == TextResult::kDone && !translator.changed();) {
-    const std::ptrdiff_t got = files_.Read(page.file.get().native, read_buffer_, kBufferSize);
-    if (got < 0) return Kept(PageTrouble::kReadFailed);
-    if (got == 0) break;
-    read += static_cast<std::uint64_t>(got);
-    text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
+  Scan scan;
+  for (std::uint64_t offset = 0; offset < size && scan.text == TextResult::kDone && !translator.changed();) {
+    const std::ptrdiff_t got = Piece(page, offset, size);
+    if (got < 0) {
+      scan.read_failed = true;
+      return scan;
+    }
+    offset += static_cast<std::uint64_t>(got);
+    scan.text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
   }
-  if (text == TextResult::kDone && !translator.changed()) text = translator.Finish();
-  if (text != TextResult::kDone) return Kept(PageTrouble::kNoMemory);
-  return {translator.changed() ? PageOutcome::kLocalised : PageOutcome::kUnchanged, PageTrouble::kNone};
+  if (scan.text == TextResult::kDone && !translator.changed()) scan.text = translator.Finish();
+  scan.changed = translator.changed();
+  scan.page_line = translator.found_page_line();
+  return scan;
 }
 
-PageResult PageWork::Replace(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept {
-  PageResult result;
-  if (!DeletePage(dir, name, prepared, &result)) return result;
-  return RenameOutput(dir, name, prepared);
-}
-
-bool PageWork::DeletePage(std::string_view dir, std::string_view name, PreparedPage& prepared,
-                          PageResult* result) noexcept {
-  if (!SetPaths(dir, name)) {  // cannot fail: the page was prepared with these paths
-    prepared.page.reset();
-    *result = files_.DeleteNew(std::move(prepared.output), output_) ? Kept(PageTrouble::kNoMemory)
-                                                                     : PageResult{PageOutcome::kOutputLeft, PageTrouble::kNoMemory};
-    return false;
+PageTrouble PageWork::WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept {
+  OutputSink sink(*this, output);
+  PageTranslator translator(sink);
+  for (std::uint64_t offset = 0; offset < size;) {
+    const std::ptrdiff_t got = Piece(page, offset, size);
+    if (got < 0) return PageTrouble::kReadFailed;
+    offset += static_cast<std::uint64_t>(got);
+    const TextResult text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
+    if (text == TextResult::kNoMemory) return PageTrouble::kNoMemory;
+    if (text != TextResult::kDone) return PageTrouble::kWriteFailed;
   }
-  const std::string_view aside = EndsAtItsOwnName(name) ? aside_.view() : std::string_view();
-  if (files_.DeletePage(std::move(prepared.page), prepared.stamp, page_, aside) != PageDeletion::kKept) return true;
-  *result = files_.DeleteNew(std::move(prepared.output), output_) ? Kept(PageTrouble::kNotDeleted)
-                                                                   : PageResult{PageOutcome::kOutputLeft, PageTrouble::kNotDeleted};
-  return false;
+  const TextResult text = translator.Finish();
+  if (text == TextResult::kNoMemory) return PageTrouble::kNoMemory;
+  return text == TextResult::kDone && sink.Drain() ? PageTrouble::kNone : PageTrouble::kWriteFailed;
 }
 
-PageResult PageWork::RenameOutput(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept {
-  // The output holds the page's whole text: whatever happens it stays, under its own name
-  // at the worst, where the next call finishes it.
-  const FileResult renamed = SetPaths(dir, name) ? RenameIntoPlace(prepared.output.get().native) : FileResult::kFailed;
-  prepared.output.reset();
-  if (renamed != FileResult::kDone) return {PageOutcome::kOutputLeft, PageTrouble::kNameBusy};
-  return {PageOutcome::kLocalised, PageTrouble::kNone};
+// The page stays as it was; so does its folder, unless the unfinished output cannot go.
+PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
+  if (output.is_open() && !files_.DeleteNew(std::move(output), output_)) return {PageOutcome::kOutputLeft, trouble};
+  return Kept(trouble);
+}
+
+PageResult PageWork::Localise(std::string_view dir, std::string_view name, bool ordered) noexcept {
+  if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
+  held_size_ = 0;
+  std::uint64_t size = 0;
+  Opened page = files_.OpenPage(page_, &size);
+  if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
+  const Scan scan = FirstChange(page.file.get().native, size);
+  if (scan.read_failed) return Kept(PageTrouble::kReadFailed);
+  if (scan.text != TextResult::kDone) return Kept(PageTrouble::kNoMemory);
+  if (!scan.changed) {
+    page.file.reset();
+    PageResult unchanged{PageOutcome::kUnchanged, PageTrouble::kNone, false, !scan.page_line};
+    if (final_.view() == page_.view()) return unchanged;
+    const FileResult moved = MoveIntoPlace(page_, final_);
+    if (moved != FileResult::kDone) return Kept(TroubleOf(moved));
+    unchanged.moved = true;
+    return unchanged;
+  }
+  if (!quiet_) {
+    files_.SetQuietErrorMode();
+    quiet_ = true;
+  }
+  Opened created = files_.CreateNew(output_);
+  if (created.result != FileResult::kDone) return Kept(PageTrouble::kOutputTaken);
+  const PageTrouble trouble = Commit(name, page, size, created.file, ordered);
+  if (trouble == PageTrouble::kNone) return Done();
+  if (trouble == PageTrouble::kNameBusy) return {PageOutcome::kOutputLeft, trouble};
+  return Abandon(created.file, trouble);
+}
+
+// From the output's writing to its rename; on any failure before the page's deletion the
+// output is still open and the page whole.
+PageTrouble PageWork::Commit(std::string_view name, Opened& page, std::uint64_t size, File& output, bool ordered) noexcept {
+  const NativeFile out = output.get().native;
+  const PageTrouble written = WriteTranslation(page.file.get().native, size, out);
+  if (written != PageTrouble::kNone) return written;
+  // Whole on the disk, data and name, before the page may go: a failed flush may hide lost
+  // data.
+  if (!files_.Flush(out) || !files_.KeepAttributes(out, page.stamp.attributes)) return PageTrouble::kWriteFailed;
+  if (!ordered && !files_.SyncFolderOf(output_)) return PageTrouble::kFolderSync;
+  // Only a page whose name is its final name must free it at once.
+  const std::string_view aside = name.ends_with(".pag") ? aside_.view() : std::string_view();
+  if (files_.DeletePage(std::move(page.file), page.stamp, page_, aside) == PageDeletion::kKept) return PageTrouble::kNotDeleted;
+  // The output holds the page's whole text: whatever happens now it stays, under its own
+  // name at the worst, where the next call finishes it.
+  if (!ordered) (void)files_.SyncFolderOf(page_);
+  const FileResult renamed = RenameIntoPlace(out);
+  output.reset();
+  return renamed == FileResult::kDone ? PageTrouble::kNone : PageTrouble::kNameBusy;
+}
+
+PageResult PageWork::Finish(std::string_view dir, std::string_view page) noexcept {
+  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+  return DoneOr(MoveIntoPlace(output_, final_));
+}
+
+PageResult PageWork::RemoveOutput(std::string_view dir, std::string_view page) noexcept {
+  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+  return DoneOr(files_.Remove(output_));
+}
+
+PageResult PageWork::Restore(std::string_view dir, std::string_view page, bool ordered) noexcept {
+  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+  const FileResult back = MoveIntoPlace(aside_, page_);
+  if (back != FileResult::kDone) return Kept(TroubleOf(back));
+  if (!ordered) (void)files_.SyncFolderOf(page_);
+  PageResult result = Localise(dir, page, ordered);
+  result.put_back = true;
+  return result;
+}
+
+bool PageWork::SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size,
+                        bool translated) noexcept {
+  ComparingSink compared(files_, page, page_size, write_buffer_, buffer_size_);
+  PageTranslator translator(compared);
+  for (std::uint64_t offset = 0; offset < copy_size;) {
+    const std::ptrdiff_t got = Piece(copy, offset, copy_size);
+    if (got < 0) return false;
+    offset += static_cast<std::uint64_t>(got);
+    const std::string_view piece(read_buffer_, static_cast<std::size_t>(got));
+    if (translated ? translator.Feed(piece) != TextResult::kDone : !compared.Write(piece)) return false;
+  }
+  return (!translated || translator.Finish() == TextResult::kDone) && compared.same();
+}
+
+PageResult PageWork::RemoveCopy(std::string_view dir, std::string_view page) noexcept {
+  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+  held_size_ = 0;
+  std::uint64_t copy_size = 0, page_size = 0;
+  Opened copy = files_.OpenPage(aside_, &copy_size);
+  if (copy.result != FileResult::kDone) return Kept(TroubleOf(copy.result));
+  Opened at_name = files_.OpenPage(final_, &page_size);
+  if (at_name.result != FileResult::kDone) return Kept(PageTrouble::kTextElsewhere);
+  const NativeFile copy_file = copy.file.get().native, page_file = at_name.file.get().native;
+  if (!SameText(copy_file, copy_size, page_file, page_size, true) && !SameText(copy_file, copy_size, page_file, page_size, false))
+    return Kept(PageTrouble::kTextElsewhere);
+  at_name.file.reset();
+  if (files_.DeletePage(std::move(copy.file), copy.stamp, aside_, {}) == PageDeletion::kKept) return Kept(PageTrouble::kNotDeleted);
+  return Done();
 }
 
 // A name held for a moment (a scanner, an indexer, the page's deletion still pending while
@@ -253,15 +299,17 @@ FileResult PageWork::MoveIntoPlace(std::string_view from, std::string_view to) n
 const char* TroubleText(PageTrouble trouble) noexcept {
   switch (trouble) {
     case PageTrouble::kNone: return "";
-    case PageTrouble::kNotPlain: return "a link, a file with a second name, or reached through a link";
+    case PageTrouble::kNotPlain: return "a link, a file with a second name, or not a regular file";
     case PageTrouble::kBusy: return "held by another program";
     case PageTrouble::kCannotOpen: return "cannot be opened";
     case PageTrouble::kOutputTaken: return "its output could not be created";
-    case PageTrouble::kReadFailed: return "a read failed";
+    case PageTrouble::kReadFailed: return "a read failed or the page changed while read";
     case PageTrouble::kWriteFailed: return "the output could not be written";
     case PageTrouble::kNoMemory: return "out of memory";
     case PageTrouble::kNotDeleted: return "could not be deleted";
     case PageTrouble::kNameBusy: return "its final name did not come free";
+    case PageTrouble::kTextElsewhere: return "the page at its name holds other text";
+    case PageTrouble::kFolderSync: return "the folder could not be put on the disk";
   }
   return "";
 }

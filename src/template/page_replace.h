@@ -1,7 +1,10 @@
-// One page replaced by its French version in one motion: the output is created new beside
-// the page, written and flushed; then the page is deleted through its own handle and the
-// output renamed onto the page's final name through its own (never replacing anything);
-// then both are closed. Nobody can take the output from under the module in between.
+// One page replaced by its French version in one motion, the same on every system: the page
+// is read up to its first change (a page that needs none is never rewritten); its output is
+// created new beside it, the translation written from the start, flushed and given the page's
+// attributes; then the page is deleted through its own handle and the output renamed onto the
+// final name through its own (never replacing anything). Where the volume does not keep names
+// in order, folder syncs put the output's name on the disk before the page goes and the
+// page's deletion before the output takes its name.
 #pragma once
 
 #include <cstddef>
@@ -14,26 +17,28 @@
 namespace setupext {
 
 enum class PageOutcome : std::uint8_t {
-  kLocalised,   // the French version is at the final name, the page gone
+  kDone,        // the step was carried out (a page: its French version is at the final name)
   kUnchanged,   // the page needs no change: not rewritten (moved only if its name must change)
-  kKept,        // the page is as it was and nothing of this call is left
+  kKept,        // nothing changed, and nothing of this call is left
   kOutputLeft,  // the page is gone and its whole French version waits under its output
                 // name (the next call gives it the final name), or the page is as it was
                 // and its unfinished output could not be removed (the next call removes it)
 };
 
-// Why a page was kept.
+// Why a step was not carried out.
 enum class PageTrouble : std::uint8_t {
   kNone,
-  kNotPlain,    // a link, a second name, or reached through a link
-  kBusy,        // another program holds it
-  kCannotOpen,  // missing, or refused
-  kOutputTaken, // its output name could not be created
-  kReadFailed,
-  kWriteFailed,
+  kNotPlain,     // a link, a second name, or reached through a link
+  kBusy,         // another program holds it
+  kCannotOpen,   // missing, or refused
+  kOutputTaken,  // its output name could not be created
+  kReadFailed,   // a read failed, or the page changed size while read
+  kWriteFailed,  // the output could not be written, flushed or given the page's attributes
   kNoMemory,
-  kNotDeleted,  // the page could not be deleted
-  kNameBusy,    // the final name did not come free in time
+  kNotDeleted,   // the page could not be deleted
+  kNameBusy,     // the final name did not come free in time
+  kTextElsewhere,// an aside copy whose text is not at its page's name
+  kFolderSync,   // the folder's names could not be put on the disk
 };
 
 const char* TroubleText(PageTrouble trouble) noexcept;
@@ -41,66 +46,62 @@ const char* TroubleText(PageTrouble trouble) noexcept;
 struct PageResult {
   PageOutcome outcome = PageOutcome::kKept;
   PageTrouble trouble = PageTrouble::kNone;
+  bool moved = false;         // unchanged, and moved onto its final name
+  bool no_page_line = false;  // unchanged: the page has no "PAGE {" line
+  bool put_back = false;      // an aside copy put back under its page's name
 };
 
-// A page between its writing and its replacement: its output whole on the disk, both open.
-struct PreparedPage {
-  File page;
-  File output;
-  FileStamp stamp;
-  std::uint32_t entry = 0;  // the page's index in its folder's listing
-};
-
-// What one call of a template operation works with: the buffers come from the heap once.
+// What one call of a template operation works with; the buffers are the caller's.
 class PageWork {
  public:
-  static constexpr std::size_t kBufferSize = 64 * 1024;
-  static constexpr std::size_t kMostPrepared = 64;
+  static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
 
-  explicit PageWork(Files& files) noexcept : files_(files) {}
+  // `buffers` holds 2 * `buffer_size` bytes: one piece read, one piece to write.
+  PageWork(Files& files, char* buffers, std::size_t buffer_size) noexcept
+      : files_(files), read_buffer_(buffers), write_buffer_(buffers + buffer_size), buffer_size_(buffer_size) {}
   PageWork(const PageWork&) = delete;
   PageWork& operator=(const PageWork&) = delete;
 
   Files& files() noexcept { return files_; }
 
-  // Writes the French version of the page `dir``name` beside it, whole on the disk. kKept or
-  // kUnchanged when there is nothing to replace (the page then closed, a needed move done).
-  PageResult Prepare(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept;
-  // What Prepare would find, changing nothing: kLocalised when the page would change,
-  // kUnchanged when not, kKept with the reason when it would be kept.
-  PageResult Examine(std::string_view dir, std::string_view name) noexcept;
-  // Deletes the prepared page and gives its output the final name; closes both. In two
-  // halves, so that where the system does not keep names in order, a folder sync can put
-  // every deletion of a batch on the disk before any output takes a final name.
-  PageResult Replace(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept;
-  // False when the page is kept (then its output is gone too, or left in *result).
-  bool DeletePage(std::string_view dir, std::string_view name, PreparedPage& prepared, PageResult* result) noexcept;
-  PageResult RenameOutput(std::string_view dir, std::string_view name, PreparedPage& prepared) noexcept;
-  // Moves a file onto a free name, retried while the system or another program holds
-  // something for a moment.
-  FileResult MoveIntoPlace(std::string_view from, std::string_view to) noexcept;
-
-  // Paths of the page `dir``name`.
-  [[nodiscard]] bool SetPaths(std::string_view dir, std::string_view name) noexcept;
-  PathText& page_path() noexcept { return page_; }
-  PathText& output_path() noexcept { return output_; }
-  PathText& final_path() noexcept { return final_; }
-  PathText& aside_path() noexcept { return aside_; }
-
-  // Room for pages prepared and not yet replaced.
-  PreparedPage batch[kMostPrepared];
+  // The page or stray `dir``name` into its final name. `ordered`: the volume keeps names in
+  // order, so no folder sync is needed.
+  PageResult Localise(std::string_view dir, std::string_view name, bool ordered) noexcept;
+  // A cut call's output whose page is gone: onto the page's final name.
+  PageResult Finish(std::string_view dir, std::string_view page) noexcept;
+  // A cut call's output beside its page: removed.
+  PageResult RemoveOutput(std::string_view dir, std::string_view page) noexcept;
+  // A page's only copy, set aside by a cut call: back to its name, then localised.
+  PageResult Restore(std::string_view dir, std::string_view page, bool ordered) noexcept;
+  // A page's aside copy: removed when the page at its name holds its text or its
+  // translation, byte for byte; otherwise kept.
+  PageResult RemoveCopy(std::string_view dir, std::string_view page) noexcept;
 
  private:
-  friend class OutputSink;
-  FileResult RenameIntoPlace(NativeFile output) noexcept;
+  class OutputSink;
+  struct Scan;
+
+  [[nodiscard]] bool SetPaths(std::string_view dir, std::string_view name) noexcept;
+  Scan FirstChange(NativeFile page, std::uint64_t size) noexcept;
+  PageTrouble WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept;
+  PageTrouble Commit(std::string_view name, Opened& page, std::uint64_t size, File& output, bool ordered) noexcept;
   PageResult Abandon(File& output, PageTrouble trouble) noexcept;
+  // The piece of the page at `offset`, from the read buffer when it holds it already.
+  std::ptrdiff_t Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept;
+  bool SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size, bool translated) noexcept;
+  FileResult MoveIntoPlace(std::string_view from, std::string_view to) noexcept;
+  FileResult RenameIntoPlace(NativeFile output) noexcept;
   bool Pause(int& waited, int step) noexcept;
 
   Files& files_;
-  char read_buffer_[kBufferSize];
-  char write_buffer_[kBufferSize];
+  char* read_buffer_;
+  char* write_buffer_;
+  std::size_t buffer_size_;
+  // What the read buffer holds: the page's bytes from `held_offset_`, `held_size_` of them.
+  NativeFile held_file_ = NoNativeFile();
+  std::uint64_t held_offset_ = 0;
+  std::size_t held_size_ = 0;
   PathText page_, output_, final_, aside_;
-  bool paths_set_ = false;  // the four paths are those of page_
   bool quiet_ = false;
   int pause_budget_ms_ = 30000;  // what all the waits of one call may take together
 };

@@ -39,6 +39,8 @@ class PageTranslator {
   // Whether the translation so far differs from the page's text: true exactly when a word was
   // replaced (no rule gives back the bytes it replaces).
   bool changed() const noexcept { return changed_; }
+  // Whether a "PAGE {" line has been met: a page without one is never changed.
+  bool found_page_line() const noexcept { return stage_ != Stage::kHeader; }
 
  private:
   enum class Stage : unsigned char { kHeader, kTitle, kBody };

@@ -8,10 +8,18 @@ namespace setupext {
 
 enum class TemplateVariable { kTemplPath, kMainDir };
 
+enum class [[nodiscard]] RootResult {
+  kRoot,
+  kEmpty,       // the variable is empty or absent
+  kDoesNotFit,  // a value is longer than its buffer, or the path made from it
+  kNotAFolder,  // the text does not convert from the ANSI code page, or is too long
+};
+const char* RootResultText(RootResult result) noexcept;
+
 // The tree an operation works on, as this layer's path: TEMPLPATH itself, or
-// "Material\Template\" below MAINDIR. False when the variables name no tree: then nothing is
+// "Material\Template\" below MAINDIR. Anything but kRoot names no tree: then nothing is
 // touched.
-[[nodiscard]] bool TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root);
+RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root);
 
 // Localises the tree that TEMPLPATH names.
 bool LocaliseTemplateFolder(HostVariableBlock& block);

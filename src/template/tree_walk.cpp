@@ -29,6 +29,18 @@ class Worklist {
   ByteBuffer paths_;
 };
 
+// Another call holding the folder is waited for a while, never for ever.
+LockResult HoldFolder(Files& files, std::string_view dir, FolderLock& lock) {
+  constexpr int kMostWait = 10000;
+  int waited = 0;
+  for (int step = 10;; step = step * 2 > 250 ? 250 : step * 2) {
+    const LockResult result = files.LockFolder(dir, lock);
+    if (result != LockResult::kBusy || waited >= kMostWait) return result;
+    files.Pause(step);
+    waited += step;
+  }
+}
+
 bool SeenBefore(GrowingArray<FolderIdentity>& visited, const FolderIdentity& identity, bool* memory) {
   for (const FolderIdentity& seen : visited) {
     if (seen == identity) return true;
@@ -57,13 +69,23 @@ WalkResult WalkTree(Files& files, std::string_view root, FolderVisitor& visitor)
     // A folder that cannot be identified is still walked; the path limit bounds any loop.
     if (files.IdentifyFolder(next, &identity) && SeenBefore(visited, identity, &memory)) continue;
     if (!memory) return WalkResult::kNoMemory;
+    // A file system without locks is walked all the same: the lock only keeps calls apart.
+    FolderLock lock;
+    if (HoldFolder(files, next, lock) == LockResult::kBusy) {
+      visitor.Skipped(next, FolderTrouble::kHeld);
+      continue;
+    }
     const ListResult listed = files.ListFolder(next, listing);
     if (listed == ListResult::kNoMemory) return WalkResult::kNoMemory;
-    if (listed != ListResult::kDone) continue;
+    if (listed != ListResult::kDone) {
+      visitor.Skipped(next, FolderTrouble::kCannotList);
+      continue;
+    }
     visitor.Visit(next, listing);
+    lock.reset();
+    const std::size_t units = PathUnits(next);
     for (std::size_t i = 0; i < listing.size(); ++i) {
-      if (listing.kind(i) != EntryKind::kFolder) continue;
-      if (PathUnits(next) + PathUnits(listing.name(i)) + 1 > kMaxFolderLength) continue;
+      if (listing.kind(i) != EntryKind::kFolder || !SubfolderFits(units, listing.name(i))) continue;
       // `dir` is free once the root is pushed: the child's path is made there.
       if (!dir.Assign(next) || !dir.Append(listing.name(i)) || !dir.Append(separator)) continue;
       if (!pending.Push(dir)) return WalkResult::kNoMemory;

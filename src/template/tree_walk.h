@@ -2,16 +2,25 @@
 // takes does not grow with the tree's depth.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "platform/files.h"
 
 namespace setupext {
 
+enum class FolderTrouble : std::uint8_t {
+  kCannotList,  // the folder cannot be listed
+  kHeld,        // another call of the module held it all the while
+};
+
 class FolderVisitor {
  public:
-  // `dir` ends with the separator. The listing is the folder's as it was listed.
+  // `dir` ends with the separator. The listing is the folder's as it was listed; the folder
+  // is held against other calls of the module until Visit returns.
   virtual void Visit(std::string_view dir, const Listing& listing) noexcept = 0;
+  // A folder that is skipped, and why.
+  virtual void Skipped(std::string_view dir, FolderTrouble trouble) noexcept = 0;
 
  protected:
   ~FolderVisitor() = default;
@@ -23,9 +32,10 @@ enum class [[nodiscard]] WalkResult {
   kNoMemory,  // the walk stopped: the folders visited so far were visited whole
 };
 
-// The root is followed, once, to where it really is; below it no link is entered. A folder
-// that cannot be listed is skipped; each real folder is visited once, so links that lead
-// back into the tree are harmless.
+// The root is followed, once, to where it really is; below it no link is entered, nor a
+// folder whose path would be over the limit (SubfolderFits). A folder that cannot be listed
+// is skipped; each real folder is visited once, so links that lead back into the tree are
+// harmless.
 WalkResult WalkTree(Files& files, std::string_view root, FolderVisitor& visitor) noexcept;
 
 }  // namespace setupext

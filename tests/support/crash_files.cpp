@@ -114,21 +114,21 @@ Opened CrashFiles::OpenPage(std::string_view view, std::uint64_t* size) noexcept
   return Open(live_[path], false);
 }
 
-std::ptrdiff_t CrashFiles::Read(NativeFile file, void* buffer, std::size_t size) noexcept {
+std::ptrdiff_t CrashFiles::ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept {
   OpenFile* open = Stopped() ? nullptr : Find(file);
   if (!open || open->writing) return -1;
   const std::string& text = open->data->live;
-  const std::size_t take = std::min({size, kReadSize, text.size() - std::min(open->offset, text.size())});
-  if (take > 0) std::memcpy(buffer, text.data() + open->offset, take);
-  open->offset += take;
+  const std::size_t at = std::min(static_cast<std::size_t>(offset), text.size());
+  const std::size_t take = std::min({size, kReadSize, text.size() - at});
+  if (take > 0) std::memcpy(buffer, text.data() + at, take);
   return static_cast<std::ptrdiff_t>(take);
 }
 
-bool CrashFiles::Rewind(NativeFile file) noexcept {
-  OpenFile* open = Stopped() ? nullptr : Find(file);
-  if (!open) return false;
-  open->offset = 0;
-  return true;
+FileResult CrashFiles::CheckPlainFile(std::string_view view) noexcept {
+  const std::string path(view);
+  if (Stopped()) return FileResult::kFailed;
+  if (folders_.count(path)) return FileResult::kNotPlain;
+  return live_.count(path) ? FileResult::kDone : FileResult::kFailed;
 }
 
 bool CrashFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {

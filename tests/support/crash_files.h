@@ -17,6 +17,7 @@
 //   and are not counted). Reboot(kept) then gives the durable state: the names as of the last
 //   sync plus the first `kept` pending operations, each file holding its durable content.
 // - A read returns at most kReadSize bytes, so a page of a few KB takes several reads.
+// - No folder is ever held by another call: LockFolder always succeeds.
 #pragma once
 
 #include <cstddef>
@@ -52,10 +53,12 @@ class CrashFiles final : public Files {
   void SetQuietErrorMode() noexcept override {}
   Opened CreateNew(std::string_view path) noexcept override;
   Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
-  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override;
-  bool Rewind(NativeFile file) noexcept override;
+  std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile file) noexcept override;
+  bool KeepAttributes(NativeFile file, std::uint32_t) noexcept override { return !Stopped() && Find(file); }
+  FileResult CheckPlainFile(std::string_view path) noexcept override;
+  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
   bool Close(NativeFile file) noexcept override;
   PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
   FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
@@ -63,7 +66,10 @@ class CrashFiles final : public Files {
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
   FileResult Remove(std::string_view path) noexcept override;
   bool SyncFolderOf(std::string_view path) noexcept override;
-  bool KeepsNamesInOrder() const noexcept override { return false; }
+  // A volume that keeps names in order: the module makes no folder syncs, and a power cut
+  // keeps a prefix of the pending journal (Reboot), never another set.
+  void SetNamesKeptInOrder(bool ordered) { ordered_ = ordered; }
+  bool KeepsNamesInOrder(std::string_view) noexcept override { return ordered_; }
   ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
   bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override;
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override;
@@ -101,6 +107,7 @@ class CrashFiles final : public Files {
   int next_handle_ = 3;
   int calls_ = 0;
   int cut_after_ = -1;
+  bool ordered_ = false;
 };
 
 }  // namespace setupext::testing

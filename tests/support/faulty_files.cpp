@@ -19,6 +19,9 @@ const char* FileCallName(FileCall call) {
     case FileCall::kRemove: return "remove";
     case FileCall::kMove: return "move";
     case FileCall::kList: return "list";
+    case FileCall::kAttributes: return "keep attributes";
+    case FileCall::kCheck: return "check";
+    case FileCall::kLock: return "lock folder";
     case FileCall::kCount: break;
   }
   return "?";
@@ -58,9 +61,9 @@ Opened FaultyFiles::OpenPage(std::string_view path, std::uint64_t* size) noexcep
   return {Wrapped(std::move(opened.file)), opened.result, opened.stamp};
 }
 
-std::ptrdiff_t FaultyFiles::Read(NativeFile file, void* buffer, std::size_t size) noexcept {
+std::ptrdiff_t FaultyFiles::ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept {
   if (Fails(FileCall::kRead)) return -1;
-  return real_.Read(file, buffer, size);
+  return real_.ReadAt(file, offset, buffer, size);
 }
 
 bool FaultyFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {
@@ -73,6 +76,20 @@ bool FaultyFiles::Write(NativeFile file, const void* data, std::size_t size) noe
 }
 
 bool FaultyFiles::Flush(NativeFile file) noexcept { return !Fails(FileCall::kFlush) && real_.Flush(file); }
+
+bool FaultyFiles::KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept {
+  return !Fails(FileCall::kAttributes) && real_.KeepAttributes(file, attributes);
+}
+
+FileResult FaultyFiles::CheckPlainFile(std::string_view path) noexcept {
+  if (Fails(FileCall::kCheck)) return FileResult::kFailed;
+  return real_.CheckPlainFile(path);
+}
+
+LockResult FaultyFiles::LockFolder(std::string_view folder, FolderLock& lock) noexcept {
+  if (Fails(FileCall::kLock)) return LockResult::kFailed;
+  return real_.LockFolder(folder, lock);
+}
 
 // A failed close still releases the handle, as on both platforms.
 bool FaultyFiles::Close(NativeFile file) noexcept {

@@ -11,7 +11,7 @@ namespace setupext::testing {
 
 enum class FileCall {
   kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDeletePage, kRename, kDeleteNew, kSync, kRemove, kMove, kList,
-  kCount
+  kAttributes, kCheck, kLock, kCount
 };
 
 const char* FileCallName(FileCall call);
@@ -30,10 +30,12 @@ class FaultyFiles final : public Files {
   void SetQuietErrorMode() noexcept override;
   Opened CreateNew(std::string_view path) noexcept override;
   Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
-  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override;
-  bool Rewind(NativeFile file) noexcept override { return real_.Rewind(file); }
+  std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile file) noexcept override;
+  bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override;
+  FileResult CheckPlainFile(std::string_view path) noexcept override;
+  LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept override;
   bool Close(NativeFile file) noexcept override;
   PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
   FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
@@ -41,7 +43,7 @@ class FaultyFiles final : public Files {
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
   FileResult Remove(std::string_view path) noexcept override;
   bool SyncFolderOf(std::string_view path) noexcept override;
-  bool KeepsNamesInOrder() const noexcept override { return real_.KeepsNamesInOrder(); }
+  bool KeepsNamesInOrder(std::string_view folder) noexcept override { return real_.KeepsNamesInOrder(folder); }
   ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
   bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
     return real_.IdentifyFolder(folder, identity);

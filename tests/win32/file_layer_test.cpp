@@ -1,6 +1,6 @@
-// The Win32 file layer's replacement steps on real files, including the paths a failure takes:
-// the deletion through a handle where the system refuses immediate deletion (as Wine and
-// Windows before 10 do), a page that cannot be deleted, and a name that cannot be given back.
+// The Win32 file layer's replacement steps on real files: the deletion through a handle where
+// the system refuses immediate deletion (as Wine and Windows before 10 do), read-only files,
+// and renames that never replace.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -40,26 +40,17 @@ TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
-TEST_F(FileLayerTest, AReadOnlyPageStaysWholeAtItsName) {
+// A read-only page, or leftover, goes all the same: its French version carries the attribute.
+TEST_F(FileLayerTest, ReadOnlyFilesAreDeletedThroughTheirHandles) {
   tree_.Write("ro.pag", kPage);
+  tree_.Write("ro.pag.setupext-new", kPage);
   SetReadOnly("ro.pag", true);
+  SetReadOnly("ro.pag.setupext-new", true);
   Opened page = OpenPage("ro.pag");
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kKept);
-  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag", kPage}}));
-  SetReadOnly("ro.pag", false);
-}
-
-// The page moved aside cannot be deleted, nor go back: its name was taken meanwhile (here,
-// given as a name already taken). It waits whole under the aside name.
-TEST_F(FileLayerTest, APageThatCannotGoBackWaitsWholeAside) {
-  tree_.Write("ro.pag", kPage);
-  tree_.Write("taken.pag", "other");
-  SetReadOnly("ro.pag", true);
-  Opened page = OpenPage("ro.pag");
-  const PageDeletion deletion = files_.DeletePage(std::move(page.file), page.stamp, Path("taken.pag"), Path("ro.pag.setupext-old"));
-  EXPECT_EQ(deletion, PageDeletion::kAside);
-  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"ro.pag.setupext-old", kPage}, {"taken.pag", "other"}}));
-  SetReadOnly("ro.pag.setupext-old", false);
+  EXPECT_EQ(page.stamp.attributes & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_EQ(files_.Remove(Path("ro.pag.setupext-new")), FileResult::kDone);
+  EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
 TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {

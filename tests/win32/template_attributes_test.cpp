@@ -24,22 +24,32 @@ class TemplateAttributesTest : public ::testing::Test {
   testing::TempTree tree_;
 };
 
-TEST_F(TemplateAttributesTest, ReadOnlyPageKeepsItsTextAndNoOutputIsLeft) {
-  tree_.Write("locked.pag", kPage);
-  tree_.Write("open.pag", kPage);
-  SetAttributes("locked.pag", FILE_ATTRIBUTE_READONLY);
+// Read-only, hidden and system pages are localised, and their French versions keep those
+// attributes; a read-only leftover of a cut call is finished too.
+TEST_F(TemplateAttributesTest, PagesKeepTheirAttributes) {
+  const struct {
+    const char* name;
+    DWORD attributes;
+  } pages[] = {{"ro.pag", FILE_ATTRIBUTE_READONLY}, {"hidden.pag", FILE_ATTRIBUTE_HIDDEN},
+               {"system.pag", FILE_ATTRIBUTE_SYSTEM}, {"plain.pag", FILE_ATTRIBUTE_ARCHIVE}};
+  testing::TreeSnapshot french;
+  for (const auto& page : pages) {
+    tree_.Write(page.name, kPage);
+    SetAttributes(page.name, page.attributes);
+    french[page.name] = kFrench;
+  }
+  tree_.Write("w.pag", kPage);
+  tree_.Write("w.pag.setupext-new", "unfinished");
+  SetAttributes("w.pag.setupext-new", FILE_ATTRIBUTE_READONLY);
+  french["w.pag"] = kFrench;
   Localise();
-  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"locked.pag", kPage}, {"open.pag", kFrench}}));
-  SetAttributes("locked.pag", FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(TemplateAttributesTest, HiddenAndSystemPagesAreLocalised) {
-  tree_.Write("hidden.pag", kPage);
-  tree_.Write("system.pag", kPage);
-  SetAttributes("hidden.pag", FILE_ATTRIBUTE_HIDDEN);
-  SetAttributes("system.pag", FILE_ATTRIBUTE_SYSTEM);
-  Localise();
-  EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"hidden.pag", kFrench}, {"system.pag", kFrench}}));
+  EXPECT_EQ(tree_.Snapshot(), french);
+  for (const auto& page : pages) {
+    const DWORD now = GetFileAttributesA((tree_.root() / page.name).string().c_str());
+    EXPECT_EQ(now & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              page.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE)) << page.name;
+    SetAttributes(page.name, FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 }  // namespace

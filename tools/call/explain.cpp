@@ -8,77 +8,43 @@
 #include "probe/library_probe.h"
 #include "probe/window_probe.h"
 #include "template/template_operations.h"
+#include "read_only_files.h"
+#include "template/template_report.h"
 #include "template/template_tree.h"
 
 namespace setupext {
 namespace {
 
-// One line a file: its path below the root, then what would happen and why.
+// One line a file: its path below the root, then what happened to it or would happen, and
+// why, in the module's own words.
 class Printer final : public TreeObserver {
  public:
-  explicit Printer(std::string_view root) : root_(root) {}
+  Printer(std::string_view root, Tense tense) : root_(root), tense_(tense) {}
 
   void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
              const PageResult& result) noexcept override {
-    if (step.reason == Reason::kFolder) return;
-    const std::string name(listing.name(i));
-    const std::string path = std::string(dir.substr(std::min(dir.size(), root_.size()))) + name;
-    std::printf("%s: %s\n", path.c_str(), Describe(name, listing, step, result).c_str());
+    ByteBuffer line;
+    if (AppendEntryLine(line, tense_, Shown(dir), listing, i, step, result, true)) Print(line);
   }
-
-  TreeCounts counts;
+  void Folder(std::string_view dir, FolderTrouble trouble) noexcept override {
+    ByteBuffer line;
+    if (AppendFolderLine(line, tense_, Shown(dir), trouble)) Print(line);
+  }
 
  private:
-  static std::string Final(std::string_view name) {
-    PathText text;
-    return AppendFinalName(name, text) ? std::string(text.view()) : std::string(name);
-  }
-
-  std::string Describe(const std::string& name, const Listing& listing, const Step& step, const PageResult& result) {
-    switch (step.fate) {
-      case Fate::kLocalise:
-        if (result.outcome == PageOutcome::kUnchanged) {
-          ++counts.unchanged;
-          return Final(name) == name ? "already French: left as it is" : "already French: moved to " + Final(name);
-        }
-        if (result.outcome == PageOutcome::kKept) {
-          ++counts.left;
-          return std::string("left English: ") + TroubleText(result.trouble);
-        }
-        ++counts.localised;
-        return "localised into " + Final(name);
-      case Fate::kMove:
-        ++counts.moved;
-        return "moved to " + Final(name);
-      case Fate::kFinish:
-        ++counts.finished;
-        return "left by a cut call, complete: takes the name " + Final(name.substr(0, name.size() - kOutputSuffix.size()));
-      case Fate::kRemove:
-        ++counts.finished;
-        return "left by a cut call, not needed: removed";
-      case Fate::kRestore:
-        ++counts.finished;
-        return "left by a cut call, the page's only copy: back to " + name.substr(0, name.size() - kAsideSuffix.size()) +
-               ", then localised";
-      case Fate::kLeave: break;
-    }
-    if (step.reason == Reason::kNotAPage) return "not a page: left as it is";
-    ++counts.left;
-    std::string why = std::string("left as it is: ") + ReasonText(step.reason);
-    if (step.reason == Reason::kFinalNameHeld || step.reason == Reason::kFinalClaimed ||
-        step.reason == Reason::kOutputNameHeld)
-      why += " " + std::string(listing.name(step.other));
-    return why;
-  }
+  std::string_view Shown(std::string_view dir) const { return From(dir, std::min(dir.size(), root_.size())); }
+  static void Print(const ByteBuffer& line) { std::fwrite(line.data(), 1, line.size(), stdout); }
 
   std::string root_;
+  Tense tense_;
 };
 
-int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block) {
+int RunTemplates(TemplateVariable variable, const HostVariableBlock& block, const CallMode& mode) {
   PathText root;
-  if (!TemplateRoot(block, variable, root)) {
-    std::printf("no tree: %s is empty, does not fit, or does not convert from the ANSI code page\n",
-                variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH");
+  const char* variable_name = variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH";
+  if (const RootResult named = TemplateRoot(block, variable, root); named != RootResult::kRoot) {
+    std::printf("no tree: %s %s: nothing %s done\n", variable_name, RootResultText(named),
+                mode.tense == Tense::kWould ? "would be" : "was");
     return 0;
   }
   PathText real;
@@ -86,17 +52,19 @@ int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block) 
   std::string shown(real.view());
   if (shown.empty() || shown.back() != PathSeparator()) shown += PathSeparator();
   std::printf("tree: %s\n", shown.c_str());
-  Printer printer(shown);
-  const TreeResult result = LocaliseTree(SystemFiles(), root, nullptr, &printer, true);
+  Printer printer(shown, mode.tense);
+  ReadOnlyFiles read_only(SystemFiles());
+  Files& files = mode.tense == Tense::kWould ? static_cast<Files&>(read_only) : SystemFiles();
+  TreeCounts counts;
+  const TreeResult result = LocaliseTree(files, root, &counts, &printer);
   if (result == TreeResult::kNoRoot) {
-    std::printf("the folder does not exist or cannot be opened: nothing would be done\n");
+    std::printf("the folder does not exist or cannot be opened: nothing %s done\n",
+                mode.tense == Tense::kWould ? "would be" : "was");
     return 0;
   }
-  const TreeCounts& c = printer.counts;
-  std::printf("summary: %zu localised, %zu already French, %zu moved, %zu finished for a cut call, %zu left%s\n",
-              c.localised, c.unchanged, c.moved, c.finished, c.left,
-              result == TreeResult::kNoMemory ? " (out of memory: the walk stopped early)" : "");
-  return 0;
+  ByteBuffer summary;
+  if (AppendSummary(summary, mode.tense, counts, result)) std::fwrite(summary.data(), 1, summary.size(), stdout);
+  return mode.strict && counts.left > 0 ? 3 : 0;
 }
 
 class LibraryPrinter final : public LibraryObserver {
@@ -160,9 +128,16 @@ int ExplainWindows(const HostVariableBlock& block) {
 
 }  // namespace
 
-int Explain(const std::string& operation, const HostVariableBlock& block) {
-  if (operation == "fctLocaliseTemplate") return ExplainTemplates(TemplateVariable::kTemplPath, block);
-  if (operation == "fctRenLabelInTemplagePages") return ExplainTemplates(TemplateVariable::kMainDir, block);
+int RunTemplateOperation(const std::string& operation, const HostVariableBlock& block, const CallMode& mode) {
+  if (operation == "fctLocaliseTemplate") return RunTemplates(TemplateVariable::kTemplPath, block, mode);
+  if (operation == "fctRenLabelInTemplagePages") return RunTemplates(TemplateVariable::kMainDir, block, mode);
+  std::fprintf(stderr, "setupext-call: --report is for fctLocaliseTemplate and fctRenLabelInTemplagePages\n");
+  return 2;
+}
+
+int Explain(const std::string& operation, const HostVariableBlock& block, const CallMode& mode) {
+  if (operation == "fctLocaliseTemplate" || operation == "fctRenLabelInTemplagePages")
+    return RunTemplateOperation(operation, block, mode);
   if (operation == "IsLibInstalled") return ExplainLibrary(block);
   if (operation == "IsVBNETAppRunning") return ExplainWindows(block);
   std::fprintf(stderr, "setupext-call: --explain does not know %s\n", operation.c_str());

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: setupext-call [--module PATH] [--capacity N] [--name-width N] [--value-width N]\n"
-    "                     [--explain] OPERATION [NAME=VALUE ...]\n"
+    "                     [--explain | --report] [--strict] OPERATION [NAME=VALUE ...]\n"
     "       setupext-call --version | --help\n"
     "\n"
     "Lays out an installer variable table (default 64 slots, names 32 bytes wide, values\n"
@@ -27,11 +27,14 @@ constexpr const char* kUsage =
     "With --explain nothing is changed: for a template operation every file of the tree is\n"
     "listed with what the call would do to it and why (a page left English names what is in\n"
     "the way), then a summary line; for a probe, what it looks at and what it finds.\n"
+    "With --report a template operation is made for real by the module's own code, and every\n"
+    "file is listed with what was done to it, in the same words. With --strict, either exits\n"
+    "with 3 when a page would stay, or stayed, English.\n"
     "\n"
     "Operations: fctLocaliseTemplate, fctRenLabelInTemplagePages, IsLibInstalled,\n"
     "            IsVBNETAppRunning\n"
     "\n"
-    "Exit status: 0 after a call, 2 for a usage error, a module that does not load or an\n"
+    "Exit status: 0 after a call, 3 as --strict says, 2 for a usage error, a module that does not load or an\n"
     "operation the module does not export.\n";
 
 struct Options {
@@ -42,6 +45,8 @@ struct Options {
   std::string operation;
   std::vector<std::string> assignments;
   bool explain = false;
+  bool report = false;
+  bool strict = false;
 };
 
 #ifndef SETUPEXT_VERSION
@@ -63,8 +68,8 @@ std::string Parse(int argc, char** argv, Options* options) {
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
     std::string_view flag = argv[i];
-    if (flag == "--explain") {
-      options->explain = true;
+    if (flag == "--explain" || flag == "--report" || flag == "--strict") {
+      (flag == "--explain" ? options->explain : flag == "--report" ? options->report : options->strict) = true;
       continue;
     }
     if (i + 1 >= argc) return "missing value after " + std::string(flag);
@@ -118,7 +123,10 @@ int main(int argc, char** argv) {
       return Fail("no room in the table for " + name + " (--capacity " + std::to_string(options.capacity) + ")");
   }
 
-  if (options.explain) return setupext::Explain(options.operation, *table.block());
+  if (options.explain && options.report) return Fail("--explain and --report exclude each other");
+  if (options.explain) return setupext::Explain(options.operation, *table.block(), {setupext::Tense::kWould, options.strict});
+  if (options.report)
+    return setupext::RunTemplateOperation(options.operation, *table.block(), {setupext::Tense::kDid, options.strict});
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;

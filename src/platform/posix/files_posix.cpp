@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -66,7 +67,8 @@ bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mo
 FileStamp StampOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
           static_cast<std::uint64_t>(info.st_size),
-          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec),
+          static_cast<std::uint32_t>(info.st_mode & 07777)};
 }
 
 // Whether the path names a regular file with one name; never follows a link.
@@ -100,10 +102,12 @@ class PosixFiles final : public Files {
     return {File(FileRef{this, fd}), FileResult::kDone};
   }
 
+  // O_NONBLOCK: a FIFO or a device named like a page must not hold the call at its opening;
+  // it is refused by its type right after, and a regular file reads as it always does.
   Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
     const CPath name(path);
     if (!name.ok()) return {};
-    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return {File(), errno == ELOOP ? FileResult::kNotPlain : FileResult::kFailed};
     File page(FileRef{this, fd});
     struct stat info;
@@ -113,15 +117,13 @@ class PosixFiles final : public Files {
     return {static_cast<File&&>(page), FileResult::kDone, StampOf(info)};
   }
 
-  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override {
+  std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override {
     for (;;) {
-      const ssize_t got = read(file, buffer, size);
+      const ssize_t got = pread(file, buffer, size, static_cast<off_t>(offset));
       if (got >= 0) return got;
       if (errno != EINTR) return -1;
     }
   }
-
-  bool Rewind(NativeFile file) noexcept override { return lseek(file, 0, SEEK_SET) == 0; }
 
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override {
     const char* next = static_cast<const char*>(data);
@@ -136,6 +138,9 @@ class PosixFiles final : public Files {
   }
 
   bool Flush(NativeFile file) noexcept override { return fsync(file) == 0; }
+  bool KeepAttributes(NativeFile file, std::uint32_t mode) noexcept override {
+    return fchmod(file, static_cast<mode_t>(mode)) == 0;
+  }
   bool Close(NativeFile file) noexcept override { return close(file) == 0; }
 
   // Without share modes nothing keeps a writer out; the page is removed only while its path
@@ -158,6 +163,11 @@ class PosixFiles final : public Files {
     const CPath name(path);
     file.reset();
     return name.ok() && unlink(name.c_str()) == 0;
+  }
+
+  FileResult CheckPlainFile(std::string_view path) noexcept override {
+    const CPath name(path);
+    return name.ok() ? CheckPlain(name.c_str()) : FileResult::kFailed;
   }
 
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
@@ -185,7 +195,21 @@ class PosixFiles final : public Files {
     return fd.is_open() && fsync(fd.get()) == 0;
   }
 
-  bool KeepsNamesInOrder() const noexcept override { return false; }
+  // Journals keep a file's data and names apart and need not keep names in order: every
+  // volume is taken as one that does not.
+  bool KeepsNamesInOrder(std::string_view) noexcept override { return false; }
+
+  // Nothing keeps another call out of a folder but this advisory lock, which every call
+  // takes: tried for a while, never waited on for ever.
+  LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept override {
+    const CPath name(folder);
+    if (!name.ok()) return LockResult::kFailed;
+    FolderLock held(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!held.is_open()) return LockResult::kFailed;
+    if (flock(held.get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
+    lock = static_cast<FolderLock&&>(held);
+    return LockResult::kHeld;
+  }
 
   ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
     const CPath name(folder);
@@ -223,6 +247,8 @@ class PosixFiles final : public Files {
 constinit PosixFiles system_files;
 
 }  // namespace
+
+void FolderLockTraits::Close(int lock) noexcept { close(lock); }
 
 char PathSeparator() noexcept { return '/'; }
 

@@ -64,15 +64,28 @@ bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) {
   return EqualIgnoringCase(name, From(below, root));
 }
 
+// The attributes a page's French version keeps.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 // A regular file, not a link or a folder, with exactly one name, reached by this very path.
-bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr) {
+bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr,
+                            DWORD* attributes = nullptr) {
   FileFacts facts;
   if (!QueryFacts(file, facts)) return false;
   const FILE_ALL_INFORMATION& all = facts.all();
   if (all.BasicInformation.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   if (all.StandardInformation.Directory) return false;
   if (size) *size = static_cast<std::uint64_t>(all.StandardInformation.EndOfFile.QuadPart);
+  if (attributes) *attributes = all.BasicInformation.FileAttributes & kKeptAttributes;
   return all.StandardInformation.NumberOfLinks == 1 && ReachedByThisPath(facts.name(), extended);
+}
+
+// Sets a file's attributes through its handle, its times left as they are.
+bool SetAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
 HANDLE OpenWithoutFollowing(const wchar_t* extended, DWORD access, DWORD sharing) {
@@ -116,12 +129,22 @@ bool MarkForDeletion(HANDLE file) {
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// A read-only file cannot be marked for deletion: its attribute is cleared first, and put
+// back when the deletion is refused all the same.
+bool MarkForDeletion(HANDLE file, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) return MarkForDeletion(file);
+  if (!SetAttributes(file, attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+  if (MarkForDeletion(file)) return true;
+  (void)SetAttributes(file, attributes);
+  return false;
+}
+
 // The name goes at once, even while others hold the file: POSIX semantics, where the system
 // has them (Windows 10 and later, on NTFS).
 bool DeleteAtOnce(HANDLE file) {
-  constexpr DWORD kDelete = 0x1, kPosixSemantics = 0x2;
+  constexpr DWORD kDelete = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x10;
   constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-  DWORD flags = kDelete | kPosixSemantics;
+  DWORD flags = kDelete | kPosixSemantics | kIgnoreReadOnly;
   return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
 }
 
@@ -188,22 +211,27 @@ class Win32Files final : public Files {
   Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return {};
-    HANDLE handle = OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ);
+    // Attributes may be written: a read-only page's attribute is cleared for its deletion.
+    HANDLE handle = OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ);
     if (handle == INVALID_HANDLE_VALUE) return {File(), IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed};
     File page(FileRef{this, handle});
-    if (!IsPlainFileWithOneName(handle, extended.view(), size)) return {File(), FileResult::kNotPlain};
-    return {static_cast<File&&>(page), FileResult::kDone};
+    Opened opened{File(), FileResult::kNotPlain};
+    DWORD attributes = 0;
+    if (!IsPlainFileWithOneName(handle, extended.view(), size, &attributes)) return opened;
+    opened.file = static_cast<File&&>(page);
+    opened.result = FileResult::kDone;
+    opened.stamp.size = *size;
+    opened.stamp.attributes = attributes;
+    return opened;
   }
 
-  std::ptrdiff_t Read(NativeFile file, void* buffer, std::size_t size) noexcept override {
+  std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
+    if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     return static_cast<std::ptrdiff_t>(got);
-  }
-
-  bool Rewind(NativeFile file) noexcept override {
-    LARGE_INTEGER start{};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
   }
 
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override {
@@ -218,11 +246,14 @@ class Win32Files final : public Files {
   }
 
   bool Flush(NativeFile file) noexcept override { return FlushFileBuffers(file) != 0; }
+  bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override {
+    return attributes == 0 || SetAttributes(file, attributes);
+  }
   bool Close(NativeFile file) noexcept override { return CloseHandle(file) != 0; }
 
   // Held without write sharing from its opening, the page cannot have changed: the stamp is
   // not needed here.
-  PageDeletion DeletePage(File page, const FileStamp&, std::string_view path, std::string_view aside) noexcept override {
+  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override {
     const HANDLE handle = page.get().native;
     if (DeleteAtOnce(handle)) return PageDeletion::kGone;
     // Elsewhere a deleted file keeps its name while others hold it, and the output could not
@@ -230,7 +261,7 @@ class Win32Files final : public Files {
     WideText extended;
     bool moved_aside = false;
     if (!aside.empty() && ExtendedPath(aside, extended)) moved_aside = RenameByHandle(handle, extended.view());
-    if (MarkForDeletion(handle)) return PageDeletion::kGone;  // goes when the last holder lets go
+    if (MarkForDeletion(handle, stamp.attributes)) return PageDeletion::kGone;  // goes when the last holder lets go
     if (!moved_aside) return PageDeletion::kKept;
     if (ExtendedPath(path, extended) && RenameByHandle(handle, extended.view())) return PageDeletion::kKept;
     return PageDeletion::kAside;
@@ -243,6 +274,15 @@ class Win32Files final : public Files {
   }
 
   bool DeleteNew(File file, std::string_view) noexcept override { return MarkForDeletion(file.get().native); }
+
+  FileResult CheckPlainFile(std::string_view path) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(path, extended)) return FileResult::kFailed;
+    const UniqueKernelHandle file(OpenWithoutFollowing(extended.c_str(), FILE_READ_ATTRIBUTES,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
+    return IsPlainFileWithOneName(file.get(), extended.view()) ? FileResult::kDone : FileResult::kNotPlain;
+  }
 
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
     WideText source, target;
@@ -259,16 +299,43 @@ class Win32Files final : public Files {
   FileResult Remove(std::string_view path) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return FileResult::kFailed;
-    const UniqueKernelHandle file(OpenWithoutFollowing(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ));
+    const UniqueKernelHandle file(
+        OpenWithoutFollowing(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ));
     if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
-    if (!IsPlainFileWithOneName(file.get(), extended.view())) return FileResult::kNotPlain;
-    return MarkForDeletion(file.get()) ? FileResult::kDone : FileResult::kFailed;
+    DWORD attributes = 0;
+    if (!IsPlainFileWithOneName(file.get(), extended.view(), nullptr, &attributes)) return FileResult::kNotPlain;
+    return MarkForDeletion(file.get(), attributes) ? FileResult::kDone : FileResult::kFailed;
   }
 
-  // NTFS journals names in order: a page's deletion never outlives a cut that its output's
-  // creation does not.
-  bool SyncFolderOf(std::string_view) noexcept override { return true; }
-  bool KeepsNamesInOrder() const noexcept override { return true; }
+  // Where names are not kept in order (FAT, exFAT, shares), the folder's own entries are put
+  // on the disk through a handle to it.
+  bool SyncFolderOf(std::string_view path) noexcept override {
+    const std::size_t separator = path.rfind('\\');
+    WideText extended;
+    if (separator == std::string_view::npos || !ExtendedPath(Part(path, 0, separator + 1), extended)) return false;
+    const UniqueKernelHandle folder(CreateFileW(extended.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder.is_open() && FlushFileBuffers(folder.get()) != 0;
+  }
+
+  // NTFS and ReFS journal names in order: a page's deletion never outlives a cut that its
+  // output's creation does not. Any other volume, or one that cannot be asked, is synced.
+  bool KeepsNamesInOrder(std::string_view folder) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(folder, extended)) return false;
+    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
+    wchar_t system[MAX_PATH + 1] = {};
+    if (!handle.is_open() ||
+        !GetVolumeInformationByHandleW(handle.get(), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1))
+      return false;
+    const std::wstring_view name = system;
+    return name == L"NTFS" || name == L"ReFS";
+  }
+
+  // Share modes keep two calls apart: the page and the output are held without write or
+  // delete sharing while they are worked on.
+  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
 
   ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
     WideText pattern;
@@ -324,6 +391,8 @@ class Win32Files final : public Files {
 constinit Win32Files system_files;
 
 }  // namespace
+
+void FolderLockTraits::Close(int) noexcept {}
 
 char PathSeparator() noexcept { return '\\'; }
 

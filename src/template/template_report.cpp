@@ -1,0 +1,127 @@
+#include "template/template_report.h"
+
+namespace setupext {
+namespace {
+
+class Line {
+ public:
+  Line(ByteBuffer& out, Tense tense) : out_(out), would_(tense == Tense::kWould) {}
+  Line& operator<<(std::string_view text) {
+    ok_ = ok_ && out_.Append(text);
+    return *this;
+  }
+  Line& operator<<(std::size_t number) {
+    char digits[24];
+    std::size_t at = sizeof digits;
+    do digits[--at] = static_cast<char>('0' + number % 10);
+    while ((number /= 10) != 0);
+    return *this << std::string_view(digits + at, sizeof digits - at);
+  }
+  // The two forms of one verb: "would be removed" / "removed".
+  Line& Verb(std::string_view would, std::string_view did) { return *this << (would_ ? would : did); }
+  Line& Final(std::string_view name) {
+    PathText final_name;
+    return *this << (AppendFinalName(name, final_name) ? final_name.view() : name);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  ByteBuffer& out_;
+  bool would_;
+  bool ok_ = true;
+};
+
+// What localising a page came to, after the words that lead to it.
+void PageWords(Line& line, std::string_view name, const PageResult& result) {
+  switch (result.outcome) {
+    case PageOutcome::kDone:
+      line.Verb("would be localised into ", "localised into ").Final(name);
+      return;
+    case PageOutcome::kUnchanged:
+      line << (result.no_page_line ? "no PAGE { line: no change needed" : "already French: no change needed");
+      if (result.moved) line.Verb(", would be moved to ", ", moved to ").Final(name);
+      return;
+    case PageOutcome::kKept:
+      line.Verb("would stay English: ", "stays English: ") << TroubleText(result.trouble);
+      return;
+    case PageOutcome::kOutputLeft:
+      line << "its French version " << (result.trouble == PageTrouble::kNameBusy ? "waits as " : "may wait as ") << name
+           << ".setupext-new for the next call: " << TroubleText(result.trouble);
+      return;
+  }
+}
+
+void LeftoverWords(Line& line, std::string_view would, std::string_view did, const PageResult& result) {
+  if (result.outcome == PageOutcome::kDone) line.Verb(would, did);
+  else line.Verb("would stay: ", "stays: ") << TroubleText(result.trouble);
+}
+
+}  // namespace
+
+bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, const Listing& listing, std::size_t i,
+                     const Step& step, const PageResult& result, bool all) noexcept {
+  const std::string_view name = listing.name(i);
+  if (step.fate == Fate::kLeave && step.reason == Reason::kFolder) return true;
+  if (!all && ((step.fate == Fate::kLocalise && result.outcome == PageOutcome::kUnchanged && !result.moved) ||
+               (step.fate == Fate::kLeave && step.reason == Reason::kNotAPage)))
+    return true;
+  Line line(out, tense);
+  line << shown_dir << name << ": ";
+  switch (step.fate) {
+    case Fate::kLocalise: PageWords(line, name, result); break;
+    case Fate::kFinish:
+      line << "left by a cut call, its page's only copy: ";
+      LeftoverWords(line, "would take the name ", "took the name ", result);
+      if (result.outcome == PageOutcome::kDone) line.Final(PageOfOutput(name));
+      break;
+    case Fate::kRemove:
+      line << "left by a cut call, unfinished beside its page: ";
+      LeftoverWords(line, "would be removed", "removed", result);
+      break;
+    case Fate::kRemoveCopy:
+      line << "left by a cut call, a copy of " << PageOfAside(name) << ": ";
+      LeftoverWords(line, "would be removed, its text being there", "removed, its text being there", result);
+      break;
+    case Fate::kRestore:
+      line << "left by a cut call, its page's only copy: ";
+      if (!result.put_back) {
+        LeftoverWords(line, "", "", result);
+        break;
+      }
+      line.Verb("would go back to ", "put back as ") << PageOfAside(name) << ", then ";
+      PageWords(line, PageOfAside(name), result);
+      break;
+    case Fate::kLeave:
+      if (listing.kind(i) == EntryKind::kFolder) line << "folder path over the limit: not walked";
+      else if (step.reason == Reason::kNotAPage) line << "not a page: left as it is";
+      else {
+        if (!PageOfOutput(name).empty() || !PageOfAside(name).empty()) line << "left by a cut call: ";
+        line << "left as it is: " << ReasonText(step.reason);
+        if (ReasonNamesOther(step.reason)) line << " " << listing.name(step.other);
+      }
+      break;
+  }
+  return (line << "\n").ok();
+}
+
+bool AppendFolderLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, FolderTrouble trouble) noexcept {
+  Line line(out, tense);
+  line << shown_dir << ": folder "
+       << (trouble == FolderTrouble::kHeld ? "held by another call all the while" : "cannot be listed") << ": ";
+  line.Verb("would be skipped\n", "skipped\n");
+  return line.ok();
+}
+
+bool AppendSummary(ByteBuffer& out, Tense tense, const TreeCounts& c, TreeResult result) noexcept {
+  Line line(out, tense);
+  line << "summary: " << c.localised;
+  line.Verb(" would be localised, ", " localised, ") << c.unchanged;
+  line.Verb(" need no change, ", " needed no change, ") << c.finished;
+  line.Verb(" leftovers would be finished, ", " leftovers finished, ") << c.left;
+  line.Verb(" would stay English, ", " stayed English, ") << c.leftovers_left;
+  line.Verb(" leftovers would stay, ", " leftovers stayed, ") << c.folders_skipped << " folders skipped";
+  if (result == TreeResult::kNoMemory) line << " (out of memory: the walk stopped early)";
+  return (line << "\n").ok();
+}
+
+}  // namespace setupext

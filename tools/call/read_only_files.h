@@ -1,0 +1,68 @@
+// A file layer that only reads: what a call would do, carried out by the module's own
+// executor without changing anything. Listings and reads pass through to the real files;
+// names made, moved or freed go to an overlay that later calls of the same run see; what can
+// be known without writing (a file held by another program, a link, a second name, a FIFO)
+// is asked of the real files.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace setupext {
+
+class ReadOnlyFiles final : public Files {
+ public:
+  explicit ReadOnlyFiles(Files& real) : real_(real) {}
+
+  void SetQuietErrorMode() noexcept override {}
+  Opened CreateNew(std::string_view path) noexcept override;
+  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
+  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
+  bool Flush(NativeFile) noexcept override { return true; }
+  bool KeepAttributes(NativeFile, std::uint32_t) noexcept override { return true; }
+  bool Close(NativeFile file) noexcept override;
+  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, std::string_view path) noexcept override;
+  FileResult CheckPlainFile(std::string_view path) noexcept override;
+  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(std::string_view path) noexcept override;
+  bool SyncFolderOf(std::string_view) noexcept override { return true; }
+  bool KeepsNamesInOrder(std::string_view folder) noexcept override { return real_.KeepsNamesInOrder(folder); }
+  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
+  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override { return real_.ListFolder(folder, entries); }
+  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
+    return real_.IdentifyFolder(folder, identity);
+  }
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real_.RealFolderPath(folder, real); }
+  void Pause(int) noexcept override {}
+
+ private:
+  // A name the run made: new bytes, or a real file that now goes by it.
+  struct Made {
+    std::string bytes;
+    std::string real_path;  // not empty: the real file this name stands for
+  };
+  struct Handle {
+    std::string key;  // of the name the bytes belong to
+    bool writing = false;
+  };
+
+  static std::string Key(std::string_view path);
+  bool Exists(std::string_view path);
+  Opened Wrap(Opened real);
+  NativeFile NewHandle(std::string key, bool writing);
+
+  Files& real_;
+  std::map<std::string, Made> made_;  // by key
+  std::set<std::string> gone_;        // keys of real names the run freed
+  std::map<NativeFile, Handle> handles_;
+  int next_handle_ = 0;
+};
+
+}  // namespace setupext
