@@ -19,6 +19,12 @@
 
 #include <stddef.h>
 
+/* setupext.dll is a 32-bit DLL: a 64-bit program cannot load it. (SETUPEXT_ALLOW_64BIT_TESTS
+   belongs to setupext's own build, which tests an x86_64 build of the DLL; not for hosts.) */
+#if defined(_WIN64) && !defined(SETUPEXT_ALLOW_64BIT_TESTS)
+#error "setupext.dll is a 32-bit DLL: build your host for 32-bit x86"
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -22,7 +22,10 @@ constexpr const char* kUsage =
     "Lays out an installer variable table (default 64 slots, names 32 bytes wide, values\n"
     "4096 bytes wide), stores each NAME=VALUE in it, loads the module (default: the one\n"
     "beside this program), calls the exported OPERATION with the table's address, then\n"
-    "prints 'result: N' and every variable of the table as NAME=VALUE in slot order.\n"
+    "prints 'result: N' and every variable of the table as NAME=VALUE in slot order\n"
+    "(an empty value as 'NAME= (empty)'). Warns on stderr of a name given in another case\n"
+    "than the operation's (names are case-sensitive) and of LIBNUMAVAIL dropped by a full\n"
+    "table.\n"
     "\n"
     "With --explain nothing is changed: for a template operation every file of the tree is\n"
     "listed with what the call would do to it and why (a page left English names what is in\n"
@@ -91,6 +94,41 @@ std::string Parse(int argc, char** argv, Options* options) {
   return {};
 }
 
+// The variables each operation reads or writes, as the table names them.
+std::vector<std::string_view> VariablesOf(std::string_view operation) {
+  if (operation == "fctLocaliseTemplate") return {"TEMPLPATH", "LANG"};
+  if (operation == "fctRenLabelInTemplagePages") return {"MAINDIR", "LANG"};
+  if (operation == "IsLibInstalled") return {"LIBNAME", "INIREG2", "LIBNUMAVAIL"};
+  if (operation == "IsVBNETAppRunning") return {"WINDOWTEXT"};
+  return {};
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// A name given in another case than the operation's is another variable: say so.
+void WarnAboutCase(const Options& options) {
+  for (const std::string_view wanted : VariablesOf(options.operation)) {
+    bool exact = false;
+    std::string near;
+    for (const std::string& assignment : options.assignments) {
+      const std::string_view name = std::string_view(assignment).substr(0, assignment.find('='));
+      if (name == wanted) exact = true;
+      else if (near.empty() && EqualIgnoringCase(name, wanted)) near = name;
+    }
+    if (!exact && !near.empty())
+      std::fprintf(stderr, "setupext-call: warning: %s is not %.*s: variables are case-sensitive, and %s uses %.*s\n",
+                   near.c_str(), static_cast<int>(wanted.size()), wanted.data(), options.operation.c_str(),
+                   static_cast<int>(wanted.size()), wanted.data());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +161,7 @@ int main(int argc, char** argv) {
       return Fail("no room in the table for " + name + " (--capacity " + std::to_string(options.capacity) + ")");
   }
 
+  WarnAboutCase(options);
   if (options.explain && options.report) return Fail("--explain and --report exclude each other");
   if (options.explain) return setupext::Explain(options.operation, *table.block(), {setupext::Tense::kWould, options.strict});
   if (options.report)
@@ -137,7 +176,13 @@ int main(int argc, char** argv) {
 
   // The installer reads only the low byte of the answer.
   int result = operation(table.block()) & 0xFF;
+  // IsLibInstalled's answer 0 comes with LIBNUMAVAIL, which a full table cannot take.
+  if (options.operation == "IsLibInstalled" && result == 0 && table.block()->count >= options.capacity &&
+      !setupext::FindVariable(*table.block(), "LIBNUMAVAIL"))
+    std::fprintf(stderr, "setupext-call: warning: LIBNUMAVAIL was not written: the table is full (--capacity %u)\n",
+                 static_cast<unsigned>(options.capacity));
   std::printf("result: %d\n", result);
-  for (const auto& [name, value] : setupext::ListVariables(*table.block())) std::printf("%s=%s\n", name.c_str(), value.c_str());
+  for (const auto& [name, value] : setupext::ListVariables(*table.block()))
+    std::printf("%s=%s\n", name.c_str(), value.empty() ? " (empty)" : value.c_str());
   return 0;
 }

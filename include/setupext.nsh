@@ -1,0 +1,241 @@
+; setupext.nsh - calling setupext.dll from an NSIS 3 installer (3.0 or later; x86-unicode
+; and x86-ansi targets: the DLL is 32-bit, so an amd64 installer cannot load it).
+;
+;   !define SETUPEXT_DLL "path\to\setupext.dll"   ; optional: where makensis finds the DLL
+;   !include "setupext.nsh"                        ; default: setupext.dll beside your script
+;
+;   ${SetupExt_Begin}                          extracts the DLL to $PLUGINSDIR, makes an empty table
+;   ${SetupExt_Set} TEMPLPATH "$INSTDIR\Templates"
+;   ${SetupExt_Set} LANG "Francais"
+;   ${SetupExt_Call} fctLocaliseTemplate $0    $0 = 1 or 0 ("error": no DLL or no such operation)
+;   ${SetupExt_Get} LIBNUMAVAIL $1             $1 = the value, "" when absent
+;   ${SetupExt_End}                            frees the table and unloads the DLL
+;
+; Between Begin and End the table lives on: set, call and get as often as needed, in any
+; order; End before the installer ends, so that $PLUGINSDIR can be removed. Every macro keeps
+; the registers and the stack as they were, apart from its output variable.
+;
+; The error flag (IfErrors, ${If} ${Errors}) tells what went wrong; the macros set it and
+; never clear it, so ClearErrors before a group of them and test it after:
+; - SetupExt_Set sets it when the value does not come back from the table as it was given:
+;   a character the system's ANSI code page cannot write (the table holds ANSI text, also in a
+;   Unicode installer), or more than 1023 bytes. The variable is then left empty, which every
+;   operation reads as absent: a folder the DLL cannot name is never replaced by another one.
+;   It also sets it when the table has no room for another variable (16 slots, one of them
+;   always kept free for LIBNUMAVAIL).
+; - SetupExt_Get sets it when the table holds no such variable: IsLibInstalled writes
+;   LIBNUMAVAIL only when it answers 0.
+;
+; Names are case-sensitive and at most 29 characters: "templpath" is not TEMPLPATH.
+;
+; What the operations read and write:
+;   fctLocaliseTemplate         TEMPLPATH, LANG                        answers 1
+;   fctRenLabelInTemplagePages  MAINDIR, LANG                          answers 1
+;   IsLibInstalled              LIBNAME, INIREG2; writes LIBNUMAVAIL   answers 1 if listed
+;   IsVBNETAppRunning           WINDOWTEXT                             answers 1 if running
+;
+; Reports of the template operations, for the script that asks for them:
+; - When the table holds a non-empty SETUPEXTLOG, the template operations append to that file
+;   one line for each entry that is not simply left French or not a page, in the words of
+;   `setupext-call --report`, and a summary line; a log that cannot be written is skipped and
+;   never changes what the call does or answers.
+; - When the table already holds PAGESLOCALISED or PAGESLEFT (the script created them), the
+;   template operations write the number of pages localised and the number left English there;
+;   a variable the script did not create is never added. So create them first, then read them:
+;       ${SetupExt_Set} PAGESLOCALISED ""
+;       ${SetupExt_Set} PAGESLEFT ""
+;       ${SetupExt_Call} fctLocaliseTemplate $0
+;       ${SetupExt_Get} PAGESLEFT $1
+;
+; The table: eight 32-bit words (two of the host's, capacity, name width, value width, count,
+; the names area's address, the values area's address), then the names area (slot i holds
+; "%NAME%" and a NUL) and the values area (slot i holds the value, ANSI text, and a NUL). Its
+; text is written and read with the System plug-in's m and &mN types only: t and &tN would be
+; UTF-16 in a Unicode installer.
+
+!ifndef SETUPEXT_NSH_INCLUDED
+!define SETUPEXT_NSH_INCLUDED
+
+!if ${NSIS_PACKEDVERSION} < 0x03000000
+  !error "setupext.nsh needs NSIS 3.0 or later"
+!endif
+!if ${NSIS_PTR_SIZE} != 4
+  ; SETUPEXT_ALLOW_64BIT_TESTS is the project's own: its tests run the x86_64 build of the
+  ; DLL under an amd64 installer where no 32-bit one can run. It is not for installers.
+  !ifndef SETUPEXT_ALLOW_64BIT_TESTS
+    !error "setupext.dll is a 32-bit DLL: build an x86 installer (Target x86-unicode or x86-ansi)"
+  !endif
+!endif
+
+!include LogicLib.nsh
+
+!ifndef SETUPEXT_DLL
+  !define SETUPEXT_DLL "setupext.dll"
+!endif
+
+!define _SETUPEXT_CAPACITY 16
+!define _SETUPEXT_ROOM 15           ; variables the script may add: one slot stays free
+!define _SETUPEXT_NAME_WIDTH 32     ; "%NAME%" and its NUL
+!define _SETUPEXT_VALUE_WIDTH 1024  ; what &mN copies at most, NUL included
+!define /math _SETUPEXT_NAMES_BYTES ${_SETUPEXT_CAPACITY} * ${_SETUPEXT_NAME_WIDTH}
+!define /math _SETUPEXT_VALUES_BYTES ${_SETUPEXT_CAPACITY} * ${_SETUPEXT_VALUE_WIDTH}
+!define /math _SETUPEXT_ADDRESSES ${NSIS_PTR_SIZE} * 2
+!define /math _SETUPEXT_NAMES_AT ${_SETUPEXT_ADDRESSES} + 24   ; after six words, two addresses
+!define /math _SETUPEXT_VALUES_AT ${_SETUPEXT_NAMES_BYTES} + ${_SETUPEXT_NAMES_AT}
+!define /math _SETUPEXT_TABLE_BYTES ${_SETUPEXT_VALUES_AT} + ${_SETUPEXT_VALUES_BYTES}
+
+Var SetupExtTable   ; the table's address, 0 outside Begin .. End
+
+!define SetupExt_Begin "!insertmacro SetupExt_Begin"
+!define SetupExt_Set "!insertmacro SetupExt_Set"
+!define SetupExt_Get "!insertmacro SetupExt_Get"
+!define SetupExt_Call "!insertmacro SetupExt_Call"
+!define SetupExt_End "!insertmacro SetupExt_End"
+
+!macro SetupExt_Begin
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\setupext.dll"
+    File "/oname=$PLUGINSDIR\setupext.dll" "${SETUPEXT_DLL}"
+  ${EndIf}
+  Push $R0
+  Push $R1
+  System::Alloc ${_SETUPEXT_TABLE_BYTES}
+  Pop $SetupExtTable
+  IntPtrOp $R0 $SetupExtTable + ${_SETUPEXT_NAMES_AT}
+  IntPtrOp $R1 $SetupExtTable + ${_SETUPEXT_VALUES_AT}
+  ; host word 1, host word 2, capacity, name width, value width, count, names, values
+  System::Call "*$SetupExtTable(i 0, i 0, i ${_SETUPEXT_CAPACITY}, i ${_SETUPEXT_NAME_WIDTH}, i ${_SETUPEXT_VALUE_WIDTH}, i 0, p R0, p R1)"
+  Pop $R1
+  Pop $R0
+!macroend
+
+; $R0 holds "%NAME%". Gives $R2 = its slot (the first with that name, as the DLL reads it)
+; or -1, and $R3 = count. Uses $R4 and $R5.
+!macro _SetupExt_Find
+  IntPtrOp $R4 $SetupExtTable + 20
+  System::Call "*$R4(i .R3)"
+  StrCpy $R2 0
+  ${Do}
+    ${If} $R2 >= $R3
+      StrCpy $R2 -1
+      ${Break}
+    ${EndIf}
+    IntOp $R4 $R2 * ${_SETUPEXT_NAME_WIDTH}
+    IntPtrOp $R4 $R4 + $SetupExtTable
+    IntPtrOp $R4 $R4 + ${_SETUPEXT_NAMES_AT}
+    System::Call "*$R4(&m${_SETUPEXT_NAME_WIDTH} .R5)"
+    ${If} $R5 S== $R0
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+!macroend
+
+; $R2 = a slot: $R4 = the address of its value.
+!macro _SetupExt_ValueAt
+  IntOp $R4 $R2 * ${_SETUPEXT_VALUE_WIDTH}
+  IntPtrOp $R4 $R4 + $SetupExtTable
+  IntPtrOp $R4 $R4 + ${_SETUPEXT_VALUES_AT}
+!macroend
+
+!macro SetupExt_Set NAME VALUE
+  Push `${VALUE}`
+  Push `${NAME}`
+  Exch $R0
+  Exch
+  Exch $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  StrCpy $R0 "%$R0%"
+  !insertmacro _SetupExt_Find
+  ${If} $R2 < 0
+  ${AndIf} $R3 < ${_SETUPEXT_ROOM}
+    StrCpy $R2 $R3
+    IntOp $R4 $R2 * ${_SETUPEXT_NAME_WIDTH}
+    IntPtrOp $R4 $R4 + $SetupExtTable
+    IntPtrOp $R4 $R4 + ${_SETUPEXT_NAMES_AT}
+    System::Call "*$R4(&m${_SETUPEXT_NAME_WIDTH} R0)"
+    IntOp $R3 $R3 + 1
+    IntPtrOp $R4 $SetupExtTable + 20
+    System::Call "*$R4(i R3)"
+  ${EndIf}
+  ${If} $R2 < 0
+    SetErrors
+  ${Else}
+    !insertmacro _SetupExt_ValueAt
+    System::Call "*$R4(&m${_SETUPEXT_VALUE_WIDTH} R1)"
+    System::Call "*$R4(&m${_SETUPEXT_VALUE_WIDTH} .R5)"
+    ${If} $R5 S!= $R1
+      StrCpy $R5 ""
+      System::Call "*$R4(&m${_SETUPEXT_VALUE_WIDTH} R5)"
+      SetErrors
+    ${EndIf}
+  ${EndIf}
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+!macroend
+
+!macro SetupExt_Get NAME OUT
+  Push `${NAME}`
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  StrCpy $R0 "%$R0%"
+  !insertmacro _SetupExt_Find
+  StrCpy $R1 ""
+  ${If} $R2 < 0
+    SetErrors
+  ${Else}
+    !insertmacro _SetupExt_ValueAt
+    System::Call "*$R4(&m${_SETUPEXT_VALUE_WIDTH} .R1)"
+  ${EndIf}
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Exch $R1
+  Exch
+  Pop $R0
+  Pop ${OUT}
+!macroend
+
+; OUT gets the answer, 1 or 0, read as one byte (only the low byte of the return value
+; counts), or "error" when the DLL or the operation is not found. The DLL is called by its
+; full path: NSIS 3 looks for a DLL named in System::Call only in the system folders.
+; System::Call is __stdcall on x86 by default, as the DLL needs.
+!macro SetupExt_Call OPERATION OUT
+  Push $0
+  System::Call '"$PLUGINSDIR\setupext.dll"::${OPERATION}(p $SetupExtTable) b .r0'
+  Exch $0
+  Pop ${OUT}
+!macroend
+
+!macro SetupExt_End
+  Push $R0
+  Push $R1
+  System::Free $SetupExtTable
+  StrCpy $SetupExtTable 0
+  ; System::Call leaves the DLL loaded: unload it (a path, not table text, so t is right).
+  StrCpy $R1 0
+  ${Do}
+    System::Call 'kernel32::GetModuleHandle(t "$PLUGINSDIR\setupext.dll") p .R0'
+    ${If} $R0 P= 0
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::FreeLibrary(p R0)'
+    IntOp $R1 $R1 + 1
+  ${LoopUntil} $R1 >= 16   ; a bound, should anything hold the DLL loaded
+  Pop $R1
+  Pop $R0
+!macroend
+
+!endif ; SETUPEXT_NSH_INCLUDED
