@@ -2,9 +2,11 @@
 // called with the address of a variable table.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "loaded_module.h"
+#include "platform/files.h"
 #include "support/scratch_registry.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
@@ -61,6 +63,47 @@ TEST_F(ModuleTest, LocaliseTemplateRewritesTheTreeInPlace) {
       {"a.pag", "Input\r\nPAGE {\r\nAccueil\r\nChamp \xFE" "Pr\xE9" "c\xE9" "dente\r\n"},
       {"sub/b.pag", "PAGE {\n"}};
   EXPECT_EQ(tree.Snapshot(), expected);
+}
+
+// What happened is told to the script only when it asks: counts into variables it made, a
+// log into the file it names. A log that cannot be written changes nothing else.
+TEST_F(ModuleTest, TemplateOperationsTellTheScriptWhenAsked) {
+  Operation operation = Find("fctLocaliseTemplate");
+  ASSERT_NE(operation, nullptr);
+  const struct {
+    bool counts;
+    bool log;      // a log file in a folder that exists
+    bool bad_log;  // a log named by a folder: cannot be written
+  } cases[] = {{false, false, false}, {true, false, false}, {true, true, false}, {false, true, false}, {true, false, true}};
+  for (const auto& c : cases) {
+    testing::TempTree tree;
+    tree.Write("pages/a.pag", "PAGE {\nHome\n");
+    tree.Write("pages/b.page", "PAGE {\nBack\n");
+    tree.Write("pages/b.pag", "PAGE {\nAccueil\n");
+    testing::TestHost host;
+    host.Set("TEMPLPATH", tree.root_text() + PathSeparator() + "pages");
+    if (c.counts) {
+      host.Set("PAGESLOCALISED", "");
+      host.Set("PAGESLEFT", "");
+    }
+    const std::string log = tree.root_text() + PathSeparator() + (c.bad_log ? "pages" : "run.log");
+    if (c.log || c.bad_log) host.Set("SETUPEXTLOG", log);
+    EXPECT_EQ(operation(host.block()), 1);
+    const testing::TreeSnapshot after = tree.Snapshot();
+    EXPECT_EQ(after.at("pages/a.pag"), "PAGE {\nAccueil\n") << "the log never changes what the call does";
+    EXPECT_EQ(host.Find("PAGESLOCALISED"), c.counts ? std::optional<std::string>("1") : std::nullopt);
+    EXPECT_EQ(host.Find("PAGESLEFT"), c.counts ? std::optional<std::string>("1") : std::nullopt);
+    if (c.log) {
+      ASSERT_EQ(after.count("run.log"), 1u);
+      const std::string& text = after.at("run.log");
+      EXPECT_NE(text.find("a.pag: localised into a.pag\n"), std::string::npos) << text;
+      EXPECT_NE(text.find("b.page: left as it is: final name held by b.pag\n"), std::string::npos) << text;
+      EXPECT_EQ(text.find("b.pag:"), std::string::npos) << "a page left French is not logged: " << text;
+      EXPECT_NE(text.find("summary: 1 localised, 1 needed no change"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(after.count("run.log"), 0u);
+    }
+  }
 }
 
 TEST_F(ModuleTest, TemplateVariablesThatDoNotFitTouchNothing) {

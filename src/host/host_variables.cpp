@@ -59,6 +59,11 @@ HostValue FindHostValue(const HostVariableBlock& block, std::string_view name) n
   return {HostRead::kValue, value.text};
 }
 
+bool HasHostVariable(const HostVariableBlock& block, std::string_view name) noexcept {
+  const std::uint32_t live = LiveSlots(block);
+  return Find(block, HostKey(name), live) != live;
+}
+
 bool SetHostVariable(HostVariableBlock& block, std::string_view name, std::string_view value) noexcept {
   const HostKeyText key = HostKey(name);
   if (key.empty() || !Fits(value, block.value_width)) return false;

@@ -69,6 +69,9 @@ template <std::size_t N>
   return HostRead::kDoesNotFit;
 }
 
+// Whether the table holds the variable, whatever its value.
+[[nodiscard]] bool HasHostVariable(const HostVariableBlock& block, std::string_view name) noexcept;
+
 // Stores the value, adding the variable when it is absent and there is room. False when
 // nothing was written: a full table, or a key or value too wide for its slot.
 [[nodiscard]] bool SetHostVariable(HostVariableBlock& block, std::string_view name, std::string_view value) noexcept;

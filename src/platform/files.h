@@ -20,9 +20,13 @@ char PathSeparator() noexcept;
 // three-byte forms, so every name the system can hold comes through), elsewhere the bytes the
 // system uses. Names are never converted back to the ANSI code page.
 
-// A folder named by the host in its ANSI code page, as this layer's absolute path. False when
-// the text does not convert, is empty or is too long: then nothing must be touched.
+// A folder (or file) named by the host in its ANSI code page, as this layer's absolute path.
+// False when the text does not convert, is empty or is too long: then nothing must be touched.
 [[nodiscard]] bool FolderFromHostText(std::string_view text, PathText& folder) noexcept;
+
+// Appends the bytes to the file, made when missing. For
+// the log a script asks for: false when it cannot be written, and nothing else happens.
+[[nodiscard]] bool AppendToLogFile(std::string_view path, std::string_view bytes) noexcept;
 
 // The length of a path as the system counts it: UTF-16 units on Windows, bytes elsewhere.
 std::size_t PathUnits(std::string_view path) noexcept;

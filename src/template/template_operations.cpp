@@ -1,6 +1,7 @@
 #include "template/template_operations.h"
 
 #include "platform/files.h"
+#include "template/template_report.h"
 #include "template/template_tree.h"
 
 namespace setupext {
@@ -42,16 +43,47 @@ const char* RootResultText(RootResult result) noexcept {
   return "";
 }
 
-bool LocaliseTemplateFolder(HostVariableBlock& block) {
+namespace {
+
+// Counts written back only into variables the script made for them: none is ever added.
+void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t count) {
+  if (!HasHostVariable(block, name)) return;
+  char digits[24];
+  std::size_t at = sizeof digits;
+  do digits[--at] = static_cast<char>('0' + count % 10);
+  while ((count /= 10) != 0);
+  (void)SetHostVariable(block, name, std::string_view(digits + at, sizeof digits - at));
+}
+
+// A log the script names is written when it can be; it never changes what the call does.
+void WriteLog(const HostVariableBlock& block, const TreeReport& report) {
+  TextVariable text;
+  PathText log;
+  if (GetHostVariable(block, "SETUPEXTLOG", text) != HostRead::kValue || text.empty() ||
+      !FolderFromHostText(text, log))
+    return;
+  (void)AppendToLogFile(log, report.text().view());
+}
+
+bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
   PathText root;
-  if (TemplateRoot(block, TemplateVariable::kTemplPath, root) == RootResult::kRoot) (void)LocaliseTree(SystemFiles(), root);
+  TreeCounts counts;
+  TreeReport report(Tense::kDid, false);
+  const RootResult named = TemplateRoot(block, variable, root);
+  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), root, &counts, &report));
+  else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
+  WriteLog(block, report);
+  WriteCount(block, "PAGESLOCALISED", counts.localised);
+  WriteCount(block, "PAGESLEFT", counts.left);
   return true;
 }
 
+}  // namespace
+
+bool LocaliseTemplateFolder(HostVariableBlock& block) { return LocaliseNamedTree(block, TemplateVariable::kTemplPath); }
+
 bool LocaliseApplicationTemplates(HostVariableBlock& block) {
-  PathText root;
-  if (TemplateRoot(block, TemplateVariable::kMainDir, root) == RootResult::kRoot) (void)LocaliseTree(SystemFiles(), root);
-  return true;
+  return LocaliseNamedTree(block, TemplateVariable::kMainDir);
 }
 
 }  // namespace setupext

@@ -124,4 +124,41 @@ bool AppendSummary(ByteBuffer& out, Tense tense, const TreeCounts& c, TreeResult
   return (line << "\n").ok();
 }
 
+std::string_view TreeReport::Below(std::string_view dir) noexcept {
+  if (!started_) {
+    started_ = true;
+    complete_ &= root_.Assign(dir);
+    Line line(text_, tense_);
+    complete_ &= (line << "tree: " << dir << "\n").ok();
+  }
+  return dir.starts_with(root_.view()) ? From(dir, root_.size()) : dir;
+}
+
+void TreeReport::Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
+                       const PageResult& result) noexcept {
+  const std::string_view below = Below(dir);
+  complete_ &= AppendEntryLine(text_, tense_, below, listing, i, step, result, all_);
+}
+
+void TreeReport::Folder(std::string_view dir, FolderTrouble trouble) noexcept {
+  const std::string_view below = Below(dir);
+  complete_ &= AppendFolderLine(text_, tense_, below.empty() ? dir : below, trouble);
+}
+
+void TreeReport::Finish(const TreeCounts& counts, TreeResult result) noexcept {
+  if (result == TreeResult::kNoRoot) {
+    Line line(text_, tense_);
+    complete_ &= line.Verb("the folder does not exist or cannot be opened: nothing would be done\n",
+                           "the folder does not exist or cannot be opened: nothing was done\n").ok();
+    return;
+  }
+  complete_ &= AppendSummary(text_, tense_, counts, result);
+}
+
+void TreeReport::NoTree(std::string_view variable, std::string_view why) noexcept {
+  Line line(text_, tense_);
+  line << "no tree: " << variable << " " << why << ": ";
+  complete_ &= line.Verb("nothing would be done\n", "nothing was done\n").ok();
+}
+
 }  // namespace setupext

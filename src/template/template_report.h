@@ -22,4 +22,32 @@ enum class Tense { kWould, kDid };
                                     FolderTrouble trouble) noexcept;
 [[nodiscard]] bool AppendSummary(ByteBuffer& out, Tense tense, const TreeCounts& counts, TreeResult result) noexcept;
 
+// A call's report as it goes: "tree: ROOT", a line an entry (paths below the root, the first
+// folder the walk reports), and the summary. Text that memory cannot hold is left out, and
+// the report says it is incomplete.
+class TreeReport final : public TreeObserver {
+ public:
+  TreeReport(Tense tense, bool all) noexcept : tense_(tense), all_(all) {}
+
+  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
+             const PageResult& result) noexcept override;
+  void Folder(std::string_view dir, FolderTrouble trouble) noexcept override;
+  void Finish(const TreeCounts& counts, TreeResult result) noexcept;
+  // A call that named no tree: its one line.
+  void NoTree(std::string_view variable, std::string_view why) noexcept;
+
+  const ByteBuffer& text() const noexcept { return text_; }
+  bool complete() const noexcept { return complete_; }
+
+ private:
+  std::string_view Below(std::string_view dir) noexcept;
+
+  ByteBuffer text_;
+  PathText root_;
+  Tense tense_;
+  bool all_;
+  bool started_ = false;
+  bool complete_ = true;
+};
+
 }  // namespace setupext

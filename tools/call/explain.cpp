@@ -15,56 +15,22 @@
 namespace setupext {
 namespace {
 
-// One line a file: its path below the root, then what happened to it or would happen, and
-// why, in the module's own words.
-class Printer final : public TreeObserver {
- public:
-  Printer(std::string_view root, Tense tense) : root_(root), tense_(tense) {}
-
-  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
-             const PageResult& result) noexcept override {
-    ByteBuffer line;
-    if (AppendEntryLine(line, tense_, Shown(dir), listing, i, step, result, true)) Print(line);
-  }
-  void Folder(std::string_view dir, FolderTrouble trouble) noexcept override {
-    ByteBuffer line;
-    if (AppendFolderLine(line, tense_, Shown(dir), trouble)) Print(line);
-  }
-
- private:
-  std::string_view Shown(std::string_view dir) const { return From(dir, std::min(dir.size(), root_.size())); }
-  static void Print(const ByteBuffer& line) { std::fwrite(line.data(), 1, line.size(), stdout); }
-
-  std::string root_;
-  Tense tense_;
-};
-
-int RunTemplates(TemplateVariable variable, const HostVariableBlock& block, const CallMode& mode) {
+// Every file of the tree with what the call would do to it and why, in the module's own
+// words: the module's executor over a file layer that only reads.
+int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block, bool strict) {
   PathText root;
-  const char* variable_name = variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH";
-  if (const RootResult named = TemplateRoot(block, variable, root); named != RootResult::kRoot) {
-    std::printf("no tree: %s %s: nothing %s done\n", variable_name, RootResultText(named),
-                mode.tense == Tense::kWould ? "would be" : "was");
-    return 0;
-  }
-  PathText real;
-  if (!SystemFiles().RealFolderPath(root, real)) real = root;
-  std::string shown(real.view());
-  if (shown.empty() || shown.back() != PathSeparator()) shown += PathSeparator();
-  std::printf("tree: %s\n", shown.c_str());
-  Printer printer(shown, mode.tense);
-  ReadOnlyFiles read_only(SystemFiles());
-  Files& files = mode.tense == Tense::kWould ? static_cast<Files&>(read_only) : SystemFiles();
+  TreeReport report(Tense::kWould, true);
   TreeCounts counts;
-  const TreeResult result = LocaliseTree(files, root, &counts, &printer);
-  if (result == TreeResult::kNoRoot) {
-    std::printf("the folder does not exist or cannot be opened: nothing %s done\n",
-                mode.tense == Tense::kWould ? "would be" : "was");
-    return 0;
+  const RootResult named = TemplateRoot(block, variable, root);
+  if (named == RootResult::kRoot) {
+    ReadOnlyFiles read_only(SystemFiles());
+    report.Finish(counts, LocaliseTree(read_only, root, &counts, &report));
+  } else {
+    report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
   }
-  ByteBuffer summary;
-  if (AppendSummary(summary, mode.tense, counts, result)) std::fwrite(summary.data(), 1, summary.size(), stdout);
-  return mode.strict && counts.left > 0 ? 3 : 0;
+  std::fwrite(report.text().data(), 1, report.text().size(), stdout);
+  if (!report.complete()) std::printf("(out of memory: the report is incomplete)\n");
+  return strict && counts.left > 0 ? 3 : 0;
 }
 
 class LibraryPrinter final : public LibraryObserver {
@@ -128,16 +94,9 @@ int ExplainWindows(const HostVariableBlock& block) {
 
 }  // namespace
 
-int RunTemplateOperation(const std::string& operation, const HostVariableBlock& block, const CallMode& mode) {
-  if (operation == "fctLocaliseTemplate") return RunTemplates(TemplateVariable::kTemplPath, block, mode);
-  if (operation == "fctRenLabelInTemplagePages") return RunTemplates(TemplateVariable::kMainDir, block, mode);
-  std::fprintf(stderr, "setupext-call: --report is for fctLocaliseTemplate and fctRenLabelInTemplagePages\n");
-  return 2;
-}
-
-int Explain(const std::string& operation, const HostVariableBlock& block, const CallMode& mode) {
-  if (operation == "fctLocaliseTemplate" || operation == "fctRenLabelInTemplagePages")
-    return RunTemplateOperation(operation, block, mode);
+int Explain(const std::string& operation, const HostVariableBlock& block, bool strict) {
+  if (operation == "fctLocaliseTemplate") return ExplainTemplates(TemplateVariable::kTemplPath, block, strict);
+  if (operation == "fctRenLabelInTemplagePages") return ExplainTemplates(TemplateVariable::kMainDir, block, strict);
   if (operation == "IsLibInstalled") return ExplainLibrary(block);
   if (operation == "IsVBNETAppRunning") return ExplainWindows(block);
   std::fprintf(stderr, "setupext-call: --explain does not know %s\n", operation.c_str());

@@ -2,6 +2,8 @@
 // variable table, loads the module, calls the operation with the table's address, and shows
 // the result and the variables afterwards.
 #include <charconv>
+#include <filesystem>
+#include <random>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +15,8 @@
 #include "loaded_module.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: setupext-call [--module PATH] [--capacity N] [--name-width N] [--value-width N]\n"
@@ -163,9 +167,21 @@ int main(int argc, char** argv) {
 
   WarnAboutCase(options);
   if (options.explain && options.report) return Fail("--explain and --report exclude each other");
-  if (options.explain) return setupext::Explain(options.operation, *table.block(), {setupext::Tense::kWould, options.strict});
-  if (options.report)
-    return setupext::RunTemplateOperation(options.operation, *table.block(), {setupext::Tense::kDid, options.strict});
+  if (options.explain) return setupext::Explain(options.operation, *table.block(), options.strict);
+  // --report: the call made as the installer makes it, with a log of its own that is shown.
+  const bool templates = options.operation == "fctLocaliseTemplate" || options.operation == "fctRenLabelInTemplagePages";
+  if ((options.report || options.strict) && !templates)
+    return Fail("--report and --strict are for fctLocaliseTemplate and fctRenLabelInTemplagePages");
+  const fs::path log = fs::temp_directory_path() / ("setupext-call-" + std::to_string(std::random_device{}()) + ".log");
+  if (options.report) {
+    std::error_code ignored;
+    fs::remove(log, ignored);
+    if (!setupext::SetHostVariable(*table.block(), "SETUPEXTLOG", log.string()))
+      return Fail("no room in the table for SETUPEXTLOG (--capacity " + std::to_string(options.capacity) + ")");
+  }
+  if (options.strict && !setupext::FindVariable(*table.block(), "PAGESLEFT") &&
+      !setupext::SetHostVariable(*table.block(), "PAGESLEFT", ""))
+    return Fail("no room in the table for PAGESLEFT (--capacity " + std::to_string(options.capacity) + ")");
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;
@@ -184,5 +200,18 @@ int main(int argc, char** argv) {
   std::printf("result: %d\n", result);
   for (const auto& [name, value] : setupext::ListVariables(*table.block()))
     std::printf("%s=%s\n", name.c_str(), value.empty() ? " (empty)" : value.c_str());
-  return 0;
+  if (options.report) {
+    std::error_code ignored;
+    std::fflush(stdout);
+    if (FILE* text = std::fopen(log.string().c_str(), "rb")) {
+      char buffer[4096];
+      for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, text)) > 0;) std::fwrite(buffer, 1, got, stdout);
+      std::fclose(text);
+    } else {
+      std::printf("(the module wrote no log)\n");
+    }
+    fs::remove(log, ignored);
+  }
+  const auto left = setupext::FindVariable(*table.block(), "PAGESLEFT");
+  return options.strict && left && *left != "0" ? 3 : 0;
 }

@@ -260,6 +260,13 @@ std::size_t PathUnits(std::string_view path) noexcept { return path.size(); }
 
 bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept { return keys.Append(name); }
 
+bool AppendToLogFile(std::string_view path, std::string_view bytes) noexcept {
+  const CPath name(path);
+  if (!name.ok()) return false;
+  const UniqueDescriptor log(open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+  return log.is_open() && system_files.Write(log.get(), bytes.data(), bytes.size());
+}
+
 Files& SystemFiles() noexcept { return system_files; }
 
 }  // namespace setupext

@@ -426,6 +426,14 @@ std::size_t PathUnits(std::string_view path) noexcept {
   return units;
 }
 
+bool AppendToLogFile(std::string_view path, std::string_view bytes) noexcept {
+  WideText extended;
+  if (!ExtendedPath(path, extended)) return false;
+  const UniqueKernelHandle log(CreateFileW(extended.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return log.is_open() && system_files.Write(log.get(), bytes.data(), bytes.size());
+}
+
 Files& SystemFiles() noexcept { return system_files; }
 
 }  // namespace setupext
