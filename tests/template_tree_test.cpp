@@ -8,11 +8,14 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
+#include "read_only_files.h"
 #include "support/folder_link.h"
 #include "support/module_under_test.h"
 #include "support/page_text_in_memory.h"
+#include "support/reference_translation.h"
 #include "support/small_stack.h"
 #include "support/temp_tree.h"
 #include "support/test_host.h"
@@ -137,6 +140,108 @@ TEST(TemplateTree, LeftoversOfACutCallAreFinished) {
               {"new.pag" + out, "<gone>"}, {"new.pag", testing::TranslatedPage(kPage + "v2")},
               {"kept.pag" + aside, "<gone>"}, {"only.pag" + aside, "<gone>"}, {"only.pag", kFrench}},
              tree.Snapshot());
+}
+
+// Pages of every size around the read buffer's, with their first change early, just before or
+// after a piece's end, in the last piece, or nowhere: each ends as the line-by-line reference
+// translation says, through the real files, at the default buffer and at a tiny one.
+TEST(TemplateTree, PagesOfAnySizeMatchTheReference) {
+  for (const std::size_t buffer : {PageWork::kDefaultBufferSize, std::size_t{16}}) {
+    TempTree tree;
+    TreeSnapshot expected;
+    const std::string start = "PAGE {\n0\n";
+    for (const std::size_t size : {std::size_t{0}, buffer - 1, buffer, buffer + 1, 2 * buffer + 7, 5 * buffer}) {
+      for (const std::size_t change : {start.size(), buffer - 8, buffer + 3, size - 6, size}) {
+        std::string page = (start + std::string(size, '1')).substr(0, size);
+        for (std::size_t at = start.size() + 7; at < size; at += 8) page[at] = '\n';
+        if (change + 5 <= size && change >= start.size()) page.replace(change, 5, "Input");
+        else if (change != size) continue;
+        const std::string name = std::to_string(size) + "-" + std::to_string(change) + ".pag";
+        tree.Write(name, page);
+        expected[name] = testing::ReferenceTranslation(page);
+        ASSERT_EQ(expected[name] != page, change != size) << name;
+      }
+    }
+    (void)LocaliseTree(SystemFiles(), tree.root_text(), nullptr, nullptr, buffer);
+    EXPECT_EQ(tree.Snapshot(), expected) << "buffer " << buffer;
+  }
+}
+
+// Leftovers that compete for one name, or that the module cannot have made: no text lost,
+// none left where it cannot be finished, no user's file removed.
+TEST(TemplateTree, LeftoversNeverLoseText) {
+  TempTree tree;
+  const std::string out(kOutputSuffix), aside(kAsideSuffix);
+  tree.Write("x.pag" + aside, kPage);          // two only copies for x.pag: its own first
+  tree.Write("x.pag-old" + out, kFrench);
+  tree.Write("c.pag" + aside, kPage);          // a put-back page before a page that wants its name
+  tree.Write("c.page", kPage + "c");
+  tree.Write("a.page" + aside, "user's");      // never set aside by the module: the user's
+  tree.Write("a.pag", kPage);
+  tree.Write("d.pag", kPage + "v2");           // its old copy's text is not there: both stay
+  tree.Write("d.pag" + aside, kPage);
+  tree.Write("s.tmp", kPage);                  // a stray is translated as it moves
+  const TreeSnapshot before = tree.Snapshot();
+  LocaliseAndCommit(tree);
+  ExpectTree(before,
+             {{"x.pag" + aside, "<gone>"}, {"x.pag", kFrench}, {"c.pag" + aside, "<gone>"}, {"c.pag", kFrench},
+              {"a.pag", kFrench}, {"d.pag", testing::TranslatedPage(kPage + "v2")}, {"s.tmp", "<gone>"},
+              {"s.pag", kFrench}},
+             tree.Snapshot());
+}
+
+// Two calls at once on one tree (an installer that starts the operation twice): each page is
+// localised by one of them, and neither removes the other's work.
+TEST(TemplateTree, TwoCallsAtOnceLoseNothing) {
+  TempTree tree;
+  TreeSnapshot expected;
+  for (int folder = 0; folder < 3; ++folder) {
+    for (int page = 0; page < 120; ++page) {
+      const std::string name = "f" + std::to_string(folder) + "/p" + std::to_string(page);
+      const std::string text = kPage + std::to_string(page) + std::string(static_cast<std::size_t>(page) * 37, 'x');
+      tree.Write(name + (page % 3 == 0 ? ".page" : ".pag"), text);
+      expected[name + ".pag"] = testing::ReferenceTranslation(text);
+    }
+  }
+  const auto call = [&tree] { LocaliseAndCommit(tree); };
+  ASSERT_TRUE(testing::RunTogether(call, call));
+  EXPECT_EQ(tree.Snapshot(), expected);
+}
+
+// What --explain says a call would do, entry by entry, is what the call then does.
+class Outcomes final : public TreeObserver {
+ public:
+  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
+             const PageResult& r) noexcept override {
+    seen[std::string(dir) + std::string(listing.name(i))] = {static_cast<int>(step.fate), static_cast<int>(step.reason),
+                                                               static_cast<int>(r.outcome), static_cast<int>(r.trouble),
+                                                               r.moved, r.put_back, r.no_page_line};
+  }
+  void Folder(std::string_view dir, FolderTrouble trouble) noexcept override {
+    seen[std::string(dir)] = {-1, static_cast<int>(trouble)};
+  }
+  std::map<std::string, std::vector<int>> seen;
+};
+
+TEST(TemplateTree, ExplainSaysWhatTheCallDoes) {
+  TempTree tree;
+  const std::string out(kOutputSuffix), aside(kAsideSuffix);
+  const std::string big = kPage + std::string(3 * PageWork::kDefaultBufferSize, 'z') + "\nInput\n";
+  const TreeSnapshot files = {
+      {"a.pag", kPage}, {"a.page", kPage}, {"a.pagx", kPage}, {"a.tmp", kPage}, {"b.page", kPage},
+      {"b.page" + out, "half"}, {"c.pag" + aside, kPage}, {"c.page", kPage}, {"d.pag", kFrench},
+      {"d.pag" + aside, kPage}, {"e.pag", "no header line"}, {"f.tmp", "stray"}, {"g.pag" + out, kFrench},
+      {"h.pag", kPage + "v2"}, {"h.pag" + aside, kPage}, {"big.pag", big}, {"sub/i.pag", kPage}};
+  for (const auto& [path, bytes] : files) tree.Write(path, bytes);
+  Outcomes explained, done;
+  {
+    ReadOnlyFiles read_only(SystemFiles());
+    (void)LocaliseTree(read_only, tree.root_text(), nullptr, &explained);
+  }
+  EXPECT_EQ(tree.Snapshot(), files) << "--explain changed the tree";
+  (void)LocaliseTree(SystemFiles(), tree.root_text(), nullptr, &done);
+  EXPECT_EQ(explained.seen, done.seen);
+  EXPECT_EQ(done.seen.size(), files.size() + 1) << "every entry reported, the folder sub too";
 }
 
 TEST(TemplateTree, FolderLinksAreEnteredOnce) {

@@ -1,4 +1,5 @@
-// Runs work on a thread that has only a small stack left, as a host may call from one.
+// Runs work on threads: one that has only a small stack left, as a host may call from one, or
+// two at once.
 #pragma once
 
 #include <functional>
@@ -15,5 +16,8 @@ inline constexpr unsigned kSmallStack = 32 * 1024;
 
 // False when no such thread could be had.
 bool RunWithSmallStack(const std::function<void()>& work);
+
+// Runs both at once, each on a thread of its own; false when the threads could not be had.
+bool RunTogether(const std::function<void()>& first, const std::function<void()>& second);
 
 }  // namespace setupext::testing

@@ -22,4 +22,15 @@ bool RunWithSmallStack(const std::function<void()>& work) {
   return started && pthread_join(thread, nullptr) == 0;
 }
 
+bool RunTogether(const std::function<void()>& first, const std::function<void()>& second) {
+  pthread_t threads[2];
+  const std::function<void()>* works[2] = {&first, &second};
+  int started = 0;
+  for (; started < 2; ++started) {
+    if (pthread_create(&threads[started], nullptr, Run, const_cast<std::function<void()>*>(works[started])) != 0) break;
+  }
+  for (int i = 0; i < started; ++i) pthread_join(threads[i], nullptr);
+  return started == 2;
+}
+
 }  // namespace setupext::testing

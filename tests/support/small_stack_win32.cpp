@@ -35,4 +35,26 @@ bool RunWithSmallStack(const std::function<void()>& work) {
   return ran;
 }
 
+namespace {
+
+DWORD WINAPI RunPlain(void* work) {
+  (*static_cast<const std::function<void()>*>(work))();
+  return 0;
+}
+
+}  // namespace
+
+bool RunTogether(const std::function<void()>& first, const std::function<void()>& second) {
+  HANDLE threads[2] = {};
+  const std::function<void()>* works[2] = {&first, &second};
+  int started = 0;
+  for (; started < 2; ++started) {
+    threads[started] = CreateThread(nullptr, 0, RunPlain, const_cast<std::function<void()>*>(works[started]), 0, nullptr);
+    if (!threads[started]) break;
+  }
+  if (started > 0) WaitForMultipleObjects(static_cast<DWORD>(started), threads, TRUE, INFINITE);
+  for (int i = 0; i < started; ++i) CloseHandle(threads[i]);
+  return started == 2;
+}
+
 }  // namespace setupext::testing
