@@ -4,6 +4,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__i386__) || defined(__x86_64__)
+// Every x86 build is made with SSE2, so the search the module ships is the one tested.
+#error "build x86 targets with SSE2 (-msse2)"
 #endif
 
 namespace setupext {
@@ -49,19 +52,6 @@ const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsi
     const unsigned char* const last = end - 16;
     const unsigned mask = found(last) >> (at - last);
     return mask ? at + __builtin_ctz(mask) : end;
-  }
-#else
-  // A machine word at a time: a byte of `word ^ spread(b)` is zero where the word holds b.
-  using Word = std::size_t;
-  constexpr Word kOnes = ~Word{0} / 0xFF, kHighs = kOnes << 7;
-  const auto holds_zero = [](Word word) { return (word - kOnes) & ~word & kHighs; };
-  while (static_cast<std::size_t>(end - at) >= sizeof(Word)) {
-    Word word;
-    std::memcpy(&word, at, sizeof word);
-    if (holds_zero(word ^ (kOnes * bytes[0])) | holds_zero(word ^ (kOnes * bytes[1])) |
-        holds_zero(word ^ (kOnes * bytes[2])))
-      break;
-    at += sizeof(Word);
   }
 #endif
   for (; at != end; ++at) {
