@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "read_only_files.h"
+#include "support/faulty_files.h"
 #include "support/folder_link.h"
 #include "support/module_under_test.h"
 #include "support/page_text_in_memory.h"
@@ -165,6 +166,70 @@ TEST(TemplateTree, PagesOfAnySizeMatchTheReference) {
     (void)LocaliseTree(SystemFiles(), tree.root_text(), nullptr, nullptr, buffer);
     EXPECT_EQ(tree.Snapshot(), expected) << "buffer " << buffer;
   }
+}
+
+// Sibling folders at every depth, many pages in one folder, a large folder, and a folder that
+// cannot be listed among readable ones: every other folder is walked whole.
+TEST(TemplateTree, TreeShapesAndVolume) {
+  TempTree tree;
+  TreeSnapshot expected;
+  const auto page = [&](const std::string& path) {
+    tree.Write(path, kPage);
+    expected[path] = kFrench;
+  };
+  for (const char* a : {"a", "b", "c"}) {
+    page(std::string(a) + "/p.pag");
+    for (const char* b : {"x", "y", "z"}) page(std::string(a) + "/" + b + "/q.pag");
+  }
+  for (int i = 0; i < 200; ++i) page("many/p" + std::to_string(i) + ".pag");
+  for (int i = 0; i < 10000; ++i) {
+    const std::string path = "big/n" + std::to_string(i) + (i % 1000 == 0 ? ".pag" : ".txt");
+    if (i % 1000 == 0) page(path);
+    else {
+      tree.Write(path, "");
+      expected[path] = "";
+    }
+  }
+  // The third folder listed cannot be: it alone stays English.
+  testing::FaultyFiles files;
+  files.FailNth(testing::FileCall::kList, 3);
+  TreeCounts counts;
+  (void)LocaliseTree(files, tree.root_text(), &counts);
+  EXPECT_EQ(counts.folders_skipped, 1u);
+  std::size_t english = 0;
+  for (const auto& [path, bytes] : tree.Snapshot()) english += bytes == kPage;
+  EXPECT_GE(english, 1u);
+  EXPECT_LE(english, 200u) << "one folder's pages at the most";
+  EXPECT_EQ(counts.localised + english, 12u + 200u + 10u);
+  (void)LocaliseTree(SystemFiles(), tree.root_text());
+  EXPECT_EQ(tree.Snapshot(), expected);
+}
+
+// Names of every shape: alike at their ends, several dots, of one and of 255 characters, and
+// on Windows names that differ only in case.
+TEST(TemplateTree, NamesOfEveryShape) {
+  TempTree tree;
+  const std::string longest(kMaxNameLength - kOutputSuffix.size() - 4, 'l');
+  const struct {
+    std::string name, ends_as;  // ends_as empty: left as it is
+  } cases[] = {
+      {"Za.pag", "Za.pag"}, {"a.pag", "a.pag"}, {"ba.pag", "ba.pag"}, {"v1.2.page", "v1.2.pag"},
+      {"w1.2.tmp", "w1.2.pag"}, {".pag", ".pag"}, {"p", ""}, {longest + ".pag", longest + ".pag"},
+      {longest + "l.pag", ""}, {std::string(kMaxNameLength - 4, 'm') + ".pag", ""},
+  };
+  TreeSnapshot expected;
+  for (const auto& c : cases) {
+    tree.Write(c.name, kPage);
+    expected[c.ends_as.empty() ? c.name : c.ends_as] = c.ends_as.empty() ? kPage : kFrench;
+  }
+  if (PathSeparator() == '\\') {  // the system compares names without case
+    tree.Write("r.page", kPage);
+    tree.Write("R.PAG", "user's");
+    expected["r.page"] = kPage;
+    expected["R.PAG"] = "user's";
+  }
+  LocaliseAndCommit(tree);
+  EXPECT_EQ(tree.Snapshot(), expected);
 }
 
 // Leftovers that compete for one name, or that the module cannot have made: no text lost,
