@@ -3,8 +3,12 @@
 // French at its final name, nothing of the cut call left.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "read_only_files.h"
 #include "support/crash_files.h"
 #include "support/page_text_in_memory.h"
 #include "support/text_guarantee.h"
@@ -117,6 +121,60 @@ TEST_P(TemplateCrash, EveryCutIsFinishedByTheNextCall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NamesKeptInOrder, TemplateCrash, ::testing::Bool());
+
+class Outcomes final : public TreeObserver {
+ public:
+  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
+             const PageResult& r) noexcept override {
+    seen[std::string(dir) + std::string(listing.name(i))] = {static_cast<int>(step.fate), static_cast<int>(step.reason),
+                                                               static_cast<int>(r.outcome), static_cast<int>(r.trouble),
+                                                               r.moved, r.put_back, r.no_page_line};
+  }
+  void Folder(std::string_view, FolderTrouble) noexcept override {}
+  std::map<std::string, std::vector<int>> seen;
+};
+
+// Folders of colliding names and leftovers: what the call would do, told by its executor over
+// the layer that only reads, is what it does, entry by entry and in the tree it leaves; and no
+// page's text is lost.
+TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
+  const char* names[] = {"a.pag", "a.page", "a.pagx", "a.tmp", "b.pag", "b.page"};
+  const char* suffixes[] = {"", ".setupext-new", ".setupext-old"};
+  const std::string english = "PAGE {\nHome\nInput\n";
+  std::mt19937 random(11);
+  for (int round = 0; round < 1500; ++round) {
+    TreeSnapshot tree;
+    for (int n = 1 + random() % 6; n > 0; --n) {
+      const std::string name = std::string(names[random() % 6]) + suffixes[random() % 3];
+      const int kind = random() % 3;  // English, its translation, or something else
+      const std::string text = english + std::to_string(random() % 2);
+      tree[name] = kind == 0 ? text : kind == 1 ? testing::TranslatedPage(text) : "other " + name;
+    }
+    std::string shown;
+    for (const auto& [name, bytes] : tree) shown += name + " ";
+    CrashFiles files;
+    Fill(files, tree);
+    Outcomes explained, done;
+    ReadOnlyFiles read_only(files);
+    (void)LocaliseTree(read_only, kRoot, nullptr, &explained);
+    ASSERT_EQ(files.Snapshot(kRoot), tree) << "--explain changed " << shown;
+    TreeSnapshot would = tree;
+    for (const std::string& gone : read_only.gone()) would.erase(gone.substr(kRoot.size() + 1));
+    for (const auto& [path, made] : read_only.made())
+      would[path.substr(kRoot.size() + 1)] = made.real_path.empty() ? made.bytes : tree.at(made.real_path.substr(kRoot.size() + 1));
+    (void)LocaliseTree(files, kRoot, nullptr, &done);
+    EXPECT_EQ(explained.seen, done.seen) << shown;
+    const TreeSnapshot after = files.Snapshot(kRoot);
+    EXPECT_EQ(would, after) << shown;
+    // Every text is still somewhere, as it was or translated, but an unfinished output's.
+    for (const auto& [name, bytes] : tree) {
+      if (tree.count(std::string(PageOfOutput(name)))) continue;
+      bool kept = false;
+      for (const auto& [other, now] : after) kept |= now == bytes || now == testing::TranslatedPage(bytes);
+      EXPECT_TRUE(kept) << name << " lost in " << shown;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace setupext

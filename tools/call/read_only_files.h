@@ -42,12 +42,17 @@ class ReadOnlyFiles final : public Files {
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real_.RealFolderPath(folder, real); }
   void Pause(int) noexcept override {}
 
- private:
   // A name the run made: new bytes, or a real file that now goes by it.
   struct Made {
     std::string bytes;
     std::string real_path;  // not empty: the real file this name stands for
   };
+  // What the run would have changed, by name key (the path itself where names keep their
+  // case): the names made, and the real names freed.
+  const std::map<std::string, Made>& made() const { return made_; }
+  const std::set<std::string>& gone() const { return gone_; }
+
+ private:
   struct Handle {
     std::string key;  // of the name the bytes belong to
     bool writing = false;
