@@ -117,7 +117,7 @@ TEST(FolderPlan, OnlyCopiesAreNeverRemovedNorOvertaken) {
   });
 }
 
-TEST(FolderPlan, PathsAndNamesOverTheLimitAreLeft) {
+TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
   // A folder of 1018 units: "a.pag" fits, a longer page not; its leftovers' names may go
   // beyond the path limit.
   const std::string long_name(kMaxNameLength - kOutputSuffix.size() - 4, 'n');
@@ -131,8 +131,42 @@ TEST(FolderPlan, PathsAndNamesOverTheLimitAreLeft) {
       kMaxPathLength - 5);
   ExpectPlan({
       {(long_name + ".pag").c_str(), F, Fate::kLocalise},
-      {(long_name + "x.pag").c_str(), F, Fate::kLeave, Reason::kNameTooLong},
+      {(long_name + "x.pag").c_str(), F, Fate::kLocalise},
   });
+}
+
+// Pages whose names leave no room for the output suffix: a short output name and a marker
+// with the rest of the name, both within a name's limit, from which a cut call's output finds
+// its page's final name.
+TEST(FolderPlan, LongNamesUseShortLeftovers) {
+  const auto named = [](const std::string& page, bool marker) {
+    PathText name;
+    EXPECT_TRUE(marker ? AppendMarkerName(page, name) : AppendOutputName(page, name));
+    EXPECT_LE(name.size(), kMaxNameLength) << name.view();
+    return std::string(name.view());
+  };
+  const std::string gone = std::string(240, 'g') + ".page", here = std::string(250, 'h') + ".pag",
+                    lost = std::string(251, 'l') + ".pag", orphan = std::string(249, 'o') + ".pag";
+  ASSERT_TRUE(NeedsShortNames(gone) && NeedsShortNames(here) && !NeedsShortNames(std::string(238, 'n') + ".pag"));
+  const std::string gone_out = named(gone, false), gone_marker = named(gone, true), here_out = named(here, false),
+                    lost_out = named(lost, false), orphan_marker = named(orphan, true);
+  Listing listing;
+  for (const std::string& name : {gone_out, gone_marker, here, here_out, lost_out, orphan_marker})
+    ASSERT_TRUE(listing.Add(name, F));
+  FolderPlan plan;
+  ASSERT_EQ(plan.Make(listing, 10), PlanResult::kDone);
+  const struct {
+    Fate fate;
+    Reason reason;
+    std::string subject;
+  } expected[] = {{Fate::kFinish, Reason::kNone, gone},  {Fate::kRemoveMarker, Reason::kNone, gone},
+                  {Fate::kLocalise, Reason::kNone, here}, {Fate::kRemove, Reason::kNone, here},
+                  {Fate::kLeave, Reason::kNameLost, ""},   {Fate::kRemoveMarker, Reason::kNone, ""}};
+  for (std::size_t i = 0; i < listing.size(); ++i) {
+    EXPECT_EQ(plan[i].fate, expected[i].fate) << i;
+    EXPECT_EQ(plan[i].reason, expected[i].reason) << i;
+    EXPECT_EQ(plan[i].subject, expected[i].subject) << i;
+  }
 }
 
 // Random folders of colliding names: whatever the listing, each final name is taken once, a

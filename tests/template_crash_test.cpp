@@ -141,11 +141,23 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
   const char* names[] = {"a.pag", "a.page", "a.pagx", "a.tmp", "b.pag", "b.page"};
   const char* suffixes[] = {"", ".setupext-new", ".setupext-old"};
   const std::string english = "PAGE {\nHome\nInput\n";
+  const std::string long_page = std::string(250, 'L') + ".pag";
   std::mt19937 random(11);
   for (int round = 0; round < 1500; ++round) {
     TreeSnapshot tree;
     for (int n = 1 + random() % 6; n > 0; --n) {
-      const std::string name = std::string(names[random() % 6]) + suffixes[random() % 3];
+      std::string name = std::string(names[random() % 6]) + suffixes[random() % 3];
+      if (random() % 4 == 0) {  // a long page, its short output or its marker
+        PathText made;
+        const int form = random() % 3;
+        if (form == 0) made = PathText(), (void)made.Append(long_page);
+        else if (!(form == 1 ? AppendOutputName(long_page, made) : AppendMarkerName(long_page, made))) continue;
+        name = std::string(made.view());
+        if (form == 2) {  // a marker is empty, or a user's file
+          tree[name] = random() % 2 ? "" : "user's";
+          continue;
+        }
+      }
       const int kind = random() % 3;  // English, its translation, or something else
       const std::string text = english + std::to_string(random() % 2);
       tree[name] = kind == 0 ? text : kind == 1 ? testing::TranslatedPage(text) : "other " + name;
@@ -168,7 +180,9 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
     EXPECT_EQ(would, after) << shown;
     // Every text is still somewhere, as it was or translated, but an unfinished output's.
     for (const auto& [name, bytes] : tree) {
-      if (tree.count(std::string(PageOfOutput(name)))) continue;
+      PathText long_output;
+      const bool long_output_beside = AppendOutputName(long_page, long_output) && name == long_output.view() && tree.count(long_page);
+      if (tree.count(std::string(PageOfOutput(name))) || long_output_beside || bytes.empty()) continue;
       bool kept = false;
       for (const auto& [other, now] : after) kept |= now == bytes || now == testing::TranslatedPage(bytes);
       EXPECT_TRUE(kept) << name << " lost in " << shown;

@@ -215,7 +215,8 @@ TEST(TemplateTree, NamesOfEveryShape) {
   } cases[] = {
       {"Za.pag", "Za.pag"}, {"a.pag", "a.pag"}, {"ba.pag", "ba.pag"}, {"v1.2.page", "v1.2.pag"},
       {"w1.2.tmp", "w1.2.pag"}, {".pag", ".pag"}, {"p", ""}, {longest + ".pag", longest + ".pag"},
-      {longest + "l.pag", ""}, {std::string(kMaxNameLength - 4, 'm') + ".pag", ""},
+      {longest + "l.pag", longest + "l.pag"}, {std::string(kMaxNameLength - 5, 'm') + ".page",
+                                               std::string(kMaxNameLength - 5, 'm') + ".pag"},
   };
   TreeSnapshot expected;
   for (const auto& c : cases) {

@@ -16,7 +16,64 @@ std::string_view Before(std::string_view name, std::string_view suffix) {
   return name.ends_with(suffix) ? Part(name, 0, name.size() - suffix.size()) : std::string_view();
 }
 
-enum class Role : std::uint8_t { kOther, kFolder, kLink, kPage, kStray, kOutput, kAside };
+enum class Role : std::uint8_t { kOther, kFolder, kLink, kPage, kStray, kOutput, kAside, kMarker };
+
+// Short names: "PREFIX.~HASH.setupext-new" and "~HASH.setupext-name-REST".
+constexpr std::string_view kShortTag = ".~";
+constexpr std::size_t kHashDigits = 8;
+constexpr std::size_t kShortPrefixUnits = kMaxNameLength - kShortTag.size() - kHashDigits - kOutputSuffix.size();
+
+std::uint32_t NameHash(std::string_view name) {
+  std::uint32_t hash = 2166136261u;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
+}
+
+bool AppendHash(std::string_view name, PathText& out) {
+  char digits[kHashDigits];
+  std::uint32_t hash = NameHash(name);
+  for (std::size_t i = kHashDigits; i-- > 0; hash >>= 4) digits[i] = "0123456789abcdef"[hash & 15];
+  return out.Append(std::string_view(digits, kHashDigits));
+}
+
+bool IsHash(std::string_view text) {
+  if (text.size() != kHashDigits) return false;
+  for (const char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// The bytes of the longest run of whole characters from the name's start within `units`.
+std::size_t PrefixBytes(std::string_view name, std::size_t units) {
+  std::size_t end = 0, used = 0;
+  while (end < name.size()) {
+    std::size_t next = end + 1;
+    while (next < name.size() && (static_cast<unsigned char>(name[next]) & 0xC0) == 0x80) ++next;
+    used += PathUnits(Part(name, end, next - end));
+    if (used > units) break;
+    end = next;
+  }
+  return end;
+}
+
+// A short output's prefix and hash, or false when the name is not one.
+bool ShortOutputParts(std::string_view name, std::string_view* prefix, std::string_view* hash) {
+  const std::string_view stem = Before(name, kOutputSuffix);
+  const std::size_t tag = stem.size() >= kShortTag.size() + kHashDigits ? stem.size() - kHashDigits - kShortTag.size() : 0;
+  if (stem.empty() || tag == 0 || Part(stem, tag, kShortTag.size()) != kShortTag) return false;
+  *prefix = Part(stem, 0, tag);
+  *hash = From(stem, tag + kShortTag.size());
+  return IsHash(*hash);
+}
+
+// A marker's hash and the rest of its page's name, or false when the name is not one.
+bool MarkerParts(std::string_view name, std::string_view* hash, std::string_view* rest) {
+  if (!name.starts_with('~') || Part(name, 1 + kHashDigits, kMarkerInfix.size()) != kMarkerInfix) return false;
+  *hash = Part(name, 1, kHashDigits);
+  *rest = From(name, 1 + kHashDigits + kMarkerInfix.size());
+  return IsHash(*hash) && !rest->empty();
+}
 
 // Names as the file system compares them, each with the entry it stands for, sorted.
 class KeyTable {
@@ -63,7 +120,9 @@ class KeyTable {
 
 Role RoleOf(const Listing& listing, std::size_t i) {
   const std::string_view name = listing.name(i);
-  const bool ours = !PageOfOutput(name).empty() || !PageOfAside(name).empty();
+  std::string_view a, b;
+  const bool marker = MarkerParts(name, &a, &b), short_output = ShortOutputParts(name, &a, &b);
+  const bool ours = !PageOfOutput(name).empty() || !PageOfAside(name).empty() || marker || short_output;
   switch (listing.kind(i)) {
     case EntryKind::kFolder: return Role::kFolder;
     case EntryKind::kLink: return ours || IsPageName(name) || IsStrayName(name) ? Role::kLink : Role::kOther;
@@ -71,6 +130,8 @@ Role RoleOf(const Listing& listing, std::size_t i) {
   }
   if (!PageOfOutput(name).empty()) return Role::kOutput;
   if (!PageOfAside(name).empty()) return Role::kAside;
+  if (marker) return Role::kMarker;
+  if (short_output) return Role::kOutput;
   if (IsPageName(name)) return Role::kPage;
   return IsStrayName(name) ? Role::kStray : Role::kOther;
 }
@@ -96,6 +157,21 @@ std::string_view PageOfAside(std::string_view name) noexcept {
   return page.ends_with(kPageExtension) ? page : std::string_view();
 }
 
+bool NeedsShortNames(std::string_view page) noexcept {
+  return PathUnits(page) + PathUnits(kOutputSuffix) > kMaxNameLength;
+}
+
+bool AppendOutputName(std::string_view page, PathText& out) noexcept {
+  if (!NeedsShortNames(page)) return out.Append(page) && out.Append(kOutputSuffix);
+  return out.Append(Part(page, 0, PrefixBytes(page, kShortPrefixUnits))) && out.Append(kShortTag) &&
+         AppendHash(page, out) && out.Append(kOutputSuffix);
+}
+
+bool AppendMarkerName(std::string_view page, PathText& out) noexcept {
+  return out.Append('~') && AppendHash(page, out) && out.Append(kMarkerInfix) &&
+         out.Append(From(page, PrefixBytes(page, kShortPrefixUnits)));
+}
+
 bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
   return folder_units + PathUnits(name) + 1 <= kMaxRootLength + 1;
 }
@@ -110,13 +186,51 @@ struct FolderPlan::Planner {
   ByteBuffer key;
   PathText made;
 
+  ByteBuffer& subjects;
+  GrowingArray<std::uint32_t> subject_at;  // for each short output: its page's name's start and size
+
   std::string_view Name(std::uint32_t i) const { return listing.name(i); }
   // The page or stray an entry stands for: itself, or the one a leftover was made for.
-  std::string_view Subject(std::uint32_t i) const {
-    return roles[i] == Role::kOutput ? PageOfOutput(Name(i)) : roles[i] == Role::kAside ? PageOfAside(Name(i)) : Name(i);
-  }
+  std::string_view Subject(std::uint32_t i) const { return steps[i].subject; }
   void Set(std::uint32_t i, Fate fate, Reason reason = Reason::kNone, std::uint32_t other = 0) {
-    steps[i] = {fate, reason, other};
+    steps[i] = {fate, reason, other, steps[i].subject};
+  }
+
+  // A short output's page: its prefix and its marker's rest, when they make a name of that
+  // hash. False when memory ran out; an empty name when there is no such marker.
+  bool PutTogether(std::uint32_t i) {
+    std::string_view prefix, hash, marker_hash, rest;
+    (void)ShortOutputParts(Name(i), &prefix, &hash);
+    const std::uint32_t start = static_cast<std::uint32_t>(subjects.size());
+    for (std::uint32_t k = 0; k < listing.size(); ++k) {
+      if (roles[k] != Role::kMarker || !MarkerParts(Name(k), &marker_hash, &rest) || marker_hash != hash) continue;
+      subjects.Truncate(start);
+      if (!subjects.Append(prefix) || !subjects.Append(rest)) return false;
+      const std::string_view page = From(subjects.view(), start);
+      made.Clear();
+      if (NeedsShortNames(page) && (IsPageName(page) || IsStrayName(page)) && AppendOutputName(page, made) &&
+          made.view() == Name(i))
+        return subject_at.Push(start) && subject_at.Push(static_cast<std::uint32_t>(page.size()));
+    }
+    subjects.Truncate(start);
+    return subject_at.Push(start) && subject_at.Push(0);
+  }
+
+  // The subjects' views, once their bytes no longer move.
+  void SetSubjects() {
+    std::size_t short_outputs = 0;
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      const std::string_view name = Name(i);
+      std::string_view subject = name;
+      if (roles[i] == Role::kMarker) subject = {};
+      else if (roles[i] == Role::kAside) subject = PageOfAside(name);
+      else if (roles[i] == Role::kOutput && !PageOfOutput(name).empty()) subject = PageOfOutput(name);
+      else if (roles[i] == Role::kOutput) {
+        subject = Part(subjects.view(), subject_at[short_outputs], subject_at[short_outputs + 1]);
+        short_outputs += 2;
+      }
+      steps[i].subject = subject;
+    }
   }
   bool Open(std::uint32_t i) const { return steps[i].fate == Fate::kLeave && steps[i].reason == Reason::kNone; }
 
@@ -133,17 +247,12 @@ struct FolderPlan::Planner {
     }
     return true;
   }
-  bool FindWithSuffix(std::string_view name, std::string_view suffix, std::uint32_t* found) {
-    made.Clear();
-    *found = kNobody;
-    return !made.Append(name) || !made.Append(suffix) || Find(made.view(), kNobody, found);
-  }
 
-  // Whether the page's path, its final name's and the names made beside it fit.
+
+  // Whether the page's path, and so its final name's, fits; the names made beside it may go
+  // beyond.
   Reason Fits(std::string_view page) const {
-    if (folder_units + PathUnits(page) > kMaxPathLength) return Reason::kPathTooLong;
-    if (PathUnits(page) + PathUnits(kOutputSuffix) > kMaxNameLength) return Reason::kNameTooLong;
-    return Reason::kNone;
+    return folder_units + PathUnits(page) > kMaxPathLength ? Reason::kPathTooLong : Reason::kNone;
   }
 
   bool Classify() {
@@ -155,15 +264,44 @@ struct FolderPlan::Planner {
                             : role == Role::kLink  ? Reason::kLink
                             : role == Role::kOther ? Reason::kNotAPage
                                                    : Reason::kNone;
-      if (!roles.Push(role) || !steps.Push(Step{Fate::kLeave, reason, 0}) || !names.Add(i, Name(i))) return false;
+      const Fate fate = role == Role::kMarker ? Fate::kRemoveMarker : Fate::kLeave;
+      if (!roles.Push(role) || !steps.Push(Step{fate, reason, 0, {}}) || !names.Add(i, Name(i))) return false;
     }
     names.Sort();
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      if (roles[i] == Role::kOutput && PageOfOutput(Name(i)).empty() && !PutTogether(i)) return false;
+    }
+    SetSubjects();
     return true;
+  }
+
+  // A marker's page: the name its short output and it make, or a page here that it fits.
+  void FindPageOfMarker(std::uint32_t i) {
+    std::string_view hash, rest;
+    (void)MarkerParts(Name(i), &hash, &rest);
+    for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
+      const std::string_view page = Subject(k);
+      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || !NeedsShortNames(page)) continue;
+      made.Clear();
+      if (AppendMarkerName(page, made) && made.view() == Name(i)) steps[i].subject = page;
+    }
+  }
+
+  // A short output whose marker is gone still has its page when that page is here.
+  void FindPageOfShortOutput(std::uint32_t i) {
+    for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
+      made.Clear();
+      if (IsSource(roles[k]) && NeedsShortNames(Name(k)) && AppendOutputName(Name(k), made) && made.view() == Name(i))
+        steps[i].subject = Name(k);
+    }
+    if (Subject(i).empty()) Set(i, Fate::kLeave, Reason::kNameLost);
   }
 
   // What can be told of one entry alone: paths and names that do not fit, an output name
   // held by something that is no leftover, a leftover whose page's name is a folder's.
   bool CheckAlone(std::uint32_t i) {
+    if (roles[i] == Role::kOutput && Subject(i).empty()) FindPageOfShortOutput(i);
+    if (roles[i] == Role::kMarker) FindPageOfMarker(i);
     if (!Open(i)) return true;
     const Reason fits = Fits(Subject(i));
     if (fits != Reason::kNone) {
@@ -172,8 +310,13 @@ struct FolderPlan::Planner {
     }
     std::uint32_t holder;
     if (IsSource(roles[i])) {
-      if (!FindWithSuffix(Name(i), kOutputSuffix, &holder)) return false;
+      made.Clear();
+      if (!AppendOutputName(Name(i), made) || !Find(made.view(), kNobody, &holder)) return false;
       if (holder != kNobody && roles[holder] != Role::kOutput) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
+      made.Clear();
+      if (!NeedsShortNames(Name(i)) || !Open(i)) return true;
+      if (!AppendMarkerName(Name(i), made) || !Find(made.view(), kNobody, &holder)) return false;
+      if (holder != kNobody && roles[holder] != Role::kMarker) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
       return true;
     }
     if (roles[i] == Role::kOutput) {
@@ -273,7 +416,8 @@ struct FolderPlan::Planner {
 };
 
 PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units) noexcept {
-  Planner planner{listing, folder_units, steps_, {}, {}, {}, {}, {}};
+  subjects_.Clear();
+  Planner planner{listing, folder_units, steps_, {}, {}, {}, {}, {}, subjects_, {}};
   return planner.Plan() ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 
@@ -284,7 +428,7 @@ const char* ReasonText(Reason reason) noexcept {
     case Reason::kNotAPage: return "not a page";
     case Reason::kLink: return "a link";
     case Reason::kPathTooLong: return "path over the limit";
-    case Reason::kNameTooLong: return "name too long for the names made beside it";
+    case Reason::kNameLost: return "its marker is gone: its page's name is not known";
     case Reason::kFinalNameHeld: return "final name held by";
     case Reason::kFinalClaimed: return "final name also wanted by";
     case Reason::kOutputNameHeld: return "output name held by";

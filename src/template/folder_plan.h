@@ -25,6 +25,17 @@ inline constexpr std::size_t kMaxNameLength = 255;
 // names and finishes the job. Only a page whose own name ends in ".pag" is ever set aside.
 inline constexpr std::string_view kOutputSuffix = ".setupext-new";
 inline constexpr std::string_view kAsideSuffix = ".setupext-old";
+// A page whose name leaves no room for the output suffix gets a short output name,
+// "PREFIX.~HASH.setupext-new", and beside it a marker "~HASH.setupext-name-REST" that keeps the
+// rest of its name, made before the page may go: a cut call's output can still be given its
+// page's final name. Such a page is never set aside.
+inline constexpr std::string_view kMarkerInfix = ".setupext-name-";
+
+// Whether the page's own names need the short form.
+bool NeedsShortNames(std::string_view page) noexcept;
+// The page's output name, and for the short form its marker's name.
+[[nodiscard]] bool AppendOutputName(std::string_view page, PathText& out) noexcept;
+[[nodiscard]] bool AppendMarkerName(std::string_view page, PathText& out) noexcept;
 
 // A page is a file whose last extension begins with ".pag" ("a.pag", "a.page"); a stray
 // output of an earlier version is a file whose last extension is ".tmp". Case-sensitive.
@@ -47,6 +58,7 @@ enum class Fate : std::uint8_t {
   kRemove,       // an output beside its page: unfinished, the page holds the text
   kRestore,      // an aside copy that is its page's only copy: back to its name, localised
   kRemoveCopy,   // an aside copy: removed once the page at its name holds its translation
+  kRemoveMarker, // a short output's marker: removed once no output of that name is left
 };
 
 enum class Reason : std::uint8_t {
@@ -55,7 +67,7 @@ enum class Reason : std::uint8_t {
   kNotAPage,        // neither a page nor a ".tmp" file nor left by a cut call
   kLink,            // may lead anywhere: never entered, read or moved
   kPathTooLong,     // the page's path or its final name's is over the limit
-  kNameTooLong,     // the names the module makes beside the page would be over the limit
+  kNameLost,        // a short output whose marker is gone: its page's name is not known
   kFinalNameHeld,   // another entry holds the final name (as the file system compares names)
   kFinalClaimed,    // an entry that comes first takes the same final name
   kOutputNameHeld,  // an entry that is not a leftover holds the output's name
@@ -65,7 +77,9 @@ enum class Reason : std::uint8_t {
 struct Step {
   Fate fate = Fate::kLeave;
   Reason reason = Reason::kNone;
-  std::uint32_t other = 0;  // the entry in the way, for the reasons that name one
+  std::uint32_t other = 0;   // the entry in the way, for the reasons that name one
+  std::string_view subject;  // the page or stray the entry stands for: itself, or the one a
+                             // leftover was made for (held by the plan)
 };
 
 enum class [[nodiscard]] PlanResult { kDone, kNoMemory };
@@ -83,6 +97,7 @@ class FolderPlan {
  private:
   struct Planner;
   GrowingArray<Step> steps_;
+  ByteBuffer subjects_;  // page names put together from short outputs and their markers
 };
 
 const char* ReasonText(Reason reason) noexcept;

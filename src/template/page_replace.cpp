@@ -107,8 +107,36 @@ bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
   output_.Clear();
   final_.Clear();
   aside_.Clear();
-  return page_.Append(dir) && page_.Append(name) && output_.Append(page_.view()) && output_.Append(kOutputSuffix) &&
-         aside_.Append(page_.view()) && aside_.Append(kAsideSuffix) && final_.Append(dir) && AppendFinalName(name, final_);
+  marker_.Clear();
+  const bool short_names = NeedsShortNames(name);
+  return page_.Append(dir) && page_.Append(name) && output_.Append(dir) && AppendOutputName(name, output_) &&
+         (short_names || (aside_.Append(page_.view()) && aside_.Append(kAsideSuffix))) &&
+         (!short_names || (marker_.Append(dir) && AppendMarkerName(name, marker_))) && final_.Append(dir) &&
+         AppendFinalName(name, final_);
+}
+
+// A long name's marker, before its output is made: one left by a cut call serves as well.
+bool PageWork::MakeMarker() noexcept {
+  if (marker_.empty()) return true;
+  Opened made = files_.CreateNew(marker_);
+  return made.result == FileResult::kDone || (made.result == FileResult::kExists && files_.CheckPlainFile(marker_) == FileResult::kDone);
+}
+
+// Once the output is gone (at its final name, or removed), its marker says nothing more; where
+// names are not kept in order, not before the output's move is on the disk.
+void PageWork::RemoveMarkerOnce(bool ordered) noexcept {
+  if (marker_.empty() || (!ordered && !files_.SyncFolderOf(marker_))) return;
+  (void)RemoveEmpty(marker_);
+}
+
+// A marker is empty: a file of that name that holds anything is somebody else's.
+PageResult PageWork::RemoveEmpty(std::string_view path) noexcept {
+  std::uint64_t size = 0;
+  Opened marker = files_.OpenPage(path, &size);
+  if (marker.result != FileResult::kDone) return Kept(TroubleOf(marker.result));
+  if (size != 0) return Kept(PageTrouble::kNotEmpty);
+  if (files_.DeletePage(std::move(marker.file), marker.stamp, path, {}) == PageDeletion::kKept) return Kept(PageTrouble::kNotDeleted);
+  return Done();
 }
 
 std::ptrdiff_t PageWork::Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept {
@@ -189,12 +217,17 @@ PageResult PageWork::Localise(std::string_view dir, std::string_view name, bool 
     files_.SetQuietErrorMode();
     quiet_ = true;
   }
+  if (!MakeMarker()) return Kept(PageTrouble::kOutputTaken);
   Opened created = files_.CreateNew(output_);
-  if (created.result != FileResult::kDone) return Kept(PageTrouble::kOutputTaken);
+  if (created.result != FileResult::kDone) {
+    RemoveMarkerOnce(true);
+    return Kept(PageTrouble::kOutputTaken);
+  }
   const PageTrouble trouble = Commit(name, page, size, created.file, ordered);
-  if (trouble == PageTrouble::kNone) return Done();
   if (trouble == PageTrouble::kNameBusy) return {PageOutcome::kOutputLeft, trouble};
-  return Abandon(created.file, trouble);
+  const PageResult result = trouble == PageTrouble::kNone ? Done() : Abandon(created.file, trouble);
+  if (result.outcome != PageOutcome::kOutputLeft) RemoveMarkerOnce(ordered);
+  return result;
 }
 
 // From the output's writing to its rename; on any failure before the page's deletion the
@@ -207,7 +240,8 @@ PageTrouble PageWork::Commit(std::string_view name, Opened& page, std::uint64_t 
   // data.
   if (!files_.Flush(out) || !files_.KeepAttributes(out, page.stamp.attributes)) return PageTrouble::kWriteFailed;
   if (!ordered && !files_.SyncFolderOf(output_)) return PageTrouble::kFolderSync;
-  // Only a page whose name is its final name must free it at once.
+  // Only a page whose name is its final name must free it at once; a long name never goes
+  // aside, so it waits for the name to come free.
   const std::string_view aside = name.ends_with(".pag") ? aside_.view() : std::string_view();
   if (files_.DeletePage(std::move(page.file), page.stamp, page_, aside) == PageDeletion::kKept) return PageTrouble::kNotDeleted;
   // The output holds the page's whole text: whatever happens now it stays, under its own
@@ -218,14 +252,28 @@ PageTrouble PageWork::Commit(std::string_view name, Opened& page, std::uint64_t 
   return renamed == FileResult::kDone ? PageTrouble::kNone : PageTrouble::kNameBusy;
 }
 
-PageResult PageWork::Finish(std::string_view dir, std::string_view page) noexcept {
+PageResult PageWork::Finish(std::string_view dir, std::string_view page, bool ordered) noexcept {
   if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-  return DoneOr(MoveIntoPlace(output_, final_));
+  const PageResult result = DoneOr(MoveIntoPlace(output_, final_));
+  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered);
+  return result;
 }
 
 PageResult PageWork::RemoveOutput(std::string_view dir, std::string_view page) noexcept {
   if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-  return DoneOr(files_.Remove(output_));
+  const PageResult result = DoneOr(files_.Remove(output_));
+  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(true);  // its page holds the name
+  return result;
+}
+
+PageResult PageWork::RemoveMarker(std::string_view dir, std::string_view marker, std::string_view page) noexcept {
+  if (!page.empty()) {
+    if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+    if (files_.CheckPlainFile(output_) != FileResult::kFailed) return Kept(PageTrouble::kOutputStays);
+  }
+  marker_.Clear();
+  if (!marker_.Append(dir) || !marker_.Append(marker)) return Kept(PageTrouble::kNoMemory);
+  return RemoveEmpty(marker_);
 }
 
 PageResult PageWork::Restore(std::string_view dir, std::string_view page, bool ordered) noexcept {
@@ -310,6 +358,8 @@ const char* TroubleText(PageTrouble trouble) noexcept {
     case PageTrouble::kNameBusy: return "its final name did not come free";
     case PageTrouble::kTextElsewhere: return "the page at its name holds other text";
     case PageTrouble::kFolderSync: return "the folder could not be put on the disk";
+    case PageTrouble::kOutputStays: return "its page's output is still there";
+    case PageTrouble::kNotEmpty: return "not empty: not the module's";
   }
   return "";
 }

@@ -39,6 +39,8 @@ enum class PageTrouble : std::uint8_t {
   kNameBusy,     // the final name did not come free in time
   kTextElsewhere,// an aside copy whose text is not at its page's name
   kFolderSync,   // the folder's names could not be put on the disk
+  kOutputStays,  // a marker whose page's output is still there
+  kNotEmpty,     // a file named like a marker that holds something
 };
 
 const char* TroubleText(PageTrouble trouble) noexcept;
@@ -68,7 +70,7 @@ class PageWork {
   // order, so no folder sync is needed.
   PageResult Localise(std::string_view dir, std::string_view name, bool ordered) noexcept;
   // A cut call's output whose page is gone: onto the page's final name.
-  PageResult Finish(std::string_view dir, std::string_view page) noexcept;
+  PageResult Finish(std::string_view dir, std::string_view page, bool ordered) noexcept;
   // A cut call's output beside its page: removed.
   PageResult RemoveOutput(std::string_view dir, std::string_view page) noexcept;
   // A page's only copy, set aside by a cut call: back to its name, then localised.
@@ -76,6 +78,9 @@ class PageWork {
   // A page's aside copy: removed when the page at its name holds its text or its
   // translation, byte for byte; otherwise kept.
   PageResult RemoveCopy(std::string_view dir, std::string_view page) noexcept;
+  // A long page name's marker: removed unless its page's output is still there. `page` is
+  // empty when no page or output of it is known.
+  PageResult RemoveMarker(std::string_view dir, std::string_view marker, std::string_view page) noexcept;
 
  private:
   class OutputSink;
@@ -86,6 +91,9 @@ class PageWork {
   PageTrouble WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept;
   PageTrouble Commit(std::string_view name, Opened& page, std::uint64_t size, File& output, bool ordered) noexcept;
   PageResult Abandon(File& output, PageTrouble trouble) noexcept;
+  [[nodiscard]] bool MakeMarker() noexcept;
+  void RemoveMarkerOnce(bool ordered) noexcept;
+  PageResult RemoveEmpty(std::string_view path) noexcept;
   // The piece of the page at `offset`, from the read buffer when it holds it already.
   std::ptrdiff_t Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept;
   bool SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size, bool translated) noexcept;
@@ -101,7 +109,7 @@ class PageWork {
   NativeFile held_file_ = NoNativeFile();
   std::uint64_t held_offset_ = 0;
   std::size_t held_size_ = 0;
-  PathText page_, output_, final_, aside_;
+  PathText page_, output_, final_, aside_, marker_;  // marker_: empty but for a long name
   bool quiet_ = false;
   int pause_budget_ms_ = 30000;  // what all the waits of one call may take together
 };

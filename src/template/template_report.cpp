@@ -45,8 +45,8 @@ void PageWords(Line& line, std::string_view name, const PageResult& result) {
       line.Verb("would stay English: ", "stays English: ") << TroubleText(result.trouble);
       return;
     case PageOutcome::kOutputLeft:
-      line << "its French version " << (result.trouble == PageTrouble::kNameBusy ? "waits as " : "may wait as ") << name
-           << ".setupext-new for the next call: " << TroubleText(result.trouble);
+      line << "its French version " << (result.trouble == PageTrouble::kNameBusy ? "waits" : "may wait")
+           << " beside it for the next call: " << TroubleText(result.trouble);
       return;
   }
 }
@@ -72,14 +72,18 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
     case Fate::kFinish:
       line << "left by a cut call, its page's only copy: ";
       LeftoverWords(line, "would take the name ", "took the name ", result);
-      if (result.outcome == PageOutcome::kDone) line.Final(PageOfOutput(name));
+      if (result.outcome == PageOutcome::kDone) line.Final(step.subject);
       break;
     case Fate::kRemove:
       line << "left by a cut call, unfinished beside its page: ";
       LeftoverWords(line, "would be removed", "removed", result);
       break;
+    case Fate::kRemoveMarker:
+      line << "left by a cut call, the rest of a long page name: ";
+      LeftoverWords(line, "would be removed", "removed", result);
+      break;
     case Fate::kRemoveCopy:
-      line << "left by a cut call, a copy of " << PageOfAside(name) << ": ";
+      line << "left by a cut call, a copy of " << step.subject << ": ";
       LeftoverWords(line, "would be removed, its text being there", "removed, its text being there", result);
       break;
     case Fate::kRestore:
@@ -88,14 +92,14 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
         LeftoverWords(line, "", "", result);
         break;
       }
-      line.Verb("would go back to ", "put back as ") << PageOfAside(name) << ", then ";
-      PageWords(line, PageOfAside(name), result);
+      line.Verb("would go back to ", "put back as ") << step.subject << ", then ";
+      PageWords(line, step.subject, result);
       break;
     case Fate::kLeave:
       if (listing.kind(i) == EntryKind::kFolder) line << "folder path over the limit: not walked";
       else if (step.reason == Reason::kNotAPage) line << "not a page: left as it is";
       else {
-        if (!PageOfOutput(name).empty() || !PageOfAside(name).empty()) line << "left by a cut call: ";
+        if (name != step.subject) line << "left by a cut call: ";
         line << "left as it is: " << ReasonText(step.reason);
         if (ReasonNamesOther(step.reason)) line << " " << listing.name(step.other);
       }

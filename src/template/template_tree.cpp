@@ -1,5 +1,8 @@
 #include "template/template_tree.h"
 
+#include <cstddef>
+#include <new>
+
 #include "platform/memory.h"
 
 namespace setupext {
@@ -24,7 +27,8 @@ class FolderLocaliser final : public FolderVisitor {
     }
     ordered_ = files_.KeepsNamesInOrder(dir);
     changed_ = false;
-    for (const Fate fate : {Fate::kRemove, Fate::kFinish, Fate::kRestore, Fate::kLocalise, Fate::kRemoveCopy, Fate::kLeave}) {
+    for (const Fate fate : {Fate::kRemove, Fate::kFinish, Fate::kRestore, Fate::kLocalise, Fate::kRemoveCopy,
+                            Fate::kRemoveMarker, Fate::kLeave}) {
       for (std::size_t i = 0; i < listing.size(); ++i) {
         if (plan_[i].fate == fate) CarryOut(i);
       }
@@ -48,10 +52,11 @@ class FolderLocaliser final : public FolderVisitor {
     switch (step.fate) {
       case Fate::kLeave: break;
       case Fate::kLocalise: result = work_.Localise(dir_, Name(i), ordered_); break;
-      case Fate::kFinish: result = work_.Finish(dir_, PageOfOutput(Name(i))); break;
-      case Fate::kRemove: result = work_.RemoveOutput(dir_, PageOfOutput(Name(i))); break;
-      case Fate::kRestore: result = work_.Restore(dir_, PageOfAside(Name(i)), ordered_); break;
-      case Fate::kRemoveCopy: result = work_.RemoveCopy(dir_, PageOfAside(Name(i))); break;
+      case Fate::kFinish: result = work_.Finish(dir_, step.subject, ordered_); break;
+      case Fate::kRemove: result = work_.RemoveOutput(dir_, step.subject); break;
+      case Fate::kRestore: result = work_.Restore(dir_, step.subject, ordered_); break;
+      case Fate::kRemoveCopy: result = work_.RemoveCopy(dir_, step.subject); break;
+      case Fate::kRemoveMarker: result = work_.RemoveMarker(dir_, Name(i), step.subject); break;
     }
     Count(i, step, result);
     changed_ |= result.outcome == PageOutcome::kDone || result.moved || result.outcome == PageOutcome::kOutputLeft;
@@ -68,7 +73,7 @@ class FolderLocaliser final : public FolderVisitor {
       ++(done ? counts_.finished : counts_.leftovers_left);
     } else if (listing_->kind(i) == EntryKind::kFolder) {
       if (step.reason == Reason::kPathTooLong) ++counts_.folders_skipped;
-    } else if (!PageOfOutput(Name(i)).empty() || !PageOfAside(Name(i)).empty()) {
+    } else if (Name(i) != step.subject) {
       ++counts_.leftovers_left;
     } else if (step.reason != Reason::kNotAPage) {
       ++counts_.left;
@@ -87,17 +92,28 @@ class FolderLocaliser final : public FolderVisitor {
   bool out_of_memory_ = false;
 };
 
-// The buffers of one call, from the heap at once: a call that cannot have them does nothing.
-class Buffers {
+// What one call works with, from the heap at once (its paths and buffers would take more
+// stack than a host's thread may have): a call that cannot have it does nothing.
+class OwnedWork {
  public:
-  explicit Buffers(std::size_t size) noexcept : bytes_(static_cast<char*>(TryAllocate(size))) {}
-  Buffers(const Buffers&) = delete;
-  Buffers& operator=(const Buffers&) = delete;
-  ~Buffers() { Release(bytes_); }
-  char* get() const noexcept { return bytes_; }
+  OwnedWork(Files& files, std::size_t buffer_size) noexcept {
+    const std::size_t head = (sizeof(PageWork) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+                             alignof(std::max_align_t);
+    if (buffer_size > (~std::size_t{0} - head) / 2) return;
+    memory_ = static_cast<char*>(TryAllocate(head + 2 * buffer_size));
+    if (memory_) work_ = new (memory_) PageWork(files, memory_ + head, buffer_size);
+  }
+  OwnedWork(const OwnedWork&) = delete;
+  OwnedWork& operator=(const OwnedWork&) = delete;
+  ~OwnedWork() {
+    if (work_) work_->~PageWork();
+    Release(memory_);
+  }
+  PageWork* get() const noexcept { return work_; }
 
  private:
-  char* bytes_;
+  char* memory_ = nullptr;
+  PageWork* work_ = nullptr;
 };
 
 }  // namespace
@@ -106,10 +122,9 @@ TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts,
                         std::size_t buffer_size) noexcept {
   TreeCounts ignored;
   if (buffer_size == 0) return TreeResult::kNoRoot;
-  Buffers buffers(2 * buffer_size);
-  if (!buffers.get()) return TreeResult::kNoMemory;
-  PageWork work(files, buffers.get(), buffer_size);
-  FolderLocaliser localiser(work, counts ? *counts : ignored, observer);
+  OwnedWork work(files, buffer_size);
+  if (!work.get()) return TreeResult::kNoMemory;
+  FolderLocaliser localiser(*work.get(), counts ? *counts : ignored, observer);
   const WalkResult walked = WalkTree(files, root, localiser);
   if (walked == WalkResult::kNoRoot) return TreeResult::kNoRoot;
   return walked == WalkResult::kNoMemory || localiser.out_of_memory() ? TreeResult::kNoMemory : TreeResult::kDone;

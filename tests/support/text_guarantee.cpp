@@ -17,6 +17,14 @@ std::string FinalOf(const std::string& path) {
   return path.substr(0, slash) + std::string(name.view());
 }
 
+std::string Beside(const std::string& path, bool marker) {
+  const std::size_t slash = path.rfind('/') + 1;
+  PathText name;
+  const std::string_view page = std::string_view(path).substr(slash);
+  if (marker ? !NeedsShortNames(page) || !AppendMarkerName(page, name) : !AppendOutputName(page, name)) return "";
+  return path.substr(0, slash) + std::string(name.view());
+}
+
 bool Holds(const TreeSnapshot& tree, const std::string& path, const std::string& bytes) {
   const auto found = tree.find(path);
   return found != tree.end() && found->second == bytes;
@@ -38,6 +46,7 @@ TreeSnapshot GuaranteeTree() {
       {"sub/c.pag", ""},
       {"sub/d.pag.bak", "PAGE {\nLink\n"},
       {"sub/fr.pag", "PAGE {\nFormulaire Accueil\nChamp\n"},
+      {"sub/" + std::string(245, 'L') + ".pag", "PAGE {\nNext\nInput\n"},
   };
 }
 
@@ -46,7 +55,7 @@ TreeSnapshot LocalisedTree(const TreeSnapshot& tree) {
   for (const auto& [path, bytes] : tree) {
     const std::string name = BaseName(path);
     if (IsPageName(name)) localised[FinalOf(path)] = TranslatedPage(bytes);
-    else if (IsStrayName(name)) localised[FinalOf(path)] = bytes;
+    else if (IsStrayName(name)) localised[FinalOf(path)] = TranslatedPage(bytes);
     else localised[path] = bytes;
   }
   return localised;
@@ -55,11 +64,10 @@ TreeSnapshot LocalisedTree(const TreeSnapshot& tree) {
 TextGuarantee::TextGuarantee(const TreeSnapshot& before) {
   for (const auto& [path, bytes] : before) {
     const std::string name = BaseName(path);
-    if (IsPageName(name)) {
-      texts_.push_back({path, FinalOf(path), path + std::string(kOutputSuffix), path + std::string(kAsideSuffix), bytes,
-                        TranslatedPage(bytes)});
-    } else if (IsStrayName(name)) {
-      texts_.push_back({path, FinalOf(path), "", "", bytes, bytes});
+    if (IsPageName(name) || IsStrayName(name)) {
+      const bool aside = name.ends_with(".pag") && !NeedsShortNames(name);
+      texts_.push_back({path, FinalOf(path), Beside(path, false), aside ? path + std::string(kAsideSuffix) : "",
+                        Beside(path, true), bytes, TranslatedPage(bytes), IsStrayName(name)});
     } else {
       others_[path] = bytes;
     }
@@ -70,20 +78,23 @@ std::string TextGuarantee::Check(const TreeSnapshot& after, bool clean) const {
   std::set<std::string> accounted;
   for (const Text& text : texts_) {
     const bool present = after.count(text.name) > 0;
-    const bool stray = text.output.empty();
+    const bool stray = text.stray;
     // A page that needs no change may stay at its own name; a stray only until it is moved.
     const bool english = Holds(after, text.name, text.english) &&
                          (!clean || (!stray && text.english == text.french && text.name == text.final_name));
     const bool french = Holds(after, text.final_name, text.french) && (text.final_name == text.name || !present);
-    const bool pending = !clean && !stray && !present && Holds(after, text.output, text.french);
-    const bool aside = !clean && !stray && !present && Holds(after, text.aside, text.english);
+    const bool pending = !clean && !present && Holds(after, text.output, text.french);
+    const bool aside = !clean && !stray && !present && !text.aside.empty() && Holds(after, text.aside, text.english);
     if (!english && !french && !pending && !aside) return text.name + ": its text is lost or not where it belongs";
     if (english) accounted.insert(text.name);
     if (french) accounted.insert(text.final_name);
-    if (!clean && !stray) {
-      // Whatever a cut call left beside the page's text is the next call's to finish.
+    if (!clean) {
+      // Whatever a cut call left beside the page's text is the next call's to finish; a long
+      // name's marker must be there while its output waits without its page.
       if (pending || present || french) accounted.insert(text.output);
       if (french || pending || aside) accounted.insert(text.aside);
+      if (pending && !text.marker.empty() && !after.count(text.marker)) return text.name + ": its output waits without its marker";
+      accounted.insert(text.marker);
     }
   }
   for (const auto& [path, bytes] : after) {

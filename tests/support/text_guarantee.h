@@ -9,8 +9,9 @@
 
 namespace setupext::testing {
 
-// Pages in two folders (one of a few KB, one already French, one empty), "x.page", a stray
-// "notes.tmp", and files that are neither ("d.pag.bak", "mail.tmpl", "readme.txt").
+// Pages in two folders (one of a few KB, one already French, one empty, one whose name needs
+// the short leftover names), "x.page", a stray "notes.tmp", and files that are neither
+// ("d.pag.bak", "mail.tmpl", "readme.txt").
 TreeSnapshot GuaranteeTree();
 // The tree after a clean call: every page French under its final name, the stray moved.
 TreeSnapshot LocalisedTree(const TreeSnapshot& tree);
@@ -29,8 +30,10 @@ class TextGuarantee {
 
  private:
   struct Text {
-    std::string name, final_name, output, aside;  // output and aside empty for a stray
+    std::string name, final_name, output, aside, marker;  // aside empty for a stray or a long
+                                                          // name, marker but for a long name
     std::string english, french;
+    bool stray = false;
   };
   std::string Check(const TreeSnapshot& after, bool clean) const;
 
