@@ -54,9 +54,18 @@ enum class [[nodiscard]] FileResult {
   kDone,
   kExists,    // the name is taken
   kBusy,      // another program holds the file for a moment: it may work later
-  kNotPlain,  // a link, a folder, a file with a second name, or reached through a link
+  kNotPlain,     // not a regular file: a folder, a FIFO, a socket, a device
+  kLink,         // a symbolic link, junction or other name surrogate
+  kSecondName,   // a file with another name (a hard link): changing it changes that one too
+  kThroughLink,  // reached through a link on the way: the file lies elsewhere
   kFailed,
 };
+
+// Whether the result refuses a file for what it is rather than for a failure.
+inline bool IsNotPlain(FileResult result) {
+  return result == FileResult::kNotPlain || result == FileResult::kLink || result == FileResult::kSecondName ||
+         result == FileResult::kThroughLink;
+}
 
 // What a page was when it was opened. Where the system has no share modes (POSIX), its
 // deletion checks that its name still names this very file, unchanged since: no second look
@@ -163,7 +172,8 @@ class Files {
   // Deletes a file created by CreateNew through its handle; takes the handle.
   [[nodiscard]] virtual bool DeleteNew(File file, std::string_view path) noexcept = 0;
   // Whether the path names a regular file with exactly one name, not reached through a link:
-  // kDone, kNotPlain, kBusy or kFailed (missing). Opens nothing that could block (a FIFO).
+  // kDone, kNotPlain, kLink, kSecondName, kThroughLink, kBusy or kFailed (missing). Opens
+  // nothing that could block (a FIFO).
   virtual FileResult CheckPlainFile(std::string_view path) noexcept = 0;
   // Moves a regular file with one name onto a free name, written through where the system
   // offers it; fails, leaving both as they are, when the target exists or the source is

@@ -12,6 +12,9 @@ namespace {
 PageTrouble TroubleOf(FileResult result) {
   switch (result) {
     case FileResult::kNotPlain: return PageTrouble::kNotPlain;
+    case FileResult::kLink: return PageTrouble::kLink;
+    case FileResult::kSecondName: return PageTrouble::kSecondName;
+    case FileResult::kThroughLink: return PageTrouble::kThroughLink;
     case FileResult::kBusy: return PageTrouble::kBusy;
     case FileResult::kExists: return PageTrouble::kNameBusy;
     default: return PageTrouble::kCannotOpen;
@@ -347,7 +350,10 @@ FileResult PageWork::MoveIntoPlace(std::string_view from, std::string_view to) n
 const char* TroubleText(PageTrouble trouble) noexcept {
   switch (trouble) {
     case PageTrouble::kNone: return "";
-    case PageTrouble::kNotPlain: return "a link, a file with a second name, or not a regular file";
+    case PageTrouble::kNotPlain: return "not a regular file";
+    case PageTrouble::kLink: return "a link: never followed";
+    case PageTrouble::kSecondName: return "a file with a second name (a hard link)";
+    case PageTrouble::kThroughLink: return "reached through a link: it lies elsewhere";
     case PageTrouble::kBusy: return "held by another program";
     case PageTrouble::kCannotOpen: return "cannot be opened";
     case PageTrouble::kOutputTaken: return "its output could not be created";

@@ -28,7 +28,10 @@ enum class PageOutcome : std::uint8_t {
 // Why a step was not carried out.
 enum class PageTrouble : std::uint8_t {
   kNone,
-  kNotPlain,     // a link, a second name, or reached through a link
+  kNotPlain,     // not a regular file (a folder, a FIFO, a device)
+  kLink,         // a symbolic link or junction
+  kSecondName,   // a file with a second name (a hard link)
+  kThroughLink,  // reached through a link
   kBusy,         // another program holds it
   kCannotOpen,   // missing, or refused
   kOutputTaken,  // its output name could not be created

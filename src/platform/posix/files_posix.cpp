@@ -62,7 +62,12 @@ FileResult MoveResultOf(int error) {
   return FileResult::kFailed;
 }
 
-bool IsPlainFileWithOneName(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
+// kDone for a regular file with one name; otherwise what it is.
+FileResult PlainFileWithOneName(const struct stat& info) {
+  if (S_ISLNK(info.st_mode)) return FileResult::kLink;
+  if (!S_ISREG(info.st_mode)) return FileResult::kNotPlain;
+  return info.st_nlink == 1 ? FileResult::kDone : FileResult::kSecondName;
+}
 
 FileStamp StampOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
@@ -75,7 +80,7 @@ FileStamp StampOf(const struct stat& info) {
 FileResult CheckPlain(const char* path) {
   struct stat info;
   if (lstat(path, &info) != 0) return FileResult::kFailed;
-  return IsPlainFileWithOneName(info) ? FileResult::kDone : FileResult::kNotPlain;
+  return PlainFileWithOneName(info);
 }
 
 EntryKind KindOf(int folder, const char* name, unsigned char type) {
@@ -108,11 +113,11 @@ class PosixFiles final : public Files {
     const CPath name(path);
     if (!name.ok()) return {};
     const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return {File(), errno == ELOOP ? FileResult::kNotPlain : FileResult::kFailed};
+    if (fd < 0) return {File(), errno == ELOOP ? FileResult::kLink : FileResult::kFailed};
     File page(FileRef{this, fd});
     struct stat info;
     if (fstat(fd, &info) != 0) return {};
-    if (!IsPlainFileWithOneName(info)) return {File(), FileResult::kNotPlain};
+    if (const FileResult plain = PlainFileWithOneName(info); plain != FileResult::kDone) return {File(), plain};
     *size = static_cast<std::uint64_t>(info.st_size);
     return {static_cast<File&&>(page), FileResult::kDone, StampOf(info)};
   }

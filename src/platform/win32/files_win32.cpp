@@ -68,17 +68,20 @@ bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// A regular file, not a link or a folder, with exactly one name, reached by this very path.
-bool IsPlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr,
-                            DWORD* attributes = nullptr) {
+// kDone for a regular file, not a link or a folder, with exactly one name, reached by this
+// very path; otherwise what it is (kFailed when it cannot be asked).
+FileResult PlainFileWithOneName(HANDLE file, std::wstring_view extended, std::uint64_t* size = nullptr,
+                                DWORD* attributes = nullptr) {
   FileFacts facts;
-  if (!QueryFacts(file, facts)) return false;
+  if (!QueryFacts(file, facts)) return FileResult::kFailed;
   const FILE_ALL_INFORMATION& all = facts.all();
-  if (all.BasicInformation.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  if (all.StandardInformation.Directory) return false;
+  if (all.BasicInformation.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileResult::kLink;
+  if ((all.BasicInformation.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || all.StandardInformation.Directory)
+    return FileResult::kNotPlain;
   if (size) *size = static_cast<std::uint64_t>(all.StandardInformation.EndOfFile.QuadPart);
   if (attributes) *attributes = all.BasicInformation.FileAttributes & kKeptAttributes;
-  return all.StandardInformation.NumberOfLinks == 1 && ReachedByThisPath(facts.name(), extended);
+  if (all.StandardInformation.NumberOfLinks != 1) return FileResult::kSecondName;
+  return ReachedByThisPath(facts.name(), extended) ? FileResult::kDone : FileResult::kThroughLink;
 }
 
 // Sets a file's attributes through its handle, its times left as they are.
@@ -215,9 +218,9 @@ class Win32Files final : public Files {
     HANDLE handle = OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ);
     if (handle == INVALID_HANDLE_VALUE) return {File(), IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed};
     File page(FileRef{this, handle});
-    Opened opened{File(), FileResult::kNotPlain};
     DWORD attributes = 0;
-    if (!IsPlainFileWithOneName(handle, extended.view(), size, &attributes)) return opened;
+    Opened opened{File(), PlainFileWithOneName(handle, extended.view(), size, &attributes)};
+    if (opened.result != FileResult::kDone) return opened;
     opened.file = static_cast<File&&>(page);
     opened.result = FileResult::kDone;
     opened.stamp.size = *size;
@@ -281,7 +284,7 @@ class Win32Files final : public Files {
     const UniqueKernelHandle file(OpenWithoutFollowing(extended.c_str(), FILE_READ_ATTRIBUTES,
                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
-    return IsPlainFileWithOneName(file.get(), extended.view()) ? FileResult::kDone : FileResult::kNotPlain;
+    return PlainFileWithOneName(file.get(), extended.view());
   }
 
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
@@ -290,7 +293,7 @@ class Win32Files final : public Files {
     const UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
-    if (!IsPlainFileWithOneName(file.get(), source.view())) return FileResult::kNotPlain;
+    if (const FileResult plain = PlainFileWithOneName(file.get(), source.view()); plain != FileResult::kDone) return plain;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
     if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return FileResult::kDone;
     return ResultOf(GetLastError());
@@ -303,7 +306,9 @@ class Win32Files final : public Files {
         OpenWithoutFollowing(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ));
     if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
     DWORD attributes = 0;
-    if (!IsPlainFileWithOneName(file.get(), extended.view(), nullptr, &attributes)) return FileResult::kNotPlain;
+    if (const FileResult plain = PlainFileWithOneName(file.get(), extended.view(), nullptr, &attributes);
+        plain != FileResult::kDone)
+      return plain;
     return MarkForDeletion(file.get(), attributes) ? FileResult::kDone : FileResult::kFailed;
   }
 
