@@ -141,7 +141,7 @@ TEST_P(NotPlain, IsRefusedByEveryCallThatTakesAPage) {
   ASSERT_SPECIAL_FILES(special);
   if (std::string(c.entry) == "device.pag" && fs::exists(special / "no-device"))
     GTEST_SKIP() << "no device could be made: " << ReadFileBytes(special / "no-device");
-  const fs::path entry = special / "tree" / c.entry, moved = special / "tree" / "moved.pag";
+  const fs::path entry = special / "tree" / c.entry, moved = special / "tree" / ("moved-" + std::string(c.entry));
   ASSERT_TRUE(Exists(entry)) << c.entry << " was not made";
   const std::string outside = c.outside ? ReadFileBytes(special / "outside" / c.outside) : "";
   if (c.outside) {
@@ -171,7 +171,9 @@ INSTANTIATE_TEST_SUITE_P(Entries, NotPlain,
                                            NotPlainCase{"SymbolicLink", "symlink.pag", "symlinked.pag", false},
                                            NotPlainCase{"Fifo", "fifo.pag", nullptr, true},
                                            NotPlainCase{"Device", "device.pag", nullptr, true}),
-                         [](const ::testing::TestParamInfo<NotPlainCase>& tested) { return std::string(tested.param.name); });
+                         [](const ::testing::TestParamInfo<NotPlainCase>& tested) {
+                           return std::string(tested.param.name);
+                         });
 
 // The same calls take a plain page with one name: the refusals above are no blanket failure.
 TEST(FileContract, APlainPageWithOneNameIsTaken) {
@@ -188,6 +190,28 @@ TEST(FileContract, APlainPageWithOneNameIsTaken) {
   EXPECT_EQ(files.MoveNoReplace(page, PathOf(tree.root() / "b.pag")), FileResult::kDone);
   EXPECT_EQ(files.Remove(PathOf(tree.root() / "b.pag")), FileResult::kDone);
   EXPECT_TRUE(tree.Snapshot().empty());
+}
+
+// A page's deletion takes the file that was read, unchanged: one cut short since it was
+// opened stays (where share modes hold writers off, it cannot be cut, and goes).
+TEST(FileContract, APageChangedSinceItWasOpenedIsNotDeleted) {
+  TempTree tree;
+  const fs::path page = tree.Write("a.pag", kEnglish);
+  Files& files = SystemFiles();
+  std::uint64_t size = 0;
+  Opened opened = files.OpenPage(PathOf(page), &size);
+  ASSERT_EQ(opened.result, FileResult::kDone);
+  const bool cut = testing::TruncateFile(page, size - 3);
+  ASSERT_EQ(cut, !testing::OpenPagesRefuseWriters())
+      << (cut ? "another program wrote to a page held open" : "the page could not be cut");
+  const PageDeletion deleted = files.DeletePage(std::move(opened.file), opened.stamp, PathOf(page), {});
+  if (cut) {
+    EXPECT_EQ(deleted, PageDeletion::kKept);
+    EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{"a.pag", kEnglish.substr(0, kEnglish.size() - 3)}}));
+  } else {
+    EXPECT_EQ(deleted, PageDeletion::kGone);
+    EXPECT_TRUE(tree.Snapshot().empty());
+  }
 }
 
 // ---- A page that changes while read ends that page, not the call.
