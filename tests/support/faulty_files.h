@@ -22,6 +22,9 @@ class FaultyFiles final : public Files {
   // later one of its kind. Each kind of call has its own failure, so a failure can be met in
   // the cleanup of another.
   void FailNth(FileCall call, int nth, bool persistent = false);
+  // Answers as a volume that does not keep names in order does (FAT, a share), so that the
+  // folder syncs are made whatever volume the test runs on.
+  void TakeNamesAsUnordered() { unordered_ = true; }
   int pauses() const { return pauses_; }
   int count(FileCall call) const { return counts_[static_cast<std::size_t>(call)]; }
   // True when the quiet error mode was set before the first file was created.
@@ -43,7 +46,9 @@ class FaultyFiles final : public Files {
   FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
   FileResult Remove(std::string_view path) noexcept override;
   bool SyncFolderOf(std::string_view path) noexcept override;
-  bool KeepsNamesInOrder(std::string_view folder) noexcept override { return real_.KeepsNamesInOrder(folder); }
+  bool KeepsNamesInOrder(std::string_view folder) noexcept override {
+    return !unordered_ && real_.KeepsNamesInOrder(folder);
+  }
   ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
   bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
     return real_.IdentifyFolder(folder, identity);
@@ -70,6 +75,7 @@ class FaultyFiles final : public Files {
   std::array<Failure, kCalls> failures_{};
   int pauses_ = 0;
   bool quiet_ = false;
+  bool unordered_ = false;
   bool created_ = false;
   bool quiet_before_create_ = false;
 };
