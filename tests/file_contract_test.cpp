@@ -128,7 +128,13 @@ struct NotPlainCase {
   const char* entry;    // in the tree
   const char* outside;  // the file it leads to, or nullptr
   bool fifo_or_device;
+  FileResult said;       // what every call answers; a link may also be seen as reached
+                         // through one (Wine shows a Linux file link as a plain file)
 };
+
+bool Says(FileResult result, const NotPlainCase& c) {
+  return result == c.said || (c.said == FileResult::kLink && result == FileResult::kThroughLink);
+}
 
 void PrintTo(const NotPlainCase& c, std::ostream* out) { *out << c.entry; }
 
@@ -152,13 +158,13 @@ TEST_P(NotPlain, IsRefusedByEveryCallThatTakesAPage) {
     const testing::HangGuard guard(20, "OpenPage and CheckPlainFile on a FIFO or a device");
     std::uint64_t size = 12345;
     Opened page = files.OpenPage(PathOf(entry), &size);
-    EXPECT_EQ(page.result, FileResult::kNotPlain) << "OpenPage";
+    EXPECT_TRUE(Says(page.result, c)) << "OpenPage";
     EXPECT_FALSE(page.file.is_open()) << "OpenPage";
-    EXPECT_EQ(files.CheckPlainFile(PathOf(entry)), FileResult::kNotPlain) << "CheckPlainFile";
+    EXPECT_TRUE(Says(files.CheckPlainFile(PathOf(entry)), c)) << "CheckPlainFile";
   }
-  EXPECT_EQ(files.MoveNoReplace(PathOf(entry), PathOf(moved)), FileResult::kNotPlain) << "MoveNoReplace";
+  EXPECT_TRUE(Says(files.MoveNoReplace(PathOf(entry), PathOf(moved)), c)) << "MoveNoReplace";
   EXPECT_FALSE(Exists(moved)) << "MoveNoReplace";
-  EXPECT_EQ(files.Remove(PathOf(entry)), FileResult::kNotPlain) << "Remove";
+  EXPECT_TRUE(Says(files.Remove(PathOf(entry)), c)) << "Remove";
   EXPECT_TRUE(Exists(entry)) << "Remove";
   if (c.outside) {
     EXPECT_EQ(ReadFileBytes(special / "outside" / c.outside), outside);
@@ -167,10 +173,10 @@ TEST_P(NotPlain, IsRefusedByEveryCallThatTakesAPage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, NotPlain,
-                         ::testing::Values(NotPlainCase{"SecondName", "second-name.pag", "linked.pag", false},
-                                           NotPlainCase{"SymbolicLink", "symlink.pag", "symlinked.pag", false},
-                                           NotPlainCase{"Fifo", "fifo.pag", nullptr, true},
-                                           NotPlainCase{"Device", "device.pag", nullptr, true}),
+                         ::testing::Values(NotPlainCase{"SecondName", "second-name.pag", "linked.pag", false, FileResult::kSecondName},
+                                           NotPlainCase{"SymbolicLink", "symlink.pag", "symlinked.pag", false, FileResult::kLink},
+                                           NotPlainCase{"Fifo", "fifo.pag", nullptr, true, FileResult::kNotPlain},
+                                           NotPlainCase{"Device", "device.pag", nullptr, true, FileResult::kNotPlain}),
                          [](const ::testing::TestParamInfo<NotPlainCase>& tested) {
                            return std::string(tested.param.name);
                          });
