@@ -10,6 +10,7 @@
 
 #include "read_only_files.h"
 #include "support/crash_files.h"
+#include "support/outcomes.h"
 #include "support/page_text_in_memory.h"
 #include "support/text_guarantee.h"
 #include "template/folder_plan.h"
@@ -122,17 +123,6 @@ TEST_P(TemplateCrash, EveryCutIsFinishedByTheNextCall) {
 
 INSTANTIATE_TEST_SUITE_P(NamesKeptInOrder, TemplateCrash, ::testing::Bool());
 
-class Outcomes final : public TreeObserver {
- public:
-  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
-             const PageResult& r) noexcept override {
-    seen[std::string(dir) + std::string(listing.name(i))] = {static_cast<int>(step.fate), static_cast<int>(step.reason),
-                                                               static_cast<int>(r.outcome), static_cast<int>(r.trouble),
-                                                               r.moved, r.put_back, r.no_page_line};
-  }
-  void Folder(std::string_view, FolderTrouble) noexcept override {}
-  std::map<std::string, std::vector<int>> seen;
-};
 
 // Folders of colliding names and leftovers: what the call would do, told by its executor over
 // the layer that only reads, is what it does, entry by entry and in the tree it leaves; and no
@@ -166,7 +156,7 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
     for (const auto& [name, bytes] : tree) shown += name + " ";
     CrashFiles files;
     Fill(files, tree);
-    Outcomes explained, done;
+    testing::Outcomes explained, done;
     ReadOnlyFiles read_only(files);
     (void)LocaliseTree(read_only, kRoot, nullptr, &explained);
     ASSERT_EQ(files.Snapshot(kRoot), tree) << "--explain changed " << shown;

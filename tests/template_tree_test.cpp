@@ -15,6 +15,7 @@
 #include "support/faulty_files.h"
 #include "support/folder_link.h"
 #include "support/module_under_test.h"
+#include "support/outcomes.h"
 #include "support/page_text_in_memory.h"
 #include "support/reference_translation.h"
 #include "support/small_stack.h"
@@ -275,19 +276,6 @@ TEST(TemplateTree, TwoCallsAtOnceLoseNothing) {
 }
 
 // What --explain says a call would do, entry by entry, is what the call then does.
-class Outcomes final : public TreeObserver {
- public:
-  void Entry(std::string_view dir, const Listing& listing, std::size_t i, const Step& step,
-             const PageResult& r) noexcept override {
-    seen[std::string(dir) + std::string(listing.name(i))] = {static_cast<int>(step.fate), static_cast<int>(step.reason),
-                                                               static_cast<int>(r.outcome), static_cast<int>(r.trouble),
-                                                               r.moved, r.put_back, r.no_page_line};
-  }
-  void Folder(std::string_view dir, FolderTrouble trouble) noexcept override {
-    seen[std::string(dir)] = {-1, static_cast<int>(trouble)};
-  }
-  std::map<std::string, std::vector<int>> seen;
-};
 
 TEST(TemplateTree, ExplainSaysWhatTheCallDoes) {
   TempTree tree;
@@ -299,7 +287,7 @@ TEST(TemplateTree, ExplainSaysWhatTheCallDoes) {
       {"d.pag" + aside, kPage}, {"e.pag", "no header line"}, {"f.tmp", "stray"}, {"g.pag" + out, kFrench},
       {"h.pag", kPage + "v2"}, {"h.pag" + aside, kPage}, {"big.pag", big}, {"sub/i.pag", kPage}};
   for (const auto& [path, bytes] : files) tree.Write(path, bytes);
-  Outcomes explained, done;
+  testing::Outcomes explained, done;
   {
     ReadOnlyFiles read_only(SystemFiles());
     (void)LocaliseTree(read_only, tree.root_text(), nullptr, &explained);
