@@ -239,9 +239,9 @@ PageTrouble PageWork::Commit(std::string_view name, Opened& page, std::uint64_t 
   const NativeFile out = output.get().native;
   const PageTrouble written = WriteTranslation(page.file.get().native, size, out);
   if (written != PageTrouble::kNone) return written;
-  // Whole on the disk, data and name, before the page may go: a failed flush may hide lost
-  // data.
-  if (!files_.Flush(out) || !files_.KeepAttributes(out, page.stamp.attributes)) return PageTrouble::kWriteFailed;
+  // Whole on the disk, data, attributes and name, before the page may go: a failed flush may
+  // hide lost data.
+  if (!files_.KeepAttributes(out, page.stamp.attributes) || !files_.Flush(out)) return PageTrouble::kWriteFailed;
   if (!ordered && !files_.SyncFolderOf(output_)) return PageTrouble::kFolderSync;
   // Only a page whose name is its final name must free it at once; a long name never goes
   // aside, so it waits for the name to come free.

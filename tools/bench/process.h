@@ -1,5 +1,5 @@
-// Running programs and reading memory figures, for the benchmark only (never linked into the
-// module).
+// Running programs, reading memory figures and telling where a folder lives, for the benchmark
+// only (never linked into the module).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,10 @@ bool RunsPosixTools();
 // Writes dirty file data out, so one timed step does not pay for the writes of the one
 // before. Does nothing where the platform offers no such call to ordinary programs.
 void SettleFileSystem();
+
+// True where `folder` is on a file system held in memory (tmpfs); false where it is not or
+// the platform cannot tell.
+bool HeldInMemory(const std::string& folder);
 
 // Highest resident memory of this process so far, in bytes; 0 when the platform cannot tell.
 std::uint64_t PeakResidentBytes();

@@ -1,5 +1,6 @@
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,12 @@ int RunProgram(const std::vector<std::string>& argv) {
 bool RunsPosixTools() { return true; }
 
 void SettleFileSystem() { sync(); }
+
+bool HeldInMemory(const std::string& folder) {
+  constexpr long kTmpfs = 0x01021994, kRamfs = static_cast<long>(0x858458f6);
+  struct statfs info;
+  return statfs(folder.c_str(), &info) == 0 && (info.f_type == kTmpfs || info.f_type == kRamfs);
+}
 
 // VmHWM belongs to this image alone; getrusage's figure can carry a parent's peak over exec.
 std::uint64_t PeakResidentBytes() {

@@ -73,6 +73,8 @@ bool RunsPosixTools() { return false; }
 // Flushing a whole volume needs administrator rights on Windows.
 void SettleFileSystem() {}
 
+bool HeldInMemory(const std::string&) { return false; }
+
 std::uint64_t PeakResidentBytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;

@@ -1,8 +1,5 @@
-// The module's Win32 file calls (src/platform/win32/files_win32.cpp): wide calls on "\\?\"
-// paths, the same flags and the same checks on the handle, with none of its error handling;
-// and the naive calls.
+// The floor program's Win32 calls: wide calls on "\\?\" paths, by path, one call each.
 #include <windows.h>
-#include <winternl.h>
 
 #include <string_view>
 
@@ -11,9 +8,7 @@
 namespace setupext::raw {
 namespace {
 
-constexpr std::size_t kNameCapacity = 1100;  // as the module's wide path buffers
-
-// Paths are UTF-8 here, as in the module; the walk starts from a "\\?\" path.
+// Paths are UTF-8 here; the walk starts from a "\\?\" path.
 std::wstring Wide(const std::string& path) {
   const int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
   std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 1, L'\0');
@@ -38,55 +33,6 @@ HANDLE OpenFolder(const std::string& folder) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-HANDLE OpenWithoutFollowing(const std::wstring& extended, DWORD access, DWORD sharing) {
-  return CreateFileW(extended.c_str(), access, sharing, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-// The module's one query on the handle: attributes, size, links and the name below the volume,
-// which must be the path's part after "\\?\X:".
-bool PlainWithOneName(HANDLE file, const std::wstring& extended, std::uint64_t* size) {
-  struct {
-    FILE_ALL_INFORMATION all;
-    wchar_t rest[kNameCapacity];
-  } facts;
-  IO_STATUS_BLOCK status{};
-  if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &facts, sizeof facts, FileAllInformation))) return false;
-  if (facts.all.BasicInformation.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  if (facts.all.StandardInformation.Directory || facts.all.StandardInformation.NumberOfLinks != 1) return false;
-  if (size) *size = static_cast<std::uint64_t>(facts.all.StandardInformation.EndOfFile.QuadPart);
-  const std::size_t root = extended.find(L'\\', 4);
-  if (root == std::wstring::npos) return false;
-  const std::wstring_view below = std::wstring_view(extended).substr(root);
-  const FILE_NAME_INFORMATION& name = facts.all.NameInformation;
-  return CompareStringOrdinal(name.FileName, static_cast<int>(name.FileNameLength / sizeof(wchar_t)), below.data(),
-                              static_cast<int>(below.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool RenameByHandle(HANDLE file, const std::wstring& extended_target) {
-  struct {
-    FILE_RENAME_INFO info;
-    wchar_t rest[kNameCapacity];
-  } rename{};
-  const std::wstring target = L"\\??\\" + extended_target.substr(4);
-  rename.info.ReplaceIfExists = FALSE;
-  target.copy(rename.info.FileName, target.size());
-  rename.info.FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-  return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename) != 0;
-}
-
-bool MarkForDeletion(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
-bool DeleteAtOnce(HANDLE file) {
-  constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-  DWORD flags = 0x1 | 0x2;  // delete, POSIX semantics
-  return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
-}
-
 }  // namespace
 
 char Separator() { return '\\'; }
@@ -102,17 +48,6 @@ bool RealFolder(const std::string& folder, std::string* real) {
   if (got == 0 || got >= 32768) return false;
   *real = Utf8(final_path);
   return true;
-}
-
-bool Identify(const std::string& folder, std::uint64_t* volume, std::uint64_t* index) {
-  HANDLE handle = OpenFolder(folder);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = GetFileInformationByHandle(handle, &info) != 0;
-  CloseHandle(handle);
-  *volume = info.dwVolumeSerialNumber;
-  *index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return known;
 }
 
 bool List(const std::string& folder, std::vector<Entry>* entries) {
@@ -133,24 +68,6 @@ bool List(const std::string& folder, std::vector<Entry>* entries) {
   return true;
 }
 
-bool KeepsNamesInOrder() { return true; }
-
-void QuietErrors() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
-
-File OpenPage(const std::string& path, std::uint64_t* size, Stamp*) {
-  const std::wstring extended = Wide(path);
-  HANDLE page = OpenWithoutFollowing(extended, GENERIC_READ | DELETE, FILE_SHARE_READ);
-  if (page == INVALID_HANDLE_VALUE || PlainWithOneName(page, extended, size)) return Ours(page);
-  CloseHandle(page);
-  return kNone;
-}
-
-// With DELETE access, as the module: whoever opens the output later must share deletion.
-File CreateNew(const std::string& path) {
-  return Ours(CreateFileW(Wide(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
 std::ptrdiff_t Read(File file, void* buffer, std::size_t size) {
   DWORD got = 0;
   if (!ReadFile(Native(file), buffer, static_cast<DWORD>(size), &got, nullptr)) return -1;
@@ -164,32 +81,6 @@ bool Write(File file, const void* data, std::size_t size) {
 
 bool Flush(File file) { return FlushFileBuffers(Native(file)) != 0; }
 bool Close(File file) { return CloseHandle(Native(file)) != 0; }
-
-// At once where the system has POSIX deletion; else moved aside by handle, then marked.
-bool DeletePage(File page, const Stamp&, const std::string&, const std::string& aside) {
-  const HANDLE handle = Native(page);
-  bool deleted = DeleteAtOnce(handle);
-  if (!deleted) {
-    if (!aside.empty()) RenameByHandle(handle, Wide(aside));
-    deleted = MarkForDeletion(handle);
-  }
-  return CloseHandle(handle) && deleted;
-}
-
-bool RenameNew(File output, const std::string&, const std::string& to) { return RenameByHandle(Native(output), Wide(to)); }
-
-bool MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
-  const std::wstring source = Wide(from);
-  HANDLE file = OpenWithoutFollowing(source, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-  const bool moved = PlainWithOneName(file, source, nullptr) &&
-                     MoveFileExW(source.c_str(), Wide(to).c_str(), durable ? MOVEFILE_WRITE_THROUGH : 0);
-  CloseHandle(file);
-  return moved;
-}
-
-bool SyncFolder(const std::string&) { return true; }
 
 File OpenToRead(const std::string& path) {
   return Ours(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));

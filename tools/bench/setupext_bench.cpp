@@ -1,8 +1,8 @@
 // Measures template localisation the way users meet it: a synthetic template tree localised
-// through the exported operation, against the limit program (the same file calls, no text
-// work), the floor program (only the calls any implementation needs), a plain copy of the
-// same tree and sed, the peak memory on one very large page, and how the time grows with the
-// number of pages.
+// through the exported operation, against the floor program (only the calls any
+// implementation needs, plain and with each output flushed), a plain copy of the same tree and
+// sed, the peak memory on one very large page, and how the time grows with the number of
+// pages.
 // Prints figures only; targets are reported as met or missed, never enforced.
 #include <algorithm>
 #include <charconv>
@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "floor.h"
 #include "host_table.h"
-#include "limit.h"
 #include "loaded_module.h"
 #include "process.h"
 #include "template/page_text.h"
@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "usage: setupext-bench --dir FOLDER [options]\n"
     "\n"
     "Generates synthetic template trees in FOLDER (emptied first) and prints how fast the\n"
-    "module's fctLocaliseTemplate localises them, against a plain copy and against sed.\n"
+    "module's fctLocaliseTemplate localises them, against the floor program (the naive calls,\n"
+    "plain and durable), a plain copy and sed.\n"
     "\n"
     "  --module PATH          module to load (default: the one beside this program)\n"
     "  --cases LIST           comma list of tree,sed,memory,growth,rules (default: all; sed needs\n"
@@ -47,11 +48,10 @@ constexpr const char* kUsage =
     "  --sed-seconds S        show S as the sed figure instead of running sed (a figure timed\n"
     "                         by the native bench where sed cannot run)\n"
     "  --quick                small sizes for a smoke run (flags after it still apply)\n"
-    "  --limit TREE           run only the limit program over TREE once, e.g. to trace its calls:\n"
-    "                         without durability, or with --durable as the module (flushes and\n"
-    "                         folder syncs)\n"
-    "  --floor TREE           run only the floor program over TREE once: the naive calls any\n"
-    "                         implementation needs (no flush, no checks, moves in a second walk)\n"
+    "  --floor TREE           run only the floor program over TREE once, e.g. to trace its calls:\n"
+    "                         the naive calls any implementation needs (no checks, moves in a\n"
+    "                         second walk); no flush, or with --durable each output flushed\n"
+    "                         before its page is deleted\n"
     "  --generate TREE        only write a tree of --folders x --pages pages of --page-kb into TREE\n";
 
 struct Options {
@@ -66,8 +66,6 @@ struct Options {
   // Child mode: localise one tree and write this process's peak memory to a file.
   std::string localise_once;
   std::string peak_file;
-  // Limit mode: the limit program alone over one tree.
-  std::string limit_tree;
   // Floor mode: the floor program alone over one tree; generate mode: only the tree.
   std::string floor_tree;
   std::string generate_tree;
@@ -106,7 +104,7 @@ Options Parse(int argc, char** argv) {
       std::exit(0);
     }
     if (flag == "--durable") {
-      o.durability = setupext::Durability::kAsModule;
+      o.durability = setupext::Durability::kFlushed;
       continue;
     }
     if (flag == "--quick") {
@@ -128,7 +126,6 @@ Options Parse(int argc, char** argv) {
     else if (flag == "--memory-mb") o.memory_mb = ParseInt(value, flag);
     else if (flag == "--localise-once") o.localise_once = value;
     else if (flag == "--peak-file") o.peak_file = value;
-    else if (flag == "--limit") o.limit_tree = value;
     else if (flag == "--floor") o.floor_tree = value;
     else if (flag == "--generate") o.generate_tree = value;
     else if (flag == "--sed-seconds") {
@@ -380,20 +377,19 @@ double MedianRatio(const std::vector<double>& top, const std::vector<double>& bo
   return ratios.empty() ? 0 : Median(ratios);
 }
 
-void CheckLimit(const setupext::LimitCounts& counts, std::size_t expected_pages) {
+void CheckFloor(const setupext::FloorCounts& counts, std::size_t expected_pages) {
   if (counts.pages != expected_pages || counts.moved != expected_pages)
-    Die("the limit program copied " + std::to_string(counts.pages) + " and moved " + std::to_string(counts.moved) +
+    Die("the floor program copied " + std::to_string(counts.pages) + " and moved " + std::to_string(counts.moved) +
         " pages, expected " + std::to_string(expected_pages));
 }
 
-// Times the limit or floor program on a fresh copy of `source`.
-using FileProgram = std::function<setupext::LimitCounts(const std::string& root)>;
-double TimeLimit(const fs::path& source, const fs::path& tree, const FileProgram& program, std::size_t page_count) {
+// Times the floor program on a fresh copy of `source`.
+double TimeFloor(const fs::path& source, const fs::path& tree, setupext::Durability durability, std::size_t page_count) {
   fs::remove_all(tree);
   CopyTree(source, tree);
-  setupext::LimitCounts counts;
-  const double seconds = Seconds([&] { counts = program(tree.string()); });
-  CheckLimit(counts, page_count);
+  setupext::FloorCounts counts;
+  const double seconds = Seconds([&] { counts = setupext::FloorTree(tree.string(), durability); });
+  CheckFloor(counts, page_count);
   fs::remove_all(tree);
   return seconds;
 }
@@ -406,7 +402,7 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
               o.folders, o.pages, o.page_kb, page_count, bytes / kMiB, work.string().c_str(), o.rounds);
 
   const bool run_sed = o.sed && o.sed_seconds < 0 && setupext::RunsPosixTools();
-  std::vector<double> localise, limit, durable, floor, copy, sed;
+  std::vector<double> localise, durable, floor, copy, sed;
   for (int round = 0; round < o.rounds; ++round) {
     const fs::path localised = work / "tree-localised", copied = work / "tree-copied", sedded = work / "tree-sed";
     if (localiser) {
@@ -417,15 +413,15 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
         if (round == 0) CheckLocalised(localised, page_count);
         fs::remove_all(localised);
       };
-      const fs::path tree = work / "tree-limit";
-      const auto as_module = [](const std::string& root) { return setupext::LimitTree(root, setupext::Durability::kAsModule); };
-      const auto not_durable = [](const std::string& root) { return setupext::LimitTree(root, setupext::Durability::kNone); };
-      const auto durable_step = [&] { durable.push_back(TimeLimit(source, tree, as_module, page_count)); };
-      // On a disk a step slows the next one down: the module and its limit take turns to go first.
+      const fs::path tree = work / "tree-floor";
+      const auto durable_step = [&] {
+        durable.push_back(TimeFloor(source, tree, setupext::Durability::kFlushed, page_count));
+      };
+      // On a disk a step slows the next one down: the module and the durable floor take turns
+      // to go first.
       if (round % 2 == 0) localise_step(), durable_step();
       else durable_step(), localise_step();
-      limit.push_back(TimeLimit(source, tree, not_durable, page_count));
-      floor.push_back(TimeLimit(source, tree, setupext::FloorTree, page_count));
+      floor.push_back(TimeFloor(source, tree, setupext::Durability::kNone, page_count));
       fs::remove_all(copied);
       copy.push_back(Seconds([&] { CopyTree(source, copied); }));
       fs::remove_all(copied);
@@ -450,9 +446,8 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
     return;
   }
   PrintRate("localise (fctLocaliseTemplate)", Median(localise), bytes, page_count, localise);
-  PrintRate("limit, durable: the module's calls", Median(durable), bytes, page_count, durable);
-  PrintRate("limit, not durable", Median(limit), bytes, page_count, limit);
   PrintRate("floor: the naive calls", Median(floor), bytes, page_count, floor);
+  PrintRate("durable floor: outputs flushed", Median(durable), bytes, page_count, durable);
   PrintRate("plain copy (read + write)", Median(copy), bytes, page_count, copy);
   if (sed_median > 0)
     PrintRate(o.sed_seconds > 0 ? "sed -i, 2 substitutions [native]" : "sed -i, 2 substitutions", sed_median, bytes,
@@ -460,31 +455,33 @@ void RunTreeCase(const Options& o, Localiser* localiser, const fs::path& work) {
   else if (o.sed)
     std::printf("  sed: not run, this build cannot start it (scripts/bench --wine times it natively)\n");
 
-  // Ratios are medians over the rounds of each round's own ratio.
-  const double limit_target = setupext::RunsPosixTools() ? 1.2 : 1.1;
-  const double module_limit = MedianRatio(localise, durable);
-  std::printf("  module / limit durable     = %5.2f   (the same calls; target <= %.1f: %s)\n", module_limit,
-              limit_target, Verdict(module_limit <= limit_target));
-  const double module_floor = MedianRatio(localise, limit);
-  std::printf("  module / limit not durable = %5.2f   (target on the disk <= 1.5: %s)\n", module_floor,
-              Verdict(module_floor <= 1.5));
-  const double module_naive = MedianRatio(localise, floor);
-  if (setupext::RunsPosixTools())
-    std::printf("  module / floor             = %5.2f   (against the naive calls)\n", module_naive);
+  // Ratios are medians over the rounds of each round's own ratio. Targets: under Wine, where
+  // nearly all the time is Wine's per call, the module stays within 1.1 of the naive calls;
+  // natively, in memory, within 1.5. On a disk the module's durability shows: figures only.
+  const bool posix = setupext::RunsPosixTools();
+  const bool in_memory = setupext::HeldInMemory(work.string());
+  const double module_floor = MedianRatio(localise, floor);
+  if (!posix)
+    std::printf("  module / floor             = %5.2f   (against the naive calls; target <= 1.1: %s)\n", module_floor,
+                Verdict(module_floor <= 1.1));
+  else if (in_memory)
+    std::printf("  module / floor             = %5.2f   (against the naive calls; target in memory <= 1.5: %s)\n",
+                module_floor, Verdict(module_floor <= 1.5));
   else
-    std::printf("  module / floor             = %5.2f   (against the naive calls; target <= 1.3: %s)\n", module_naive,
-                Verdict(module_naive <= 1.3));
+    std::printf("  module / floor             = %5.2f   (against the naive calls; no target on the disk)\n", module_floor);
+  std::printf("  module / durable floor     = %5.2f   (each output flushed before its page goes; figure only)\n",
+              MedianRatio(localise, durable));
   std::printf("  module / copy              = %5.2f\n", MedianRatio(localise, copy));
   if (sed_median > 0) {
     const double module_sed = sed.empty() ? Median(localise) / sed_median : MedianRatio(localise, sed);
     std::printf("  module / sed               = %5.2f   (%.1f times faster; target >= 3: %s)%s\n", module_sed,
                 1 / module_sed, Verdict(module_sed <= 1.0 / 3), sed.empty() ? "   [native sed's median]" : "");
     if (!sed.empty())
-      std::printf("  limit durable / sed        = %5.2f   (no module is more than %.1f times faster than sed)\n",
-                  MedianRatio(durable, sed), 1 / MedianRatio(durable, sed));
+      std::printf("  durable floor / sed        = %5.2f   (the least a module flushing each output can take, in sed's time)\n",
+                  MedianRatio(durable, sed));
   }
-  std::printf("  limit durable / not        = %5.2f   (what durability costs on this file system)\n",
-              MedianRatio(durable, limit));
+  std::printf("  durable floor / floor      = %5.2f   (what a flush per page costs on this file system)\n",
+              MedianRatio(durable, floor));
 }
 
 // The page rules alone: the tree case's pages held in memory, each fed whole through the
@@ -627,13 +624,8 @@ int LocaliseOnce(const Options& o) {
 int main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
   if (!o.localise_once.empty()) return LocaliseOnce(o);
-  if (!o.limit_tree.empty()) {
-    const setupext::LimitCounts counts = setupext::LimitTree(o.limit_tree, o.durability);
-    std::printf("limit: %zu pages copied, %zu moved\n", counts.pages, counts.moved);
-    return 0;
-  }
   if (!o.floor_tree.empty()) {
-    const setupext::LimitCounts counts = setupext::FloorTree(o.floor_tree);
+    const setupext::FloorCounts counts = setupext::FloorTree(o.floor_tree, o.durability);
     std::printf("floor: %zu pages copied, %zu moved\n", counts.pages, counts.moved);
     return 0;
   }

@@ -249,8 +249,11 @@ class Win32Files final : public Files {
   }
 
   bool Flush(NativeFile file) noexcept override { return FlushFileBuffers(file) != 0; }
+  // A new file is plain and archived already: only what it lacks is set.
   bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override {
-    return attributes == 0 || SetAttributes(file, attributes);
+    constexpr DWORD kNotGiven = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    return (attributes & kNotGiven) == 0 || SetAttributes(file, attributes);
   }
   bool Close(NativeFile file) noexcept override { return CloseHandle(file) != 0; }
 
@@ -276,7 +279,11 @@ class Win32Files final : public Files {
     return RenameByHandle(file, target.view()) ? FileResult::kDone : ResultOf(GetLastError());
   }
 
-  bool DeleteNew(File file, std::string_view) noexcept override { return MarkForDeletion(file.get().native); }
+  // A new file given a read-only page's attributes loses them first.
+  bool DeleteNew(File file, std::string_view) noexcept override {
+    const HANDLE handle = file.get().native;
+    return MarkForDeletion(handle) || (SetAttributes(handle, FILE_ATTRIBUTE_NORMAL) && MarkForDeletion(handle));
+  }
 
   FileResult CheckPlainFile(std::string_view path) noexcept override {
     WideText extended;
