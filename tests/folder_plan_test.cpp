@@ -20,7 +20,7 @@ struct Expected {
   const char* other = "";  // the entry in the way
 };
 
-constexpr EntryKind F = EntryKind::kFile, D = EntryKind::kFolder, L = EntryKind::kLink;
+constexpr EntryKind F = EntryKind::kFile, D = EntryKind::kFolder, L = EntryKind::kLink, S = EntryKind::kSpecial;
 
 void ExpectPlan(const std::vector<Expected>& entries, std::size_t folder_units = 10) {
   Listing listing;
@@ -53,6 +53,8 @@ TEST(FolderPlan, PagesAndStraysByTheirLastExtension) {
       {"d.pag", D, Fate::kLeave, Reason::kFolder},
       {"link.pag", L, Fate::kLeave, Reason::kLink},
       {"link.txt", L, Fate::kLeave, Reason::kNotAPage},
+      {"pipe.pag", S, Fate::kLeave, Reason::kNotRegular},
+      {"pipe", S, Fate::kLeave, Reason::kNotAPage},
   });
 }
 

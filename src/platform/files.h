@@ -102,7 +102,8 @@ enum class [[nodiscard]] PageDeletion {
 
 // Links (junctions, symbolic links, mount points) are never entered, read, moved or deleted
 // below the folder the host names: they may lead anywhere.
-enum class EntryKind : std::uint8_t { kFile, kFolder, kLink };
+// A FIFO, socket or device is never opened: opening one may block or act on the device.
+enum class EntryKind : std::uint8_t { kFile, kFolder, kLink, kSpecial };
 
 // A folder's entries: each name once, "." and ".." left out, in the platform's order.
 class Listing {

@@ -16,7 +16,7 @@ std::string_view Before(std::string_view name, std::string_view suffix) {
   return name.ends_with(suffix) ? Part(name, 0, name.size() - suffix.size()) : std::string_view();
 }
 
-enum class Role : std::uint8_t { kOther, kFolder, kLink, kPage, kStray, kOutput, kAside, kMarker };
+enum class Role : std::uint8_t { kOther, kFolder, kLink, kSpecial, kPage, kStray, kOutput, kAside, kMarker };
 
 // Short names: "PREFIX.~HASH.setupext-new" and "~HASH.setupext-name-REST".
 constexpr std::string_view kShortTag = ".~";
@@ -126,6 +126,7 @@ Role RoleOf(const Listing& listing, std::size_t i) {
   switch (listing.kind(i)) {
     case EntryKind::kFolder: return Role::kFolder;
     case EntryKind::kLink: return ours || IsPageName(name) || IsStrayName(name) ? Role::kLink : Role::kOther;
+    case EntryKind::kSpecial: return ours || IsPageName(name) || IsStrayName(name) ? Role::kSpecial : Role::kOther;
     case EntryKind::kFile: break;
   }
   if (!PageOfOutput(name).empty()) return Role::kOutput;
@@ -262,6 +263,7 @@ struct FolderPlan::Planner {
       const Role role = RoleOf(listing, i);
       const Reason reason = role == Role::kFolder ? (SubfolderFits(folder_units, Name(i)) ? Reason::kFolder : Reason::kPathTooLong)
                             : role == Role::kLink  ? Reason::kLink
+                            : role == Role::kSpecial ? Reason::kNotRegular
                             : role == Role::kOther ? Reason::kNotAPage
                                                    : Reason::kNone;
       const Fate fate = role == Role::kMarker ? Fate::kRemoveMarker : Fate::kLeave;
@@ -427,6 +429,7 @@ const char* ReasonText(Reason reason) noexcept {
     case Reason::kFolder: return "a folder";
     case Reason::kNotAPage: return "not a page";
     case Reason::kLink: return "a link";
+    case Reason::kNotRegular: return "not a regular file (a FIFO, a socket or a device)";
     case Reason::kPathTooLong: return "path over the limit";
     case Reason::kNameLost: return "its marker is gone: its page's name is not known";
     case Reason::kFinalNameHeld: return "final name held by";

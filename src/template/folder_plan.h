@@ -66,6 +66,7 @@ enum class Reason : std::uint8_t {
   kFolder,          // walked on its own
   kNotAPage,        // neither a page nor a ".tmp" file nor left by a cut call
   kLink,            // may lead anywhere: never entered, read or moved
+  kNotRegular,      // a FIFO, socket or device named like a page: never opened
   kPathTooLong,     // the page's path or its final name's is over the limit
   kNameLost,        // a short output whose marker is gone: its page's name is not known
   kFinalNameHeld,   // another entry holds the final name (as the file system compares names)

@@ -86,11 +86,13 @@ FileResult CheckPlain(const char* path) {
 EntryKind KindOf(int folder, const char* name, unsigned char type) {
   if (type == DT_DIR) return EntryKind::kFolder;
   if (type == DT_LNK) return EntryKind::kLink;
-  if (type != DT_UNKNOWN) return EntryKind::kFile;
+  if (type == DT_REG) return EntryKind::kFile;
+  if (type != DT_UNKNOWN) return EntryKind::kSpecial;
   struct stat info;
   if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::kFile;
   if (S_ISLNK(info.st_mode)) return EntryKind::kLink;
-  return S_ISDIR(info.st_mode) ? EntryKind::kFolder : EntryKind::kFile;
+  if (S_ISDIR(info.st_mode)) return EntryKind::kFolder;
+  return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kSpecial;
 }
 
 class PosixFiles final : public Files {
