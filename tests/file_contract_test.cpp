@@ -1,6 +1,6 @@
 // The file layer's promises, checked on the real layer of each build: natively the POSIX one,
 // under Wine the Win32 one. Entries the Windows side cannot make (links, FIFOs, devices) are
-// laid out on the host's side by make_special_files before the run.
+// laid out on the host's side by make_odd_files before the run.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -32,7 +32,7 @@ bool Exists(const fs::path& path) {
   return fs::symlink_status(path, error).type() != fs::file_type::not_found;
 }
 
-// The folder make_special_files laid out, checked to be there.
+// The folder make_odd_files laid out, checked to be there.
 fs::path SpecialFiles() {
   const char* folder = std::getenv("SETUPEXT_SPECIAL_FILES");
   if (!folder) return {};
