@@ -55,6 +55,7 @@ TEST(FolderPlan, PagesAndStraysByTheirLastExtension) {
       {"link.txt", L, Fate::kLeave, Reason::kNotAPage},
       {"pipe.pag", S, Fate::kLeave, Reason::kNotRegular},
       {"pipe", S, Fate::kLeave, Reason::kNotAPage},
+      {"link.tmp", L, Fate::kLeave, Reason::kLink},
   });
 }
 
@@ -88,8 +89,14 @@ TEST(FolderPlan, LeftoversOfACutCall) {
       {"w.pag.setupext-new", F, Fate::kFinish},
       {"only.pag.setupext-old", F, Fate::kRestore},  // nothing else of it left
       {"s.tmp.setupext-new", F, Fate::kFinish},      // a stray's output
+      {"t.tmp", F, Fate::kLocalise},                  // a stray's output unfinished
+      {"t.tmp.setupext-new", F, Fate::kRemove},
       {"note.setupext-new", F, Fate::kLeave, Reason::kNotAPage},  // not ours: no page before the suffix
       {"held.pag.setupext-new", L, Fate::kLeave, Reason::kLink},
+      // Named like a marker but keeping no rest of a name: no page's, so the user's.
+      {"~0123abcd.setupext-name-", F, Fate::kLeave, Reason::kNotAPage},
+      // Named like a short output but keeping nothing of a page's name.
+      {".~0123abcd.setupext-new", F, Fate::kLeave, Reason::kNotAPage},
       {"f.pag.setupext-new", F, Fate::kLeave, Reason::kPageNameHeld, "f.pag"},
       {"f.pag", D, Fate::kLeave, Reason::kFolder},
   });
@@ -135,6 +142,14 @@ TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
       {(long_name + ".pag").c_str(), F, Fate::kLocalise},
       {(long_name + "x.pag").c_str(), F, Fate::kLocalise},
   });
+  // A subfolder whose path, with its separator, is the longest the walk enters, and one
+  // character longer.
+  ExpectPlan(
+      {
+          {"sub", D, Fate::kLeave, Reason::kFolder},
+          {"subx", D, Fate::kLeave, Reason::kPathTooLong},
+      },
+      kMaxRootLength + 1 - 4);
 }
 
 // Pages whose names leave no room for the output suffix: a short output name and a marker
@@ -168,6 +183,25 @@ TEST(FolderPlan, LongNamesUseShortLeftovers) {
     EXPECT_EQ(plan[i].fate, expected[i].fate) << i;
     EXPECT_EQ(plan[i].reason, expected[i].reason) << i;
     EXPECT_EQ(plan[i].subject, expected[i].subject) << i;
+  }
+}
+
+// A short output keeps as much of its page's name as a name holds: the longest run of whole
+// characters that fits, the rest going to the marker.
+TEST(FolderPlan, ShortOutputsKeepAllTheNameThatFits) {
+  for (const std::string character : {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    std::string page;
+    while (PathUnits(page) < kMaxNameLength - 4) page += character;
+    page += ".pag";
+    ASSERT_TRUE(NeedsShortNames(page));
+    PathText output, marker;
+    ASSERT_TRUE(AppendOutputName(page, output));
+    ASSERT_TRUE(AppendMarkerName(page, marker));
+    const std::string_view rest = From(marker.view(), marker.view().find(kMarkerInfix) + kMarkerInfix.size());
+    const std::string_view prefix = Part(output.view(), 0, output.view().find(".~"));
+    EXPECT_EQ(std::string(prefix) + std::string(rest), page) << character;
+    EXPECT_LE(PathUnits(output.view()), kMaxNameLength) << character;
+    EXPECT_GT(PathUnits(output.view()) + PathUnits(character), kMaxNameLength) << character;
   }
 }
 

@@ -173,6 +173,27 @@ TEST_F(IsLibInstalledTest, TheDefaultProfilesListWinsWheneverItExists) {
   EXPECT_EQ(Ask("Clipart"), NextFree(2));
 }
 
+// Looking without making the user's key (--explain) reads the same list as the call: the
+// default profile's, even where the user has no key yet.
+TEST_F(IsLibInstalledTest, LookingWithoutTheUsersKeyStillReadsTheDefaultList) {
+  PutEntries(DefaultList(), {"Clipart", "Photos"});
+  PathVariable path;
+  ASSERT_TRUE(path.Assign(registry_.path()));
+  const struct {
+    const char* wanted;
+    bool listed;
+    std::uint32_t first_free;
+  } cases[] = {{"photos", true, 0}, {"Sounds", false, 3}};
+  for (const auto& c : cases) {
+    const LibraryAnswer answer = LookForLibrary(c.wanted, path, false, nullptr);
+    EXPECT_EQ(answer.listed, c.listed) << c.wanted;
+    if (!c.listed) {
+      EXPECT_EQ(answer.first_free, c.first_free) << c.wanted;
+    }
+  }
+  EXPECT_FALSE(registry_.KeyExists(RegistryRoot::kCurrentUser, registry_.path()));
+}
+
 TEST_F(IsLibInstalledTest, CreatesTheUsersKeyOnAFreshProfile) {
   ASSERT_FALSE(registry_.KeyExists(RegistryRoot::kCurrentUser, registry_.path()));
   EXPECT_EQ(Ask("Sounds"), NextFree(1));

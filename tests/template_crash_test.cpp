@@ -123,6 +123,21 @@ TEST_P(TemplateCrash, EveryCutIsFinishedByTheNextCall) {
 
 INSTANTIATE_TEST_SUITE_P(NamesKeptInOrder, TemplateCrash, ::testing::Bool());
 
+// Where names are not kept in order, what a whole call did outlives a power cut right after
+// it, in a folder where pages were only moved too.
+TEST(FinishedCall, OutlivesAPowerCutRightAfter) {
+  const TreeSnapshot trees[] = {testing::GuaranteeTree(), {{"only/x.page", "no PAGE line\n"}, {"only/y.tmp", "notes\n"}}};
+  for (const TreeSnapshot& tree : trees) {
+    CrashFiles files;
+    files.SetNamesKeptInOrder(false);
+    Fill(files, tree);
+    Localise(files);
+    files.CutAfter(files.calls());
+    files.Reboot(0);
+    EXPECT_EQ(files.Snapshot(kRoot), testing::LocalisedTree(tree));
+  }
+}
+
 
 // Folders of colliding names and leftovers: what the call would do, told by its executor over
 // the layer that only reads, is what it does, entry by entry and in the tree it leaves; and no

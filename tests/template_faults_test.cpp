@@ -65,6 +65,33 @@ TEST(TemplateFaults, NoPageTextLostWhateverFileCallFails) {
   }
 }
 
+// A long page whose replacement fails before the page goes keeps its text and its folder:
+// neither its output nor its marker is left.
+TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
+  const std::string page = std::string(245, 'L') + ".pag";
+  for (const FileCall call : {FileCall::kWrite, FileCall::kFlush, FileCall::kAttributes, FileCall::kSync,
+                              FileCall::kDeletePage}) {
+    TempTree tree;
+    tree.Write(page, "PAGE {\nNext\nInput\n");
+    const TreeSnapshot before = tree.Snapshot();
+    FaultyFiles files;
+    files.FailNth(call, 1);
+    (void)LocaliseTree(files, tree.root_text());
+    EXPECT_EQ(tree.Snapshot(), before) << FileCallName(call);
+  }
+}
+
+// A file system without locks keeps no other call out, and is walked all the same.
+TEST(TemplateFaults, FoldersThatCannotBeLockedAreWalkedAllTheSame) {
+  TempTree tree;
+  Fill(tree);
+  FaultyFiles files;
+  files.FailNth(FileCall::kLock, 1, true);
+  (void)LocaliseTree(files, tree.root_text());
+  EXPECT_GT(files.count(FileCall::kLock), 1);
+  EXPECT_EQ(tree.Snapshot(), testing::LocalisedTree(testing::GuaranteeTree()));
+}
+
 TEST(TemplateFaults, QuietErrorModeIsSetBeforeTheFirstOutputIsCreated) {
   TempTree tree;
   Fill(tree);

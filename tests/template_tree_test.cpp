@@ -22,6 +22,7 @@
 #include "support/temp_tree.h"
 #include "support/test_host.h"
 #include "template/template_operations.h"
+#include "template/template_report.h"
 
 namespace setupext {
 namespace {
@@ -248,13 +249,110 @@ TEST(TemplateTree, LeftoversNeverLoseText) {
   tree.Write("d.pag", kPage + "v2");           // its old copy's text is not there: both stay
   tree.Write("d.pag" + aside, kPage);
   tree.Write("s.tmp", kPage);                  // a stray is translated as it moves
+  tree.Write("h.pag", kPage);                  // its copy's text at its name, left English
+  tree.Write("h.pag" + aside, kPage);
+  tree.MakeFolder("h.pag" + out);
   const TreeSnapshot before = tree.Snapshot();
   LocaliseAndCommit(tree);
   ExpectTree(before,
              {{"x.pag" + aside, "<gone>"}, {"x.pag", kFrench}, {"c.pag" + aside, "<gone>"}, {"c.pag", kFrench},
               {"a.pag", kFrench}, {"d.pag", testing::TranslatedPage(kPage + "v2")}, {"s.tmp", "<gone>"},
-              {"s.pag", kFrench}},
+              {"s.pag", kFrench}, {"h.pag" + aside, "<gone>"}},
              tree.Snapshot());
+}
+
+// The lines of a call's report, each entry named below the tree, and its summary, for
+// leftovers finished and, when they cannot be moved, left.
+TEST(TemplateTree, TheReportSaysWhatTheCallDid) {
+  const std::string out(kOutputSuffix), aside(kAsideSuffix);
+  const struct {
+    bool moves_fail;
+    std::set<std::string> lines;
+  } cases[] = {
+      {false,
+       {"half.pag" + out + ": left by a cut call, unfinished beside its page: removed",
+        "gone.pag" + out + ": left by a cut call, its page's only copy: took the name gone.pag",
+        "only.pag" + aside + ": left by a cut call, its page's only copy: put back as only.pag, then localised into only.pag",
+        "half.pag: localised into half.pag", "m.pagx: left as it is: final name also wanted by m.pagy",
+        "m.pagy: left as it is: final name also wanted by m.pagx",
+        "summary: 2 localised, 1 needed no change, 3 leftovers finished, 2 stayed English, 0 leftovers stayed, 0 folders "
+        "skipped"}},
+      {true,
+       {"half.pag" + out + ": left by a cut call, unfinished beside its page: removed",
+        "gone.pag" + out + ": left by a cut call, its page's only copy: stays: held by another program",
+        "only.pag" + aside + ": left by a cut call, its page's only copy: stays: held by another program",
+        "half.pag: localised into half.pag", "m.pagx: left as it is: final name also wanted by m.pagy",
+        "m.pagy: left as it is: final name also wanted by m.pagx",
+        "summary: 1 localised, 1 needed no change, 1 leftovers finished, 2 stayed English, 2 leftovers stayed, 0 folders "
+        "skipped"}},
+  };
+  for (const auto& c : cases) {
+    TempTree tree;
+    tree.Write("half.pag", kPage);
+    tree.Write("half.pag" + out, "PAGE {\r\nPr");
+    tree.Write("gone.pag" + out, kFrench);
+    tree.Write("only.pag" + aside, kPage);
+    tree.Write("plain.pag", "no PAGE line");
+    tree.Write("m.pagx", kPage);
+    tree.Write("m.pagy", kPage);
+    tree.Write("readme.txt", "not a page");
+    testing::FaultyFiles files;
+    if (c.moves_fail) files.FailNth(testing::FileCall::kMove, 1, true);
+    TreeReport report(Tense::kDid, false);
+    TreeCounts counts;
+    report.Finish(counts, LocaliseTree(files, tree.root_text(), &counts, &report));
+    std::set<std::string> lines;
+    std::string text(report.text().view());
+    ASSERT_EQ(text.rfind("tree: ", 0), 0u) << text;
+    text.erase(0, text.find('\n') + 1);
+    for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1)) lines.insert(text.substr(0, end));
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(lines, c.lines) << (c.moves_fail ? "moves fail" : "moves work");
+  }
+}
+
+// An aside copy goes only when the page at its name holds its whole text: a page that holds
+// more than the copy, past the end of a read piece, keeps the copy beside it.
+TEST(TemplateTree, AnAsideCopyGoesOnlyWhenItsWholeTextIsAtItsName) {
+  for (const std::size_t buffer : {PageWork::kDefaultBufferSize, std::size_t{16}}) {
+    for (const std::string more : {"", "more"}) {
+      TempTree tree;
+      const std::string text(buffer, 'x');  // no PAGE { line: its translation is itself
+      tree.Write("p.pag", text + more);
+      tree.Write("p.pag" + std::string(kAsideSuffix), text);
+      const TreeSnapshot before = tree.Snapshot();
+      (void)LocaliseTree(SystemFiles(), tree.root_text(), nullptr, nullptr, buffer);
+      TreeSnapshot expected = before;
+      if (more.empty()) expected.erase("p.pag" + std::string(kAsideSuffix));
+      EXPECT_EQ(tree.Snapshot(), expected) << buffer << " " << more;
+    }
+  }
+}
+
+// A long page's leftovers with a second name are somebody else's: a marker that is not the
+// module's own is never taken for one, and a marker stays while its output is there.
+TEST(TemplateTree, LongNameLeftoversWithASecondNameStay) {
+  const std::string page = std::string(250, 'h') + ".pag";
+  PathText output, marker;
+  ASSERT_TRUE(AppendOutputName(page, output));
+  ASSERT_TRUE(AppendMarkerName(page, marker));
+  const struct {
+    bool page_there;
+    std::string linked;  // the leftover that has a second name
+  } cases[] = {{false, std::string(output.view())}, {true, std::string(marker.view())}};
+  for (const auto& c : cases) {
+    TempTree tree;
+    if (c.page_there) tree.Write(page, kPage);
+    else tree.Write(std::string(output.view()), kFrench);
+    tree.Write(std::string(marker.view()), "");
+    tree.MakeFolder("keep");
+    std::error_code error;
+    fs::create_hard_link(tree.root() / c.linked, tree.root() / "keep" / "second", error);
+    if (error) GTEST_SKIP() << "no second names here: " << error.message();
+    const TreeSnapshot before = tree.Snapshot();
+    (void)Localise(tree.root_text());
+    EXPECT_EQ(tree.Snapshot(), before) << (c.page_there ? "marker" : "output") << " with a second name";
+  }
 }
 
 // Two calls at once on one tree (an installer that starts the operation twice): each page is
@@ -346,12 +444,31 @@ TEST(TemplateTree, PathsOverTheLimitAreSkippedNotCut) {
   ExpectTree(before, {{deep + "short.pag", kFrench}, {longest, kFrench}}, tree.Snapshot());
 }
 
+// A subfolder whose path, with its separator, is the longest the walk enters is walked (its
+// page's path is over the limit: left); one character longer, it is skipped.
+TEST(TemplateTree, SubfoldersUpToTheLimitAreWalked) {
+  TempTree tree;
+  const std::string base = FolderOfLength(tree, kMaxRootLength - 2);
+  TreeSnapshot before;
+  try {
+    tree.Write(base + "/f/a.pag", kPage);
+    tree.Write(base + "/gg/a.pag", kPage);
+    before = tree.Snapshot();
+  } catch (const fs::filesystem_error&) {
+  }
+  if (before.size() != 2) GTEST_SKIP() << "this platform does not hold paths this long";
+  const TreeCounts counts = Localise(tree.root_text());
+  EXPECT_EQ(counts.left, 1u);
+  EXPECT_EQ(counts.folders_skipped, 1u);
+  EXPECT_EQ(tree.Snapshot(), before);
+}
+
 TEST(TemplateTree, RootsNearAndOverTheLimit) {
   EXPECT_EQ(LocaliseTree(SystemFiles(), ""), TreeResult::kNoRoot);
   // In the longest root that still holds "a.pag" its path is 1023 characters; longer roots
   // are walked up to their own limit, their pages left.
   const std::size_t longest_for_page = kMaxPathLength - 1 - std::string("a.pag").size();
-  for (const std::size_t length : {longest_for_page, longest_for_page + 1, kMaxRootLength + 1}) {
+  for (const std::size_t length : {longest_for_page, longest_for_page + 1, kMaxRootLength, kMaxRootLength + 1}) {
     TempTree tree;
     const std::string folder = FolderOfLength(tree, length);
     TreeSnapshot before;
@@ -363,8 +480,11 @@ TEST(TemplateTree, RootsNearAndOverTheLimit) {
     if (before.size() != 1) GTEST_SKIP() << "this platform does not hold paths this long";
     const std::string root = tree.root_text() + PathSeparator() + folder;
     ASSERT_EQ(root.size(), length);
-    const bool walked = length <= longest_for_page;
-    EXPECT_EQ(Localise(root).localised, walked ? 1u : 0u) << length;
+    const bool walked = length <= longest_for_page, root_walked = length <= kMaxRootLength;
+    TreeCounts counts;
+    EXPECT_EQ(LocaliseTree(SystemFiles(), root, &counts), root_walked ? TreeResult::kDone : TreeResult::kNoRoot) << length;
+    EXPECT_EQ(counts.localised, walked ? 1u : 0u) << length;
+    EXPECT_EQ(counts.left, root_walked && !walked ? 1u : 0u) << length;
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;
   }
 }
