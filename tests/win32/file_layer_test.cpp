@@ -72,7 +72,34 @@ TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
       << "renamed while another program reads it";
   CloseHandle(reader);
   out.file.reset();
+  EXPECT_EQ(files_.MoveNoReplace(Path("b.pag"), Path("c.pag")), FileResult::kExists) << "a move never replaces either";
   EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"b.pag", "other"}, {"c.pag", "new"}}));
+}
+
+// While a page is worked on, it and its output let other programs read them, nothing more:
+// no writer can change the text being translated, no one can delete or rename either.
+TEST_F(FileLayerTest, ThePageAndItsOutputLetOthersOnlyRead) {
+  tree_.Write("e.pag", kPage);
+  Opened page = OpenPage("e.pag");
+  Opened out = files_.CreateNew(Path("e.pag.setupext-new"));
+  ASSERT_EQ(out.result, FileResult::kDone);
+  const struct {
+    const char* name;
+    DWORD access;
+    bool allowed;
+  } cases[] = {
+      {"e.pag", GENERIC_READ, true},
+      {"e.pag", GENERIC_WRITE, false},
+      {"e.pag", DELETE, false},
+      {"e.pag.setupext-new", GENERIC_WRITE, false},
+      {"e.pag.setupext-new", DELETE, false},
+  };
+  for (const auto& c : cases) {
+    HANDLE other = CreateFileA(Path(c.name).c_str(), c.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(other != INVALID_HANDLE_VALUE, c.allowed) << c.name << " access " << std::hex << c.access;
+    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  }
 }
 
 TEST_F(FileLayerTest, ANewFileDeletedThroughItsHandleIsGone) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "support/module_under_test.h"
 #include "support/temp_tree.h"
+#include "template/folder_plan.h"
 
 namespace setupext {
 namespace {
@@ -152,6 +154,41 @@ TEST_P(HeldPageTest, PageIsAtItsNameWhileHeldAndAfterwards) {
 
 INSTANTIATE_TEST_SUITE_P(Closed, HeldPageTest, ::testing::Values(false, true),
                          [](const auto& test) { return test.param ? "DuringTheCall" : "AfterTheCall"; });
+
+// Held pages that are never set aside: one whose final name is another keeps its own name
+// while held, never an aside name; a long one (no room for the aside suffix) is waited for
+// until its holder lets go, ~500 ms into the call.
+TEST_F(TemplateSharingTest, HeldPagesNeverSetAsideWaitUnderTheirOwnNames) {
+  const struct {
+    std::string page, final_name;
+    bool close_during_call;
+  } cases[] = {{"held.page", "held.pag", false}, {std::string(245, 'L') + ".pag", std::string(245, 'L') + ".pag", true}};
+  for (const auto& c : cases) {
+    testing::TempTree tree;
+    tree.Write(c.page, kPage);
+    HANDLE holder = CreateFileW((tree.root() / c.page).wstring().c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::atomic<bool> closed{false};
+    {
+      Thread closer([&](const std::atomic<bool>&) {
+        if (!c.close_during_call) return;
+        Sleep(500);
+        closed = CloseHandle(holder) != 0;
+      });
+      testing::LocaliseThroughModule(tree.root_text());
+      if (!c.close_during_call) {
+        for (const auto& entry : std::filesystem::directory_iterator(tree.root())) {
+          EXPECT_FALSE(entry.path().filename().string().ends_with(kAsideSuffix)) << entry.path().filename().string();
+        }
+        closed = CloseHandle(holder) != 0;
+      }
+    }
+    ASSERT_TRUE(closed);
+    const testing::TreeSnapshot after = tree.Snapshot();
+    EXPECT_TRUE(after == (testing::TreeSnapshot{{c.final_name, kFrench}})) << Names(after);
+  }
+}
 
 // 'x.page' would become 'x.pag', but that name is taken: by a folder, or by a file whose name
 // differs only in case (Windows compares names without case, the page test does not). The
