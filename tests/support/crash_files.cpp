@@ -85,7 +85,7 @@ CrashFiles::OpenFile* CrashFiles::Find(NativeFile file) {
 
 Opened CrashFiles::Open(const std::shared_ptr<Data>& data, bool writing) {
   const NativeFile handle = HandleNumbered<NativeFile>(next_handle_++);
-  open_[handle] = {data, 0, writing};
+  open_[handle] = {data, writing};
   return {File(FileRef{this, handle}), FileResult::kDone};
 }
 

@@ -87,7 +87,6 @@ class CrashFiles final : public Files {
   };
   struct OpenFile {
     std::shared_ptr<Data> data;
-    std::size_t offset = 0;
     bool writing = false;
   };
 
