@@ -535,7 +535,8 @@ TEST(TemplateTree, DeepTreesNeedLittleStack) {
 }
 
 // Trees laid out by tests/make_link_trees: beside each tree an "outside" folder that a link or a
-// second name inside the tree reaches. Nothing outside may change, and the link is left as it is.
+// second name inside the tree reaches. Nothing outside may change, and the link is left as it is:
+// the pages it reaches are English pages, so a translation through it would show.
 TEST(TemplateTreeLinks, NothingOutsideTheTreeIsTouched) {
   const char* trees = std::getenv("SETUPEXT_LINK_TREES");
   ASSERT_NE(trees, nullptr) << "run through ctest, which lays the trees out first";
@@ -544,10 +545,10 @@ TEST(TemplateTreeLinks, NothingOutsideTheTreeIsTouched) {
     const char* link;    // the entry in the tree that leads outside
     const char* reads;   // what reading it gives, proving it leads there
   } cases[] = {
-      {"folder_link", "elsewhere.pag/victim.pag", "outside folder_link\r\n"},
-      {"page_link", "victim.pag", "outside page_link\r\n"},
+      {"folder_link", "elsewhere.pag/victim.pag", "PAGE {\r\nHome\r\nInput\r\noutside folder_link\r\n"},
+      {"page_link", "victim.pag", "PAGE {\r\nHome\r\nInput\r\noutside page_link\r\n"},
       {"stray_link", "notes.tmp", "stray stray_link\r\n"},
-      {"second_name", "victim.pag", "outside second_name\r\n"},
+      {"second_name", "victim.pag", "PAGE {\r\nHome\r\nInput\r\noutside second_name\r\n"},
   };
   for (const auto& c : cases) {
     const fs::path folder = testing::HostFolder(std::string(trees) + "/" + c.name);
