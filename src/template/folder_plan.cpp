@@ -3,83 +3,14 @@
 namespace setupext {
 namespace {
 
-constexpr std::string_view kPageExtension = ".pag";
-constexpr std::string_view kStrayExtension = ".tmp";
 constexpr std::uint32_t kNobody = ~std::uint32_t{0};
-
-std::string_view LastExtension(std::string_view name) {
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : From(name, dot);
-}
-
-std::string_view Before(std::string_view name, std::string_view suffix) {
-  return name.ends_with(suffix) ? Part(name, 0, name.size() - suffix.size()) : std::string_view();
-}
-
-enum class Role : std::uint8_t { kOther, kFolder, kLink, kSpecial, kPage, kStray, kOutput, kAside, kMarker };
-
-// Short names: "PREFIX.~HASH.setupext-new" and "~HASH.setupext-name-REST".
-constexpr std::string_view kShortTag = ".~";
-constexpr std::size_t kHashDigits = 8;
-constexpr std::size_t kShortPrefixUnits = kMaxNameLength - kShortTag.size() - kHashDigits - kOutputSuffix.size();
-
-std::uint32_t NameHash(std::string_view name) {
-  std::uint32_t hash = 2166136261u;
-  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  return hash;
-}
-
-bool AppendHash(std::string_view name, PathText& out) {
-  char digits[kHashDigits];
-  std::uint32_t hash = NameHash(name);
-  for (std::size_t i = kHashDigits; i-- > 0; hash >>= 4) digits[i] = "0123456789abcdef"[hash & 15];
-  return out.Append(std::string_view(digits, kHashDigits));
-}
-
-bool IsHash(std::string_view text) {
-  if (text.size() != kHashDigits) return false;
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
-
-// The bytes of the longest run of whole characters from the name's start within `units`.
-std::size_t PrefixBytes(std::string_view name, std::size_t units) {
-  std::size_t end = 0, used = 0;
-  while (end < name.size()) {
-    std::size_t next = end + 1;
-    while (next < name.size() && (static_cast<unsigned char>(name[next]) & 0xC0) == 0x80) ++next;
-    used += PathUnits(Part(name, end, next - end));
-    if (used > units) break;
-    end = next;
-  }
-  return end;
-}
-
-// A short output's prefix and hash, or false when the name is not one.
-bool ShortOutputParts(std::string_view name, std::string_view* prefix, std::string_view* hash) {
-  const std::string_view stem = Before(name, kOutputSuffix);
-  const std::size_t tag = stem.size() >= kShortTag.size() + kHashDigits ? stem.size() - kHashDigits - kShortTag.size() : 0;
-  if (stem.empty() || tag == 0 || Part(stem, tag, kShortTag.size()) != kShortTag) return false;
-  *prefix = Part(stem, 0, tag);
-  *hash = From(stem, tag + kShortTag.size());
-  return IsHash(*hash);
-}
-
-// A marker's hash and the rest of its page's name, or false when the name is not one.
-bool MarkerParts(std::string_view name, std::string_view* hash, std::string_view* rest) {
-  if (!name.starts_with('~') || Part(name, 1 + kHashDigits, kMarkerInfix.size()) != kMarkerInfix) return false;
-  *hash = Part(name, 1, kHashDigits);
-  *rest = From(name, 1 + kHashDigits + kMarkerInfix.size());
-  return IsHash(*hash) && !rest->empty();
-}
 
 // Names as the file system compares them, each with the entry it stands for, sorted.
 class KeyTable {
  public:
+  explicit KeyTable(bool case_sensitive = true) : case_sensitive_(case_sensitive) {}
   [[nodiscard]] bool Add(std::uint32_t entry, std::string_view name) {
-    return offsets_.Push(static_cast<std::uint32_t>(keys_.size())) && AppendNameKey(name, keys_) &&
+    return offsets_.Push(static_cast<std::uint32_t>(keys_.size())) && AppendNameKey(name, case_sensitive_, keys_) &&
            ends_.Push(static_cast<std::uint32_t>(keys_.size())) && order_.Push(static_cast<std::uint32_t>(entries_.size())) &&
            entries_.Push(entry);
   }
@@ -114,6 +45,7 @@ class KeyTable {
  private:
   std::string_view KeyOf(std::uint32_t i) const { return Part(keys_.view(), offsets_[i], ends_[i] - offsets_[i]); }
 
+  bool case_sensitive_;
   ByteBuffer keys_;
   GrowingArray<std::uint32_t> offsets_, ends_, order_, entries_;
 };
@@ -141,38 +73,6 @@ bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
 
 }  // namespace
 
-bool IsPageName(std::string_view name) noexcept { return LastExtension(name).starts_with(kPageExtension); }
-bool IsStrayName(std::string_view name) noexcept { return LastExtension(name) == kStrayExtension; }
-
-bool AppendFinalName(std::string_view name, PathText& out) noexcept {
-  return out.Append(Part(name, 0, name.rfind('.'))) && out.Append(kPageExtension);
-}
-
-std::string_view PageOfOutput(std::string_view name) noexcept {
-  const std::string_view page = Before(name, kOutputSuffix);
-  return IsPageName(page) || IsStrayName(page) ? page : std::string_view();
-}
-
-std::string_view PageOfAside(std::string_view name) noexcept {
-  const std::string_view page = Before(name, kAsideSuffix);
-  return page.ends_with(kPageExtension) ? page : std::string_view();
-}
-
-bool NeedsShortNames(std::string_view page) noexcept {
-  return PathUnits(page) + PathUnits(kOutputSuffix) > kMaxNameLength;
-}
-
-bool AppendOutputName(std::string_view page, PathText& out) noexcept {
-  if (!NeedsShortNames(page)) return out.Append(page) && out.Append(kOutputSuffix);
-  return out.Append(Part(page, 0, PrefixBytes(page, kShortPrefixUnits))) && out.Append(kShortTag) &&
-         AppendHash(page, out) && out.Append(kOutputSuffix);
-}
-
-bool AppendMarkerName(std::string_view page, PathText& out) noexcept {
-  return out.Append('~') && AppendHash(page, out) && out.Append(kMarkerInfix) &&
-         out.Append(From(page, PrefixBytes(page, kShortPrefixUnits)));
-}
-
 bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
   return folder_units + PathUnits(name) + 1 <= kMaxRootLength + 1;
 }
@@ -180,6 +80,7 @@ bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
 struct FolderPlan::Planner {
   const Listing& listing;
   std::size_t folder_units;
+  const FolderFacts& facts;
   GrowingArray<Step>& steps;
   GrowingArray<Role> roles;
   KeyTable names;    // every entry by its own name
@@ -194,7 +95,9 @@ struct FolderPlan::Planner {
   // The page or stray an entry stands for: itself, or the one a leftover was made for.
   std::string_view Subject(std::uint32_t i) const { return steps[i].subject; }
   void Set(std::uint32_t i, Fate fate, Reason reason = Reason::kNone, std::uint32_t other = 0) {
-    steps[i] = {fate, reason, other, steps[i].subject};
+    steps[i].fate = fate;
+    steps[i].reason = reason;
+    steps[i].other = other;
   }
 
   // A short output's page: its prefix and its marker's rest, when they make a name of that
@@ -209,7 +112,7 @@ struct FolderPlan::Planner {
       if (!subjects.Append(prefix) || !subjects.Append(rest)) return false;
       const std::string_view page = From(subjects.view(), start);
       made.Clear();
-      if (NeedsShortNames(page) && (IsPageName(page) || IsStrayName(page)) && AppendOutputName(page, made) &&
+      if (NeedsShortNames(page, facts) && (IsPageName(page) || IsStrayName(page)) && AppendOutputName(page, facts, made) &&
           made.view() == Name(i))
         return subject_at.Push(start) && subject_at.Push(static_cast<std::uint32_t>(page.size()));
     }
@@ -239,7 +142,7 @@ struct FolderPlan::Planner {
   bool Find(std::string_view name, std::uint32_t self, std::uint32_t* found) {
     key.Clear();
     *found = kNobody;
-    if (!AppendNameKey(name, key)) return false;
+    if (!AppendNameKey(name, facts.case_sensitive, key)) return false;
     for (std::size_t at = names.LowerBound(key.view()); at < names.size() && names.Key(at) == key.view(); ++at) {
       if (names.Entry(at) != self) {
         *found = names.Entry(at);
@@ -267,7 +170,7 @@ struct FolderPlan::Planner {
                             : role == Role::kOther ? Reason::kNotAPage
                                                    : Reason::kNone;
       const Fate fate = role == Role::kMarker ? Fate::kRemoveMarker : Fate::kLeave;
-      if (!roles.Push(role) || !steps.Push(Step{fate, reason, 0, {}}) || !names.Add(i, Name(i))) return false;
+      if (!roles.Push(role) || !steps.Push(Step{fate, reason, role, 0, {}, {}, {}, {}, {}}) || !names.Add(i, Name(i))) return false;
     }
     names.Sort();
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
@@ -283,9 +186,9 @@ struct FolderPlan::Planner {
     (void)MarkerParts(Name(i), &hash, &rest);
     for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
       const std::string_view page = Subject(k);
-      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || !NeedsShortNames(page)) continue;
+      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || !NeedsShortNames(page, facts)) continue;
       made.Clear();
-      if (AppendMarkerName(page, made) && made.view() == Name(i)) steps[i].subject = page;
+      if (AppendMarkerName(page, facts, made) && made.view() == Name(i)) steps[i].subject = page;
     }
   }
 
@@ -293,7 +196,7 @@ struct FolderPlan::Planner {
   void FindPageOfShortOutput(std::uint32_t i) {
     for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
       made.Clear();
-      if (IsSource(roles[k]) && NeedsShortNames(Name(k)) && AppendOutputName(Name(k), made) && made.view() == Name(i))
+      if (IsSource(roles[k]) && NeedsShortNames(Name(k), facts) && AppendOutputName(Name(k), facts, made) && made.view() == Name(i))
         steps[i].subject = Name(k);
     }
     if (Subject(i).empty()) Set(i, Fate::kLeave, Reason::kNameLost);
@@ -313,11 +216,11 @@ struct FolderPlan::Planner {
     std::uint32_t holder;
     if (IsSource(roles[i])) {
       made.Clear();
-      if (!AppendOutputName(Name(i), made) || !Find(made.view(), kNobody, &holder)) return false;
+      if (!AppendOutputName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
       if (holder != kNobody && roles[holder] != Role::kOutput) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
       made.Clear();
-      if (!NeedsShortNames(Name(i)) || !Open(i)) return true;
-      if (!AppendMarkerName(Name(i), made) || !Find(made.view(), kNobody, &holder)) return false;
+      if (!NeedsShortNames(Name(i), facts) || !Open(i)) return true;
+      if (!AppendMarkerName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
       if (holder != kNobody && roles[holder] != Role::kMarker) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
       return true;
     }
@@ -407,6 +310,38 @@ struct FolderPlan::Planner {
     return kNobody;
   }
 
+  // Every name the executor, the counts and the words need, for each entry's subject.
+  bool SettleNames(ByteBuffer& names) {
+    GrowingArray<std::uint32_t> at;  // for each entry: output, final, aside, marker, each start and size
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      steps[i].role = roles[i];
+      const std::string_view page = Subject(i);
+      const bool named = !page.empty() && roles[i] != Role::kFolder && roles[i] != Role::kLink &&
+                         roles[i] != Role::kSpecial && roles[i] != Role::kOther;
+      for (int kind = 0; kind < 4; ++kind) {
+        made.Clear();
+        bool ok = true;
+        if (named) {
+          if (kind == 0) ok = AppendOutputName(page, facts, made);
+          else if (kind == 1) ok = AppendFinalName(page, made);
+          else if (kind == 2 && MayGoAside(page, facts)) ok = AppendAsideName(page, made);
+          else if (kind == 3 && NeedsShortNames(page, facts)) ok = AppendMarkerName(page, facts, made);
+        }
+        if (!ok || !at.Push(static_cast<std::uint32_t>(names.size())) || !names.Append(made.view()) ||
+            !at.Push(static_cast<std::uint32_t>(made.size())))
+          return false;
+      }
+    }
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      const auto view = [&](int kind) { return Part(names.view(), at[i * 8 + kind * 2], at[i * 8 + kind * 2 + 1]); };
+      steps[i].output = view(0);
+      steps[i].final_name = view(1);
+      steps[i].aside = view(2);
+      steps[i].marker = view(3);
+    }
+    return true;
+  }
+
   bool Plan() {
     if (!Classify() || !CollectClaims()) return false;
     for (std::size_t first = 0, end = 0; first < finals.size(); first = end) {
@@ -417,10 +352,12 @@ struct FolderPlan::Planner {
   }
 };
 
-PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units) noexcept {
+PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units, const FolderFacts& facts) noexcept {
   subjects_.Clear();
-  Planner planner{listing, folder_units, steps_, {}, {}, {}, {}, {}, subjects_, {}};
-  return planner.Plan() ? PlanResult::kDone : PlanResult::kNoMemory;
+  names_.Clear();
+  Planner planner{listing, folder_units, facts, steps_, {}, KeyTable(facts.case_sensitive), KeyTable(facts.case_sensitive),
+                  {}, {}, subjects_, {}};
+  return planner.Plan() && planner.SettleNames(names_) ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 
 const char* ReasonText(Reason reason) noexcept {

@@ -9,6 +9,7 @@
 
 #include "platform/buffers.h"
 #include "platform/files.h"
+#include "template/page_names.h"
 
 namespace setupext {
 
@@ -16,40 +17,12 @@ namespace setupext {
 // its separator). The names only the module makes beside a page may go beyond.
 inline constexpr std::size_t kMaxPathLength = 1023;
 inline constexpr std::size_t kMaxRootLength = 1019;
-// Longest name a file system holds, in UTF-16 units (bytes on POSIX).
-inline constexpr std::size_t kMaxNameLength = 255;
-
-// Names only the module makes, beside a page while it is being replaced: its output, and (on
-// systems that cannot free a name while another program holds the file) the page itself on
-// its way out. A call cut short may leave either; the next call recognises them by these
-// names and finishes the job. Only a page whose own name ends in ".pag" is ever set aside.
-inline constexpr std::string_view kOutputSuffix = ".setupext-new";
-inline constexpr std::string_view kAsideSuffix = ".setupext-old";
-// A page whose name leaves no room for the output suffix gets a short output name,
-// "PREFIX.~HASH.setupext-new", and beside it a marker "~HASH.setupext-name-REST" that keeps the
-// rest of its name, made before the page may go: a cut call's output can still be given its
-// page's final name. Such a page is never set aside.
-inline constexpr std::string_view kMarkerInfix = ".setupext-name-";
-
-// Whether the page's own names need the short form.
-bool NeedsShortNames(std::string_view page) noexcept;
-// The page's output name, and for the short form its marker's name.
-[[nodiscard]] bool AppendOutputName(std::string_view page, PathText& out) noexcept;
-[[nodiscard]] bool AppendMarkerName(std::string_view page, PathText& out) noexcept;
-
-// A page is a file whose last extension begins with ".pag" ("a.pag", "a.page"); a stray
-// output of an earlier version is a file whose last extension is ".tmp". Case-sensitive.
-bool IsPageName(std::string_view name) noexcept;
-bool IsStrayName(std::string_view name) noexcept;
-// The name with its last extension replaced by ".pag": where a page or stray ends.
-[[nodiscard]] bool AppendFinalName(std::string_view name, PathText& out) noexcept;
-// The page or stray a leftover name was made for, or nothing when the module never makes
-// that name.
-std::string_view PageOfOutput(std::string_view name) noexcept;
-std::string_view PageOfAside(std::string_view name) noexcept;
 // Whether the walk enters a folder of this name inside a folder of `folder_units` (its path
 // with the separator).
 bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept;
+
+// What an entry is, by its kind and its name.
+enum class Role : std::uint8_t { kOther, kFolder, kLink, kSpecial, kPage, kStray, kOutput, kAside, kMarker };
 
 enum class Fate : std::uint8_t {
   kLeave,        // nothing is done (the reason says why)
@@ -59,6 +32,8 @@ enum class Fate : std::uint8_t {
   kRestore,      // an aside copy that is its page's only copy: back to its name, localised
   kRemoveCopy,   // an aside copy: removed once the page at its name holds its translation
   kRemoveMarker, // a short output's marker: removed once no output of that name is left
+  kReturn,       // an output whose page is gone and whose final name another holds: back to
+                 // its page's own name, which is free
 };
 
 enum class Reason : std::uint8_t {
@@ -75,12 +50,19 @@ enum class Reason : std::uint8_t {
   kPageNameHeld,    // a leftover whose page's name is held by a folder or a link
 };
 
+// An entry's step, with every name the executor, the counts and the words need, settled by
+// the plan (views of the listing or of the plan's own bytes; empty where the entry has none).
 struct Step {
   Fate fate = Fate::kLeave;
   Reason reason = Reason::kNone;
+  Role role = Role::kOther;
   std::uint32_t other = 0;   // the entry in the way, for the reasons that name one
   std::string_view subject;  // the page or stray the entry stands for: itself, or the one a
-                             // leftover was made for (held by the plan)
+                             // leftover was made for
+  std::string_view output;   // the subject's output name
+  std::string_view final_name;  // where the subject ends
+  std::string_view aside;    // where the subject goes before its deletion, only where it may
+  std::string_view marker;   // the subject's marker, only for a long name
 };
 
 enum class [[nodiscard]] PlanResult { kDone, kNoMemory };
@@ -91,7 +73,7 @@ enum class [[nodiscard]] PlanResult { kDone, kNoMemory };
 // a stray.
 class FolderPlan {
  public:
-  PlanResult Make(const Listing& listing, std::size_t folder_units) noexcept;
+  PlanResult Make(const Listing& listing, std::size_t folder_units, const FolderFacts& facts) noexcept;
   const Step& operator[](std::size_t i) const noexcept { return steps_[i]; }
   std::size_t size() const noexcept { return steps_.size(); }
 
@@ -99,6 +81,7 @@ class FolderPlan {
   struct Planner;
   GrowingArray<Step> steps_;
   ByteBuffer subjects_;  // page names put together from short outputs and their markers
+  ByteBuffer names_;     // the names settled for each entry's subject
 };
 
 const char* ReasonText(Reason reason) noexcept;
