@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "support/folder_at.h"
+#include "support/forwarding_files.h"
 #include "support/faulty_files.h"
 #include "support/file_contract.h"
 #include "support/temp_tree.h"
@@ -55,12 +57,12 @@ struct MoveCase {
 };
 
 FileResult Move(Files& files, Mover mover, const fs::path& from, const fs::path& to) {
-  if (mover == Mover::kMoveNoReplace) return files.MoveNoReplace(PathOf(from), PathOf(to));
-  Opened made = files.CreateNew(PathOf(from));
+  if (mover == Mover::kMoveNoReplace) return files.MoveNoReplace(testing::FolderAt(files, PathOf(from)), PathOf(from), PathOf(to));
+  Opened made = files.CreateNew(testing::FolderAt(files, PathOf(from)), PathOf(from));
   EXPECT_EQ(made.result, FileResult::kDone);
   if (made.result != FileResult::kDone) return FileResult::kFailed;
   EXPECT_TRUE(files.Write(made.file.get().native, kEnglish.data(), kEnglish.size()));
-  return files.RenameNew(made.file.get().native, PathOf(from), PathOf(to));
+  return files.RenameNew(made.file.get().native, testing::FolderAt(files, PathOf(from)), PathOf(from), PathOf(to));
 }
 
 TEST(FileContract, NoMoveOrRenameReplacesAName) {
@@ -111,7 +113,7 @@ TEST(FileContract, CreatingTheOutputNeverOpensAnExistingFile) {
       {"a link to nowhere", special / "tree" / "nowhere.pag.setupext-new"},
   };
   for (const auto& c : cases) {
-    Opened made = SystemFiles().CreateNew(PathOf(c.at));
+    Opened made = SystemFiles().CreateNew(testing::FolderAt(SystemFiles(), PathOf(c.at)), PathOf(c.at));
     EXPECT_EQ(made.result, FileResult::kExists) << c.name;
     EXPECT_FALSE(made.file.is_open()) << c.name;
   }
@@ -157,14 +159,14 @@ TEST_P(NotPlain, IsRefusedByEveryCallThatTakesAPage) {
   {
     const testing::HangGuard guard(20, "OpenPage and CheckPlainFile on a FIFO or a device");
     std::uint64_t size = 12345;
-    Opened page = files.OpenPage(PathOf(entry), &size);
+    Opened page = files.OpenPage(testing::FolderAt(files, PathOf(entry)), PathOf(entry), &size);
     EXPECT_TRUE(Says(page.result, c)) << "OpenPage";
     EXPECT_FALSE(page.file.is_open()) << "OpenPage";
-    EXPECT_TRUE(Says(files.CheckPlainFile(PathOf(entry)), c)) << "CheckPlainFile";
+    EXPECT_TRUE(Says(files.CheckPlainFile(testing::FolderAt(files, PathOf(entry)), PathOf(entry)), c)) << "CheckPlainFile";
   }
-  EXPECT_TRUE(Says(files.MoveNoReplace(PathOf(entry), PathOf(moved)), c)) << "MoveNoReplace";
+  EXPECT_TRUE(Says(files.MoveNoReplace(testing::FolderAt(files, PathOf(entry)), PathOf(entry), PathOf(moved)), c)) << "MoveNoReplace";
   EXPECT_FALSE(Exists(moved)) << "MoveNoReplace";
-  EXPECT_TRUE(Says(files.Remove(PathOf(entry)), c)) << "Remove";
+  EXPECT_TRUE(Says(files.Remove(testing::FolderAt(files, PathOf(entry)), PathOf(entry)), c)) << "Remove";
   EXPECT_TRUE(Exists(entry)) << "Remove";
   if (c.outside) {
     EXPECT_EQ(ReadFileBytes(special / "outside" / c.outside), outside);
@@ -187,14 +189,14 @@ TEST(FileContract, APlainPageWithOneNameIsTaken) {
   const std::string page = PathOf(tree.Write("a.pag", kEnglish));
   Files& files = SystemFiles();
   std::uint64_t size = 0;
-  Opened opened = files.OpenPage(page, &size);
+  Opened opened = files.OpenPage(testing::FolderAt(files, page), page, &size);
   EXPECT_EQ(opened.result, FileResult::kDone);
   EXPECT_EQ(size, kEnglish.size());
   opened.file.reset();
-  EXPECT_EQ(files.CheckPlainFile(page), FileResult::kDone);
-  EXPECT_TRUE(files.SyncFolderOf(page));
-  EXPECT_EQ(files.MoveNoReplace(page, PathOf(tree.root() / "b.pag")), FileResult::kDone);
-  EXPECT_EQ(files.Remove(PathOf(tree.root() / "b.pag")), FileResult::kDone);
+  EXPECT_EQ(files.CheckPlainFile(testing::FolderAt(files, page), page), FileResult::kDone);
+  EXPECT_TRUE(files.SyncFolder(testing::FolderAt(files, page)));
+  EXPECT_EQ(files.MoveNoReplace(testing::FolderAt(files, page), page, PathOf(tree.root() / "b.pag")), FileResult::kDone);
+  EXPECT_EQ(files.Remove(testing::FolderAt(files, PathOf(tree.root() / "b.pag")), PathOf(tree.root() / "b.pag")), FileResult::kDone);
   EXPECT_TRUE(tree.Snapshot().empty());
 }
 
@@ -205,12 +207,12 @@ TEST(FileContract, APageChangedSinceItWasOpenedIsNotDeleted) {
   const fs::path page = tree.Write("a.pag", kEnglish);
   Files& files = SystemFiles();
   std::uint64_t size = 0;
-  Opened opened = files.OpenPage(PathOf(page), &size);
+  Opened opened = files.OpenPage(testing::FolderAt(files, PathOf(page)), PathOf(page), &size);
   ASSERT_EQ(opened.result, FileResult::kDone);
   const bool cut = testing::TruncateFile(page, size - 3);
   ASSERT_EQ(cut, !testing::OpenPagesRefuseWriters())
       << (cut ? "another program wrote to a page held open" : "the page could not be cut");
-  const PageDeletion deleted = files.DeletePage(std::move(opened.file), opened.stamp, PathOf(page), {});
+  const PageDeletion deleted = files.DeletePage(std::move(opened.file), opened.stamp, testing::FolderAt(files, PathOf(page)), PathOf(page), {});
   if (cut) {
     EXPECT_EQ(deleted, PageDeletion::kKept);
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{"a.pag", kEnglish.substr(0, kEnglish.size() - 3)}}));
@@ -223,17 +225,15 @@ TEST(FileContract, APageChangedSinceItWasOpenedIsNotDeleted) {
 // ---- A page that changes while read ends that page, not the call.
 
 // The system's files, but the first read of one page finds it cut short by another program.
-class CuttingFiles final : public Files {
+class CuttingFiles final : public testing::ForwardingFiles {
  public:
   CuttingFiles(const fs::path& folder, std::string name, std::uint64_t keep)
-      : page_(folder / name), name_(std::string(1, PathSeparator()) + name), keep_(keep) {}
+      : ForwardingFiles(SystemFiles()), page_(folder / name), name_(std::string(1, PathSeparator()) + name), keep_(keep) {}
   bool tried() const { return tried_; }
   bool cut() const { return cut_; }
 
-  void SetQuietErrorMode() noexcept override { real_.SetQuietErrorMode(); }
-  Opened CreateNew(std::string_view path) noexcept override { return real_.CreateNew(path); }
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
-    Opened opened = real_.OpenPage(path, size);
+  Opened OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept override {
+    Opened opened = real_.OpenPage(at, path, size);
     if (path.ends_with(name_) && opened.result == FileResult::kDone) page_file_ = opened.file.get().native;
     return opened;
   }
@@ -244,43 +244,13 @@ class CuttingFiles final : public Files {
     }
     return real_.ReadAt(file, offset, buffer, size);
   }
-  bool Write(NativeFile file, const void* data, std::size_t size) noexcept override { return real_.Write(file, data, size); }
-  bool Flush(NativeFile file) noexcept override { return real_.Flush(file); }
-  bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override {
-    return real_.KeepAttributes(file, attributes);
-  }
-  bool Close(NativeFile file) noexcept override { return real_.Close(file); }
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override {
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
+                          std::string_view aside) noexcept override {
     if (page.get().native == page_file_) page_file_ = NoNativeFile();
-    return real_.DeletePage(std::move(page), stamp, path, aside);
+    return real_.DeletePage(std::move(page), stamp, at, path, aside);
   }
-  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override {
-    return real_.RenameNew(file, from, to);
-  }
-  bool DeleteNew(File file, std::string_view path) noexcept override { return real_.DeleteNew(std::move(file), path); }
-  FileResult CheckPlainFile(std::string_view path) noexcept override { return real_.CheckPlainFile(path); }
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
-    return real_.MoveNoReplace(from, to);
-  }
-  FileResult Remove(std::string_view path) noexcept override { return real_.Remove(path); }
-  bool SyncFolderOf(std::string_view path) noexcept override { return real_.SyncFolderOf(path); }
-  bool KeepsNamesInOrder(std::string_view folder) noexcept override { return real_.KeepsNamesInOrder(folder); }
-  LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept override {
-    return real_.LockFolder(folder, lock);
-  }
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
-    return real_.ListFolder(folder, entries);
-  }
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
-    return real_.IdentifyFolder(folder, identity);
-  }
-  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
-    return real_.RealFolderPath(folder, real);
-  }
-  void Pause(int milliseconds) noexcept override { real_.Pause(milliseconds); }
 
  private:
-  Files& real_ = SystemFiles();
   fs::path page_;
   std::string name_;
   std::uint64_t keep_;

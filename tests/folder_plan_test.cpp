@@ -1,4 +1,5 @@
 // A folder's plan from its listing alone: what happens to each entry, and why not.
+#include "support/text_guarantee.h"
 #include "template/folder_plan.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ void ExpectPlan(const std::vector<Expected>& entries, std::size_t folder_units =
   Listing listing;
   for (const Expected& e : entries) ASSERT_TRUE(listing.Add(e.name, e.kind));
   FolderPlan plan;
-  ASSERT_EQ(plan.Make(listing, folder_units), PlanResult::kDone);
+  ASSERT_EQ(plan.Make(listing, folder_units, testing::OrdinaryFacts()), PlanResult::kDone);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Step& step = plan[i];
     EXPECT_EQ(step.fate, entries[i].fate) << entries[i].name;
@@ -129,7 +130,7 @@ TEST(FolderPlan, OnlyCopiesAreNeverRemovedNorOvertaken) {
 TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
   // A folder of 1018 units: "a.pag" fits, a longer page not; its leftovers' names may go
   // beyond the path limit.
-  const std::string long_name(kMaxNameLength - kOutputSuffix.size() - 4, 'n');
+  const std::string long_name(std::size_t{255} - kOutputSuffix.size() - 4, 'n');
   ExpectPlan(
       {
           {"a.pag", F, Fate::kLocalise},
@@ -158,20 +159,20 @@ TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
 TEST(FolderPlan, LongNamesUseShortLeftovers) {
   const auto named = [](const std::string& page, bool marker) {
     PathText name;
-    EXPECT_TRUE(marker ? AppendMarkerName(page, name) : AppendOutputName(page, name));
-    EXPECT_LE(name.size(), kMaxNameLength) << name.view();
+    EXPECT_TRUE(marker ? AppendMarkerName(page, testing::OrdinaryFacts(), name) : AppendOutputName(page, testing::OrdinaryFacts(), name));
+    EXPECT_LE(name.size(), std::size_t{255}) << name.view();
     return std::string(name.view());
   };
   const std::string gone = std::string(240, 'g') + ".page", here = std::string(250, 'h') + ".pag",
                     lost = std::string(251, 'l') + ".pag", orphan = std::string(249, 'o') + ".pag";
-  ASSERT_TRUE(NeedsShortNames(gone) && NeedsShortNames(here) && !NeedsShortNames(std::string(238, 'n') + ".pag"));
+  ASSERT_TRUE(NeedsShortNames(gone, testing::OrdinaryFacts()) && NeedsShortNames(here, testing::OrdinaryFacts()) && !NeedsShortNames(std::string(238, 'n') + ".pag", testing::OrdinaryFacts()));
   const std::string gone_out = named(gone, false), gone_marker = named(gone, true), here_out = named(here, false),
                     lost_out = named(lost, false), orphan_marker = named(orphan, true);
   Listing listing;
   for (const std::string& name : {gone_out, gone_marker, here, here_out, lost_out, orphan_marker})
     ASSERT_TRUE(listing.Add(name, F));
   FolderPlan plan;
-  ASSERT_EQ(plan.Make(listing, 10), PlanResult::kDone);
+  ASSERT_EQ(plan.Make(listing, 10, testing::OrdinaryFacts()), PlanResult::kDone);
   const struct {
     Fate fate;
     Reason reason;
@@ -191,17 +192,17 @@ TEST(FolderPlan, LongNamesUseShortLeftovers) {
 TEST(FolderPlan, ShortOutputsKeepAllTheNameThatFits) {
   for (const std::string character : {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
     std::string page;
-    while (PathUnits(page) < kMaxNameLength - 4) page += character;
+    while (PathUnits(page) < std::size_t{255} - 4) page += character;
     page += ".pag";
-    ASSERT_TRUE(NeedsShortNames(page));
+    ASSERT_TRUE(NeedsShortNames(page, testing::OrdinaryFacts()));
     PathText output, marker;
-    ASSERT_TRUE(AppendOutputName(page, output));
-    ASSERT_TRUE(AppendMarkerName(page, marker));
+    ASSERT_TRUE(AppendOutputName(page, testing::OrdinaryFacts(), output));
+    ASSERT_TRUE(AppendMarkerName(page, testing::OrdinaryFacts(), marker));
     const std::string_view rest = From(marker.view(), marker.view().find(kMarkerInfix) + kMarkerInfix.size());
     const std::string_view prefix = Part(output.view(), 0, output.view().find(".~"));
     EXPECT_EQ(std::string(prefix) + std::string(rest), page) << character;
-    EXPECT_LE(PathUnits(output.view()), kMaxNameLength) << character;
-    EXPECT_GT(PathUnits(output.view()) + PathUnits(character), kMaxNameLength) << character;
+    EXPECT_LE(PathUnits(output.view()), std::size_t{255}) << character;
+    EXPECT_GT(PathUnits(output.view()) + PathUnits(character), std::size_t{255}) << character;
   }
 }
 
@@ -223,7 +224,7 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       }
     }
     FolderPlan plan;
-    ASSERT_EQ(plan.Make(listing, 10), PlanResult::kDone);
+    ASSERT_EQ(plan.Make(listing, 10, testing::OrdinaryFacts()), PlanResult::kDone);
     std::map<std::string, int> takers;
     std::string all;
     for (std::size_t i = 0; i < listing.size(); ++i) all += std::string(listing.name(i)) + " ";

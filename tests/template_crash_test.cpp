@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "read_only_files.h"
+#include "support/folder_at.h"
 #include "support/crash_files.h"
 #include "support/outcomes.h"
 #include "support/page_text_in_memory.h"
@@ -33,12 +34,12 @@ void Localise(CrashFiles& files) { (void)LocaliseTree(files, kRoot); }
 TEST(CrashFiles, OnlySyncedNamesAndFlushedDataOutliveACut) {
   CrashFiles files;
   files.AddFile("/d/page", "text");
-  Opened out = files.CreateNew("/d/new");
+  Opened out = files.CreateNew(testing::FolderAt(files, "/d/new"), "/d/new");
   ASSERT_EQ(out.result, FileResult::kDone);
   ASSERT_TRUE(files.Write(out.file.get().native, "abc", 3));
   out.file.reset();
-  ASSERT_EQ(files.Remove("/d/page"), FileResult::kDone);
-  Opened flushed = files.CreateNew("/d/flushed");
+  ASSERT_EQ(files.Remove(testing::FolderAt(files, "/d/page"), "/d/page"), FileResult::kDone);
+  Opened flushed = files.CreateNew(testing::FolderAt(files, "/d/flushed"), "/d/flushed");
   const NativeFile native = flushed.file.get().native;
   ASSERT_TRUE(files.Write(native, "xy", 2) && files.Flush(native) && files.Write(native, "z", 1));
   files.CutAfter(files.calls());
@@ -156,7 +157,7 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
         PathText made;
         const int form = random() % 3;
         if (form == 0) made = PathText(), (void)made.Append(long_page);
-        else if (!(form == 1 ? AppendOutputName(long_page, made) : AppendMarkerName(long_page, made))) continue;
+        else if (!(form == 1 ? AppendOutputName(long_page, FolderFacts(), made) : AppendMarkerName(long_page, FolderFacts(), made))) continue;
         name = std::string(made.view());
         if (form == 2) {  // a marker is empty, or a user's file
           tree[name] = random() % 2 ? "" : "user's";
@@ -186,7 +187,7 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
     // Every text is still somewhere, as it was or translated, but an unfinished output's.
     for (const auto& [name, bytes] : tree) {
       PathText long_output;
-      const bool long_output_beside = AppendOutputName(long_page, long_output) && name == long_output.view() && tree.count(long_page);
+      const bool long_output_beside = AppendOutputName(long_page, FolderFacts(), long_output) && name == long_output.view() && tree.count(long_page);
       if (tree.count(std::string(PageOfOutput(name))) || long_output_beside || bytes.empty()) continue;
       bool kept = false;
       for (const auto& [other, now] : after) kept |= now == bytes || now == testing::TranslatedPage(bytes);

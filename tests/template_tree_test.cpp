@@ -12,6 +12,8 @@
 
 #include "platform/files.h"
 #include "read_only_files.h"
+#include "support/text_guarantee.h"
+#include "support/folder_at.h"
 #include "support/faulty_files.h"
 #include "support/folder_link.h"
 #include "support/module_under_test.h"
@@ -211,14 +213,14 @@ TEST(TemplateTree, TreeShapesAndVolume) {
 // on Windows names that differ only in case.
 TEST(TemplateTree, NamesOfEveryShape) {
   TempTree tree;
-  const std::string longest(kMaxNameLength - kOutputSuffix.size() - 4, 'l');
+  const std::string longest(std::size_t{255} - kOutputSuffix.size() - 4, 'l');
   const struct {
     std::string name, ends_as;  // ends_as empty: left as it is
   } cases[] = {
       {"Za.pag", "Za.pag"}, {"a.pag", "a.pag"}, {"ba.pag", "ba.pag"}, {"v1.2.page", "v1.2.pag"},
       {"w1.2.tmp", "w1.2.pag"}, {".pag", ".pag"}, {"p", ""}, {longest + ".pag", longest + ".pag"},
-      {longest + "l.pag", longest + "l.pag"}, {std::string(kMaxNameLength - 5, 'm') + ".page",
-                                               std::string(kMaxNameLength - 5, 'm') + ".pag"},
+      {longest + "l.pag", longest + "l.pag"}, {std::string(std::size_t{255} - 5, 'm') + ".page",
+                                               std::string(std::size_t{255} - 5, 'm') + ".pag"},
   };
   TreeSnapshot expected;
   for (const auto& c : cases) {
@@ -334,8 +336,8 @@ TEST(TemplateTree, AnAsideCopyGoesOnlyWhenItsWholeTextIsAtItsName) {
 TEST(TemplateTree, LongNameLeftoversWithASecondNameStay) {
   const std::string page = std::string(250, 'h') + ".pag";
   PathText output, marker;
-  ASSERT_TRUE(AppendOutputName(page, output));
-  ASSERT_TRUE(AppendMarkerName(page, marker));
+  ASSERT_TRUE(AppendOutputName(page, testing::OrdinaryFacts(), output));
+  ASSERT_TRUE(AppendMarkerName(page, testing::OrdinaryFacts(), marker));
   const struct {
     bool page_there;
     std::string linked;  // the leftover that has a second name
@@ -499,7 +501,7 @@ TEST(TemplateTree, APageChangedAfterItsReadingIsNeverDeleted) {
     tree.Write("other", "other text");
     Files& files = SystemFiles();
     std::uint64_t size = 0;
-    Opened page = files.OpenPage((tree.root() / "a.pag").string(), &size);
+    Opened page = files.OpenPage(testing::FolderAt(files, (tree.root() / "a.pag").string()), (tree.root() / "a.pag").string(), &size);
     ASSERT_EQ(page.result, FileResult::kDone);
     std::error_code error;
     bool changed = false;
@@ -512,7 +514,7 @@ TEST(TemplateTree, APageChangedAfterItsReadingIsNeverDeleted) {
     }
     const std::string after = testing::ReadFileBytes(tree.root() / "a.pag");
     const PageDeletion deletion =
-        files.DeletePage(std::move(page.file), page.stamp, (tree.root() / "a.pag").string(), {});
+        files.DeletePage(std::move(page.file), page.stamp, testing::FolderAt(files, (tree.root() / "a.pag").string()), (tree.root() / "a.pag").string(), {});
     EXPECT_EQ(deletion, changed ? PageDeletion::kKept : PageDeletion::kGone) << "replace " << replace;
     EXPECT_EQ(fs::exists(tree.root() / "a.pag"), changed) << "replace " << replace;
     if (changed) {

@@ -74,6 +74,7 @@ inline bool IsNotPlain(FileResult result) {
 struct FileStamp {
   std::uint64_t device = 0, index = 0, size = 0, modified_ns = 0;
   std::uint32_t attributes = 0;  // what KeepAttributes gives the French version
+  std::uint32_t owner = 0, group = 0;  // POSIX: kept where the process may set them
   bool operator==(const FileStamp&) const = default;
 };
 

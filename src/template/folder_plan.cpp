@@ -311,7 +311,7 @@ struct FolderPlan::Planner {
   }
 
   // Every name the executor, the counts and the words need, for each entry's subject.
-  bool SettleNames(ByteBuffer& names) {
+  bool SettleNames(ByteBuffer& settled) {
     GrowingArray<std::uint32_t> at;  // for each entry: output, final, aside, marker, each start and size
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       steps[i].role = roles[i];
@@ -327,13 +327,13 @@ struct FolderPlan::Planner {
           else if (kind == 2 && MayGoAside(page, facts)) ok = AppendAsideName(page, made);
           else if (kind == 3 && NeedsShortNames(page, facts)) ok = AppendMarkerName(page, facts, made);
         }
-        if (!ok || !at.Push(static_cast<std::uint32_t>(names.size())) || !names.Append(made.view()) ||
+        if (!ok || !at.Push(static_cast<std::uint32_t>(settled.size())) || !settled.Append(made.view()) ||
             !at.Push(static_cast<std::uint32_t>(made.size())))
           return false;
       }
     }
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      const auto view = [&](int kind) { return Part(names.view(), at[i * 8 + kind * 2], at[i * 8 + kind * 2 + 1]); };
+      const auto view = [&](int kind) { return Part(settled.view(), at[i * 8 + kind * 2], at[i * 8 + kind * 2 + 1]); };
       steps[i].output = view(0);
       steps[i].final_name = view(1);
       steps[i].aside = view(2);

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <utility>
 
-#include "template/folder_plan.h"
 #include "template/page_text.h"
 
 namespace setupext {
@@ -105,40 +104,44 @@ struct PageWork::Scan {
   bool page_line = false;
 };
 
-bool PageWork::SetPaths(std::string_view dir, std::string_view name) noexcept {
+// The step's names as paths in the folder. `entry` is the entry's own name where it is an
+// aside copy: then it is the name the page waits under.
+bool PageWork::SetPaths(const Step& step, std::string_view entry) noexcept {
   page_.Clear();
   output_.Clear();
   final_.Clear();
   aside_.Clear();
   marker_.Clear();
-  const bool short_names = NeedsShortNames(name);
-  return page_.Append(dir) && page_.Append(name) && output_.Append(dir) && AppendOutputName(name, output_) &&
-         (short_names || (aside_.Append(page_.view()) && aside_.Append(kAsideSuffix))) &&
-         (!short_names || (marker_.Append(dir) && AppendMarkerName(name, marker_))) && final_.Append(dir) &&
-         AppendFinalName(name, final_);
+  const std::string_view aside = step.role == Role::kAside ? entry : step.aside;
+  return page_.Append(dir_) && page_.Append(step.subject) && output_.Append(dir_) && output_.Append(step.output) &&
+         final_.Append(dir_) && final_.Append(step.final_name) &&
+         (aside.empty() || (aside_.Append(dir_) && aside_.Append(aside))) &&
+         (step.marker.empty() || (marker_.Append(dir_) && marker_.Append(step.marker)));
 }
 
 // A long name's marker, before its output is made: one left by a cut call serves as well.
 bool PageWork::MakeMarker() noexcept {
   if (marker_.empty()) return true;
-  Opened made = files_.CreateNew(marker_);
-  return made.result == FileResult::kDone || (made.result == FileResult::kExists && files_.CheckPlainFile(marker_) == FileResult::kDone);
+  Opened made = files_.CreateNew(folder_, marker_);
+  return made.result == FileResult::kDone ||
+         (made.result == FileResult::kExists && files_.CheckPlainFile(folder_, marker_) == FileResult::kDone);
 }
 
 // Once the output is gone (at its final name, or removed), its marker says nothing more; where
 // names are not kept in order, not before the output's move is on the disk.
 void PageWork::RemoveMarkerOnce(bool ordered) noexcept {
-  if (marker_.empty() || (!ordered && !files_.SyncFolderOf(marker_))) return;
+  if (marker_.empty() || (!ordered && !files_.SyncFolder(folder_))) return;
   (void)RemoveEmpty(marker_);
 }
 
 // A marker is empty: a file of that name that holds anything is somebody else's.
 PageResult PageWork::RemoveEmpty(std::string_view path) noexcept {
   std::uint64_t size = 0;
-  Opened marker = files_.OpenPage(path, &size);
+  Opened marker = files_.OpenPage(folder_, path, &size);
   if (marker.result != FileResult::kDone) return Kept(TroubleOf(marker.result));
   if (size != 0) return Kept(PageTrouble::kNotEmpty);
-  if (files_.DeletePage(std::move(marker.file), marker.stamp, path, {}) == PageDeletion::kKept) return Kept(PageTrouble::kNotDeleted);
+  if (files_.DeletePage(std::move(marker.file), marker.stamp, folder_, path, {}) == PageDeletion::kKept)
+    return Kept(PageTrouble::kNotDeleted);
   return Done();
 }
 
@@ -194,15 +197,15 @@ PageTrouble PageWork::WriteTranslation(NativeFile page, std::uint64_t size, Nati
 
 // The page stays as it was; so does its folder, unless the unfinished output cannot go.
 PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
-  if (output.is_open() && !files_.DeleteNew(std::move(output), output_)) return {PageOutcome::kOutputLeft, trouble};
+  if (output.is_open() && !files_.DeleteNew(std::move(output), folder_, output_)) return {PageOutcome::kOutputLeft, trouble};
   return Kept(trouble);
 }
 
-PageResult PageWork::Localise(std::string_view dir, std::string_view name, bool ordered) noexcept {
-  if (!SetPaths(dir, name)) return Kept(PageTrouble::kNoMemory);
+PageResult PageWork::Localise(const Step& step) noexcept {
+  if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
   held_size_ = 0;
   std::uint64_t size = 0;
-  Opened page = files_.OpenPage(page_, &size);
+  Opened page = files_.OpenPage(folder_, page_, &size);
   if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
   const Scan scan = FirstChange(page.file.get().native, size);
   if (scan.read_failed) return Kept(PageTrouble::kReadFailed);
@@ -211,7 +214,7 @@ PageResult PageWork::Localise(std::string_view dir, std::string_view name, bool 
     page.file.reset();
     PageResult unchanged{PageOutcome::kUnchanged, PageTrouble::kNone, false, !scan.page_line};
     if (final_.view() == page_.view()) return unchanged;
-    const FileResult moved = MoveIntoPlace(page_, final_);
+    const FileResult moved = Move(page_, final_);
     if (moved != FileResult::kDone) return Kept(TroubleOf(moved));
     unchanged.moved = true;
     return unchanged;
@@ -221,70 +224,77 @@ PageResult PageWork::Localise(std::string_view dir, std::string_view name, bool 
     quiet_ = true;
   }
   if (!MakeMarker()) return Kept(PageTrouble::kOutputTaken);
-  Opened created = files_.CreateNew(output_);
+  Opened created = files_.CreateNew(folder_, output_);
   if (created.result != FileResult::kDone) {
     RemoveMarkerOnce(true);
     return Kept(PageTrouble::kOutputTaken);
   }
-  const PageTrouble trouble = Commit(name, page, size, created.file, ordered);
+  const PageTrouble trouble = Commit(page, size, created.file);
   if (trouble == PageTrouble::kNameBusy) return {PageOutcome::kOutputLeft, trouble};
   const PageResult result = trouble == PageTrouble::kNone ? Done() : Abandon(created.file, trouble);
-  if (result.outcome != PageOutcome::kOutputLeft) RemoveMarkerOnce(ordered);
+  if (result.outcome != PageOutcome::kOutputLeft) RemoveMarkerOnce(ordered_);
   return result;
 }
 
 // From the output's writing to its rename; on any failure before the page's deletion the
 // output is still open and the page whole.
-PageTrouble PageWork::Commit(std::string_view name, Opened& page, std::uint64_t size, File& output, bool ordered) noexcept {
+PageTrouble PageWork::Commit(Opened& page, std::uint64_t size, File& output) noexcept {
   const NativeFile out = output.get().native;
   const PageTrouble written = WriteTranslation(page.file.get().native, size, out);
   if (written != PageTrouble::kNone) return written;
   // Whole on the disk, data, attributes and name, before the page may go: a failed flush may
   // hide lost data.
-  if (!files_.KeepAttributes(out, page.stamp.attributes) || !files_.Flush(out)) return PageTrouble::kWriteFailed;
-  if (!ordered && !files_.SyncFolderOf(output_)) return PageTrouble::kFolderSync;
-  // Only a page whose name is its final name must free it at once; a long name never goes
-  // aside, so it waits for the name to come free.
-  const std::string_view aside = name.ends_with(".pag") ? aside_.view() : std::string_view();
-  if (files_.DeletePage(std::move(page.file), page.stamp, page_, aside) == PageDeletion::kKept) return PageTrouble::kNotDeleted;
+  if (!files_.KeepAttributes(out, page.stamp) || !files_.Flush(out)) return PageTrouble::kWriteFailed;
+  if (!ordered_ && !files_.SyncFolder(folder_)) return PageTrouble::kFolderSync;
+  // The plan gives an aside name only where the page's name must be free at once and the
+  // folder cannot free it so.
+  if (files_.DeletePage(std::move(page.file), page.stamp, folder_, page_, aside_) == PageDeletion::kKept)
+    return PageTrouble::kNotDeleted;
   // The output holds the page's whole text: whatever happens now it stays, under its own
   // name at the worst, where the next call finishes it.
-  if (!ordered) (void)files_.SyncFolderOf(page_);
+  if (!ordered_) (void)files_.SyncFolder(folder_);
   const FileResult renamed = RenameIntoPlace(out);
   output.reset();
   return renamed == FileResult::kDone ? PageTrouble::kNone : PageTrouble::kNameBusy;
 }
 
-PageResult PageWork::Finish(std::string_view dir, std::string_view page, bool ordered) noexcept {
-  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-  const PageResult result = DoneOr(MoveIntoPlace(output_, final_));
-  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered);
+PageResult PageWork::Finish(const Step& step) noexcept {
+  if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
+  const PageResult result = DoneOr(Move(output_, final_));
+  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered_);
   return result;
 }
 
-PageResult PageWork::RemoveOutput(std::string_view dir, std::string_view page) noexcept {
-  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-  const PageResult result = DoneOr(files_.Remove(output_));
+PageResult PageWork::Return(const Step& step) noexcept {
+  if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
+  const PageResult result = DoneOr(Move(output_, page_));
+  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered_);
+  return result;
+}
+
+PageResult PageWork::RemoveOutput(const Step& step) noexcept {
+  if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
+  const PageResult result = DoneOr(files_.Remove(folder_, output_));
   if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(true);  // its page holds the name
   return result;
 }
 
-PageResult PageWork::RemoveMarker(std::string_view dir, std::string_view marker, std::string_view page) noexcept {
-  if (!page.empty()) {
-    if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-    if (files_.CheckPlainFile(output_) != FileResult::kFailed) return Kept(PageTrouble::kOutputStays);
+PageResult PageWork::RemoveMarker(std::string_view name, const Step& step) noexcept {
+  if (!step.subject.empty()) {
+    if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
+    if (files_.CheckPlainFile(folder_, output_) != FileResult::kFailed) return Kept(PageTrouble::kOutputStays);
   }
   marker_.Clear();
-  if (!marker_.Append(dir) || !marker_.Append(marker)) return Kept(PageTrouble::kNoMemory);
+  if (!marker_.Append(dir_) || !marker_.Append(name)) return Kept(PageTrouble::kNoMemory);
   return RemoveEmpty(marker_);
 }
 
-PageResult PageWork::Restore(std::string_view dir, std::string_view page, bool ordered) noexcept {
-  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
-  const FileResult back = MoveIntoPlace(aside_, page_);
+PageResult PageWork::Restore(std::string_view name, const Step& step) noexcept {
+  if (!SetPaths(step, name)) return Kept(PageTrouble::kNoMemory);
+  const FileResult back = Move(aside_, page_);
   if (back != FileResult::kDone) return Kept(TroubleOf(back));
-  if (!ordered) (void)files_.SyncFolderOf(page_);
-  PageResult result = Localise(dir, page, ordered);
+  if (!ordered_) (void)files_.SyncFolder(folder_);
+  PageResult result = Localise(step);
   result.put_back = true;
   return result;
 }
@@ -303,19 +313,20 @@ bool PageWork::SameText(NativeFile copy, std::uint64_t copy_size, NativeFile pag
   return (!translated || translator.Finish() == TextResult::kDone) && compared.same();
 }
 
-PageResult PageWork::RemoveCopy(std::string_view dir, std::string_view page) noexcept {
-  if (!SetPaths(dir, page)) return Kept(PageTrouble::kNoMemory);
+PageResult PageWork::RemoveCopy(std::string_view name, const Step& step) noexcept {
+  if (!SetPaths(step, name)) return Kept(PageTrouble::kNoMemory);
   held_size_ = 0;
   std::uint64_t copy_size = 0, page_size = 0;
-  Opened copy = files_.OpenPage(aside_, &copy_size);
+  Opened copy = files_.OpenPage(folder_, aside_, &copy_size);
   if (copy.result != FileResult::kDone) return Kept(TroubleOf(copy.result));
-  Opened at_name = files_.OpenPage(final_, &page_size);
+  Opened at_name = files_.OpenPage(folder_, final_, &page_size);
   if (at_name.result != FileResult::kDone) return Kept(PageTrouble::kTextElsewhere);
   const NativeFile copy_file = copy.file.get().native, page_file = at_name.file.get().native;
   if (!SameText(copy_file, copy_size, page_file, page_size, true) && !SameText(copy_file, copy_size, page_file, page_size, false))
     return Kept(PageTrouble::kTextElsewhere);
   at_name.file.reset();
-  if (files_.DeletePage(std::move(copy.file), copy.stamp, aside_, {}) == PageDeletion::kKept) return Kept(PageTrouble::kNotDeleted);
+  if (files_.DeletePage(std::move(copy.file), copy.stamp, folder_, aside_, {}) == PageDeletion::kKept)
+    return Kept(PageTrouble::kNotDeleted);
   return Done();
 }
 
@@ -333,16 +344,16 @@ bool PageWork::Pause(int& waited, int step) noexcept {
 FileResult PageWork::RenameIntoPlace(NativeFile output) noexcept {
   int waited = 0;
   for (int step = 10;; step = step * 2 > 250 ? 250 : step * 2) {
-    const FileResult result = files_.RenameNew(output, output_, final_);
+    const FileResult result = files_.RenameNew(output, folder_, output_, final_);
     const bool passing = result == FileResult::kBusy || result == FileResult::kExists;
     if (!passing || !Pause(waited, step)) return result;
   }
 }
 
-FileResult PageWork::MoveIntoPlace(std::string_view from, std::string_view to) noexcept {
+FileResult PageWork::Move(std::string_view from, std::string_view to) noexcept {
   int waited = 0;
   for (int step = 10;; step = step * 2 > 250 ? 250 : step * 2) {
-    const FileResult result = files_.MoveNoReplace(from, to);
+    const FileResult result = files_.MoveNoReplace(folder_, from, to);
     if (result != FileResult::kBusy || !Pause(waited, step)) return result;
   }
 }

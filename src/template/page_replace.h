@@ -13,6 +13,7 @@
 
 #include "platform/buffers.h"
 #include "platform/files.h"
+#include "template/folder_plan.h"
 
 namespace setupext {
 
@@ -69,38 +70,49 @@ class PageWork {
 
   Files& files() noexcept { return files_; }
 
-  // The page or stray `dir``name` into its final name. `ordered`: the volume keeps names in
-  // order, so no folder sync is needed.
-  PageResult Localise(std::string_view dir, std::string_view name, bool ordered) noexcept;
+  // The folder the steps below work in: its path (with the separator), the folder as opened,
+  // and whether its volume keeps names in order (then no folder sync is needed).
+  void EnterFolder(std::string_view dir, NativeFile folder, bool ordered) noexcept {
+    dir_ = dir;
+    folder_ = folder;
+    ordered_ = ordered;
+  }
+
+  // Each carries out one step of the folder's plan for the entry `name`, with the names the
+  // plan settled.
+  // A page or stray into its final name.
+  PageResult Localise(const Step& step) noexcept;
   // A cut call's output whose page is gone: onto the page's final name.
-  PageResult Finish(std::string_view dir, std::string_view page, bool ordered) noexcept;
+  PageResult Finish(const Step& step) noexcept;
+  // A cut call's output whose page is gone and whose final name another holds: back to its
+  // page's own name.
+  PageResult Return(const Step& step) noexcept;
   // A cut call's output beside its page: removed.
-  PageResult RemoveOutput(std::string_view dir, std::string_view page) noexcept;
+  PageResult RemoveOutput(const Step& step) noexcept;
   // A page's only copy, set aside by a cut call: back to its name, then localised.
-  PageResult Restore(std::string_view dir, std::string_view page, bool ordered) noexcept;
+  PageResult Restore(std::string_view name, const Step& step) noexcept;
   // A page's aside copy: removed when the page at its name holds its text or its
   // translation, byte for byte; otherwise kept.
-  PageResult RemoveCopy(std::string_view dir, std::string_view page) noexcept;
-  // A long page name's marker: removed unless its page's output is still there. `page` is
-  // empty when no page or output of it is known.
-  PageResult RemoveMarker(std::string_view dir, std::string_view marker, std::string_view page) noexcept;
+  PageResult RemoveCopy(std::string_view name, const Step& step) noexcept;
+  // A long page name's marker: removed unless its page's output is still there.
+  PageResult RemoveMarker(std::string_view name, const Step& step) noexcept;
 
  private:
   class OutputSink;
   struct Scan;
 
-  [[nodiscard]] bool SetPaths(std::string_view dir, std::string_view name) noexcept;
+  [[nodiscard]] bool SetPaths(const Step& step, std::string_view entry = {}) noexcept;
   Scan FirstChange(NativeFile page, std::uint64_t size) noexcept;
   PageTrouble WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept;
-  PageTrouble Commit(std::string_view name, Opened& page, std::uint64_t size, File& output, bool ordered) noexcept;
+  PageTrouble Commit(Opened& page, std::uint64_t size, File& output) noexcept;
   PageResult Abandon(File& output, PageTrouble trouble) noexcept;
   [[nodiscard]] bool MakeMarker() noexcept;
   void RemoveMarkerOnce(bool ordered) noexcept;
+  FileResult Move(std::string_view from, std::string_view to) noexcept;
   PageResult RemoveEmpty(std::string_view path) noexcept;
   // The piece of the page at `offset`, from the read buffer when it holds it already.
   std::ptrdiff_t Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept;
   bool SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size, bool translated) noexcept;
-  FileResult MoveIntoPlace(std::string_view from, std::string_view to) noexcept;
   FileResult RenameIntoPlace(NativeFile output) noexcept;
   bool Pause(int& waited, int step) noexcept;
 
@@ -112,7 +124,10 @@ class PageWork {
   NativeFile held_file_ = NoNativeFile();
   std::uint64_t held_offset_ = 0;
   std::size_t held_size_ = 0;
-  PathText page_, output_, final_, aside_, marker_;  // marker_: empty but for a long name
+  std::string_view dir_;
+  NativeFile folder_ = NoNativeFile();
+  bool ordered_ = false;
+  PathText page_, output_, final_, aside_, marker_;  // aside_, marker_: empty but where the step has one
   bool quiet_ = false;
   int pause_budget_ms_ = 30000;  // what all the waits of one call may take together
 };

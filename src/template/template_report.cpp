@@ -19,10 +19,6 @@ class Line {
   }
   // The two forms of one verb: "would be removed" / "removed".
   Line& Verb(std::string_view would, std::string_view did) { return *this << (would_ ? would : did); }
-  Line& Final(std::string_view name) {
-    PathText final_name;
-    return *this << (AppendFinalName(name, final_name) ? final_name.view() : name);
-  }
   bool ok() const { return ok_; }
 
  private:
@@ -32,14 +28,14 @@ class Line {
 };
 
 // What localising a page came to, after the words that lead to it.
-void PageWords(Line& line, std::string_view name, const PageResult& result) {
+void PageWords(Line& line, std::string_view final_name, const PageResult& result) {
   switch (result.outcome) {
     case PageOutcome::kDone:
-      line.Verb("would be localised into ", "localised into ").Final(name);
+      line.Verb("would be localised into ", "localised into ") << final_name;
       return;
     case PageOutcome::kUnchanged:
       line << (result.no_page_line ? "no PAGE { line: no change needed" : "already French: no change needed");
-      if (result.moved) line.Verb(", would be moved to ", ", moved to ").Final(name);
+      if (result.moved) line.Verb(", would be moved to ", ", moved to ") << final_name;
       return;
     case PageOutcome::kKept:
       line.Verb("would stay English: ", "stays English: ") << TroubleText(result.trouble);
@@ -56,6 +52,16 @@ void LeftoverWords(Line& line, std::string_view would, std::string_view did, con
   else line.Verb("would stay: ", "stays: ") << TroubleText(result.trouble);
 }
 
+const char* FolderTroubleText(FolderTrouble trouble) {
+  switch (trouble) {
+    case FolderTrouble::kCannotList: return "cannot be listed";
+    case FolderTrouble::kHeld: return "held by another call all the while";
+    case FolderTrouble::kOtherVolume: return "on another volume or mount: never entered";
+    case FolderTrouble::kChanged: return "replaced by a link or another folder since it was listed";
+  }
+  return "";
+}
+
 }  // namespace
 
 bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, const Listing& listing, std::size_t i,
@@ -68,11 +74,16 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
   Line line(out, tense);
   line << shown_dir << name << ": ";
   switch (step.fate) {
-    case Fate::kLocalise: PageWords(line, name, result); break;
+    case Fate::kLocalise: PageWords(line, step.final_name, result); break;
     case Fate::kFinish:
       line << "left by a cut call, its page's only copy: ";
       LeftoverWords(line, "would take the name ", "took the name ", result);
-      if (result.outcome == PageOutcome::kDone) line.Final(step.subject);
+      if (result.outcome == PageOutcome::kDone) line << step.final_name;
+      break;
+    case Fate::kReturn:
+      line << "left by a cut call, its page's only copy, its final name held: ";
+      LeftoverWords(line, "would go back to ", "went back to ", result);
+      if (result.outcome == PageOutcome::kDone) line << step.subject;
       break;
     case Fate::kRemove:
       line << "left by a cut call, unfinished beside its page: ";
@@ -93,7 +104,7 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
         break;
       }
       line.Verb("would go back to ", "put back as ") << step.subject << ", then ";
-      PageWords(line, step.subject, result);
+      PageWords(line, step.final_name, result);
       break;
     case Fate::kLeave:
       if (listing.kind(i) == EntryKind::kFolder) line << "folder path over the limit: not walked";
@@ -110,8 +121,7 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
 
 bool AppendFolderLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, FolderTrouble trouble) noexcept {
   Line line(out, tense);
-  line << shown_dir << ": folder "
-       << (trouble == FolderTrouble::kHeld ? "held by another call all the while" : "cannot be listed") << ": ";
+  line << shown_dir << ": folder " << FolderTroubleText(trouble) << ": ";
   line.Verb("would be skipped\n", "skipped\n");
   return line.ok();
 }

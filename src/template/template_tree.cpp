@@ -18,24 +18,25 @@ class FolderLocaliser final : public FolderVisitor {
 
   bool out_of_memory() const { return out_of_memory_; }
 
-  void Visit(std::string_view dir, const Listing& listing) noexcept override {
+  void Visit(std::string_view dir, NativeFile folder, const FolderFacts& facts, const Listing& listing) noexcept override {
     dir_ = dir;
     listing_ = &listing;
-    if (plan_.Make(listing, PathUnits(dir)) != PlanResult::kDone) {
+    if (plan_.Make(listing, PathUnits(dir), facts) != PlanResult::kDone) {
       out_of_memory_ = true;  // nothing in this folder is touched
       return;
     }
-    ordered_ = files_.KeepsNamesInOrder(dir);
+    ordered_ = facts.names_in_order;
+    work_.EnterFolder(dir, folder, ordered_);
     changed_ = false;
-    for (const Fate fate : {Fate::kRemove, Fate::kFinish, Fate::kRestore, Fate::kLocalise, Fate::kRemoveCopy,
-                            Fate::kRemoveMarker, Fate::kLeave}) {
+    for (const Fate fate : {Fate::kRemove, Fate::kFinish, Fate::kReturn, Fate::kRestore, Fate::kLocalise,
+                            Fate::kRemoveCopy, Fate::kRemoveMarker, Fate::kLeave}) {
       for (std::size_t i = 0; i < listing.size(); ++i) {
         if (plan_[i].fate == fate) CarryOut(i);
       }
     }
     // The last names made outlive a power cut too; a cut before this leaves only what the
     // next call finishes.
-    if (changed_ && !ordered_) (void)files_.SyncFolderOf(dir);
+    if (changed_ && !ordered_) (void)files_.SyncFolder(folder);
   }
 
   void Skipped(std::string_view dir, FolderTrouble trouble) noexcept override {
@@ -51,12 +52,13 @@ class FolderLocaliser final : public FolderVisitor {
     PageResult result;
     switch (step.fate) {
       case Fate::kLeave: break;
-      case Fate::kLocalise: result = work_.Localise(dir_, Name(i), ordered_); break;
-      case Fate::kFinish: result = work_.Finish(dir_, step.subject, ordered_); break;
-      case Fate::kRemove: result = work_.RemoveOutput(dir_, step.subject); break;
-      case Fate::kRestore: result = work_.Restore(dir_, step.subject, ordered_); break;
-      case Fate::kRemoveCopy: result = work_.RemoveCopy(dir_, step.subject); break;
-      case Fate::kRemoveMarker: result = work_.RemoveMarker(dir_, Name(i), step.subject); break;
+      case Fate::kLocalise: result = work_.Localise(step); break;
+      case Fate::kFinish: result = work_.Finish(step); break;
+      case Fate::kReturn: result = work_.Return(step); break;
+      case Fate::kRemove: result = work_.RemoveOutput(step); break;
+      case Fate::kRestore: result = work_.Restore(Name(i), step); break;
+      case Fate::kRemoveCopy: result = work_.RemoveCopy(Name(i), step); break;
+      case Fate::kRemoveMarker: result = work_.RemoveMarker(Name(i), step); break;
     }
     Count(i, step, result);
     changed_ |= result.outcome == PageOutcome::kDone || result.moved || result.outcome == PageOutcome::kOutputLeft;

@@ -10,15 +10,18 @@
 namespace setupext {
 
 enum class FolderTrouble : std::uint8_t {
-  kCannotList,  // the folder cannot be listed
-  kHeld,        // another call of the module held it all the while
+  kCannotList,   // the folder cannot be opened or listed
+  kHeld,         // another call of the module held it all the while
+  kOtherVolume,  // another volume, or another mount of one, is mounted there: never entered
+  kChanged,      // a link or another folder took its name after its parent was listed
 };
 
 class FolderVisitor {
  public:
-  // `dir` ends with the separator. The listing is the folder's as it was listed; the folder
-  // is held against other calls of the module until Visit returns.
-  virtual void Visit(std::string_view dir, const Listing& listing) noexcept = 0;
+  // `dir` ends with the separator; `folder` is it, opened once for the work in it, with its
+  // facts. The listing is the folder's as it was listed; the folder is held against other
+  // calls of the module until Visit returns.
+  virtual void Visit(std::string_view dir, NativeFile folder, const FolderFacts& facts, const Listing& listing) noexcept = 0;
   // A folder that is skipped, and why.
   virtual void Skipped(std::string_view dir, FolderTrouble trouble) noexcept = 0;
 
@@ -33,7 +36,8 @@ enum class [[nodiscard]] WalkResult {
 };
 
 // The root is followed, once, to where it really is; below it no link is entered, nor a
-// folder whose path would be over the limit (SubfolderFits). A folder that cannot be listed
+// folder on another volume or mount, nor one whose path would be over the limit
+// (SubfolderFits), nor one that is no longer the folder its parent's listing saw. A folder that cannot be listed
 // is skipped; each real folder is visited once, so links that lead back into the tree are
 // harmless.
 WalkResult WalkTree(Files& files, std::string_view root, FolderVisitor& visitor) noexcept;

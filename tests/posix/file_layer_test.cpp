@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "support/folder_at.h"
 #include "support/faulty_files.h"
 #include "support/temp_tree.h"
 #include "template/template_tree.h"
@@ -49,9 +50,9 @@ TEST(PosixFiles, OpensOnlyRegularFilesWithOneNameAsPages) {
     const fs::path page = tree.root() / "p.pag";
     c.make(tree, page);
     std::uint64_t size = 0;
-    const Opened opened = SystemFiles().OpenPage(page.string(), &size);
+    const Opened opened = SystemFiles().OpenPage(testing::FolderAt(SystemFiles(), page.string()), page.string(), &size);
     EXPECT_EQ(opened.result, c.said) << c.what;
-    EXPECT_EQ(SystemFiles().CheckPlainFile(page.string()), c.said) << c.what;
+    EXPECT_EQ(SystemFiles().CheckPlainFile(testing::FolderAt(SystemFiles(), page.string()), page.string()), c.said) << c.what;
   }
 }
 
@@ -62,11 +63,11 @@ TEST(PosixFiles, NamesThatAreTakenAreNeverReplaced) {
   tree.Write("from", "moving");
   tree.Write("taken", "kept");
   Files& files = SystemFiles();
-  EXPECT_EQ(files.CreateNew(taken).result, FileResult::kExists);
-  EXPECT_EQ(files.MoveNoReplace(from, taken), FileResult::kExists);
-  Opened made = files.CreateNew((tree.root() / "new").string());
+  EXPECT_EQ(files.CreateNew(testing::FolderAt(files, taken), taken).result, FileResult::kExists);
+  EXPECT_EQ(files.MoveNoReplace(testing::FolderAt(files, from), from, taken), FileResult::kExists);
+  Opened made = files.CreateNew(testing::FolderAt(files, (tree.root() / "new").string()), (tree.root() / "new").string());
   ASSERT_EQ(made.result, FileResult::kDone);
-  EXPECT_EQ(files.RenameNew(made.file.get().native, (tree.root() / "new").string(), taken), FileResult::kExists);
+  EXPECT_EQ(files.RenameNew(made.file.get().native, testing::FolderAt(files, (tree.root() / "new").string()), (tree.root() / "new").string(), taken), FileResult::kExists);
   made.file.reset();
   EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"from", "moving"}, {"new", ""}, {"taken", "kept"}}));
 }
@@ -75,11 +76,12 @@ TEST(PosixFiles, NamesThatAreTakenAreNeverReplaced) {
 TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
   TempTree tree;
   Files& files = SystemFiles();
+  const testing::FolderAt one(files, tree.root_text() + "/"), other(files, tree.root_text() + "/");
   FolderLock first, second;
-  ASSERT_EQ(files.LockFolder(tree.root_text(), first), LockResult::kHeld);
-  EXPECT_EQ(files.LockFolder(tree.root_text(), second), LockResult::kBusy);
+  ASSERT_EQ(files.LockFolder(one, first), LockResult::kHeld);
+  EXPECT_EQ(files.LockFolder(other, second), LockResult::kBusy);
   first.reset();
-  EXPECT_EQ(files.LockFolder(tree.root_text(), second), LockResult::kHeld);
+  EXPECT_EQ(files.LockFolder(other, second), LockResult::kHeld);
 }
 
 // A folder another call holds is waited for a while, never for ever, then skipped whole.
@@ -87,8 +89,9 @@ TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TempTree tree;
   tree.Write("a.pag", "PAGE {\nHome\n");
   const testing::TreeSnapshot before = tree.Snapshot();
+  const testing::FolderAt held(SystemFiles(), tree.root_text() + "/");
   FolderLock other;
-  ASSERT_EQ(SystemFiles().LockFolder(tree.root_text(), other), LockResult::kHeld);
+  ASSERT_EQ(SystemFiles().LockFolder(held, other), LockResult::kHeld);
   testing::FaultyFiles files;  // its pauses take no time
   TreeCounts counts;
   EXPECT_EQ(LocaliseTree(files, tree.root_text(), &counts), TreeResult::kDone);

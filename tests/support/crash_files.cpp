@@ -78,6 +78,37 @@ void CrashFiles::Change(NameChange change) {
 
 bool CrashFiles::HasFolderOf(const std::string& path) const { return folders_.count(FolderOf(path)) > 0; }
 
+bool CrashFiles::Exists(const std::string& path) const {
+  if (live_.count(path) || folders_.count(path)) return true;
+  if (facts_.case_sensitive) return false;
+  const auto folded = [](std::string text) {
+    for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return text;
+  };
+  const std::string key = folded(path);
+  for (const auto& [name, data] : live_) {
+    if (folded(name) == key) return true;
+  }
+  for (const auto& [name, identity] : folders_) {
+    if (folded(name) == key) return true;
+  }
+  return false;
+}
+
+FolderOpen CrashFiles::OpenFolder(std::string_view view, std::uint64_t expected_index, File& folder,
+                                  FolderFacts& facts) noexcept {
+  const std::string path = WithoutSeparator(std::string(view));
+  const auto found = folders_.find(path);
+  if (Stopped() || found == folders_.end()) return FolderOpen::kFailed;
+  if (expected_index != 0 && expected_index != found->second) return FolderOpen::kChanged;
+  facts = facts_;
+  facts.identity = {1, found->second};
+  const NativeFile handle = HandleNumbered<NativeFile>(next_handle_++);
+  open_folders_[handle] = path;
+  folder = File(FileRef{this, handle});
+  return FolderOpen::kDone;
+}
+
 CrashFiles::OpenFile* CrashFiles::Find(NativeFile file) {
   const auto found = open_.find(file);
   return found == open_.end() ? nullptr : &found->second;
@@ -98,7 +129,7 @@ void CrashFiles::Kill() {
   cut_after_ = -1;
 }
 
-Opened CrashFiles::CreateNew(std::string_view view) noexcept {
+Opened CrashFiles::CreateNew(NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   if (Stopped() || !HasFolderOf(path)) return {};
   if (Exists(path)) return {File(), FileResult::kExists};
@@ -107,7 +138,7 @@ Opened CrashFiles::CreateNew(std::string_view view) noexcept {
   return Open(data, true);
 }
 
-Opened CrashFiles::OpenPage(std::string_view view, std::uint64_t* size) noexcept {
+Opened CrashFiles::OpenPage(NativeFile, std::string_view view, std::uint64_t* size) noexcept {
   const std::string path(view);
   if (Stopped() || !live_.count(path)) return {};
   *size = live_[path]->live.size();
@@ -124,7 +155,7 @@ std::ptrdiff_t CrashFiles::ReadAt(NativeFile file, std::uint64_t offset, void* b
   return static_cast<std::ptrdiff_t>(take);
 }
 
-FileResult CrashFiles::CheckPlainFile(std::string_view view) noexcept {
+FileResult CrashFiles::CheckPlainFile(NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   if (Stopped()) return FileResult::kFailed;
   if (folders_.count(path)) return FileResult::kNotPlain;
@@ -148,10 +179,11 @@ bool CrashFiles::Flush(NativeFile file) noexcept {
 // A stopped machine closes nothing, but the handle is gone for the caller either way.
 bool CrashFiles::Close(NativeFile file) noexcept {
   const bool stopped = Stopped();
+  if (open_folders_.erase(file) > 0) return !stopped;
   return open_.erase(file) > 0 && !stopped;
 }
 
-PageDeletion CrashFiles::DeletePage(File page, const FileStamp&, std::string_view view, std::string_view) noexcept {
+PageDeletion CrashFiles::DeletePage(File page, const FileStamp&, NativeFile, std::string_view view, std::string_view) noexcept {
   const std::string path(view);
   if (Stopped()) return PageDeletion::kKept;
   const OpenFile* open = Find(page.get().native);
@@ -162,13 +194,13 @@ PageDeletion CrashFiles::DeletePage(File page, const FileStamp&, std::string_vie
   return PageDeletion::kGone;
 }
 
-FileResult CrashFiles::RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept {
+FileResult CrashFiles::RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept {
   const OpenFile* open = Find(file);
   if (!open || !live_.count(std::string(from)) || live_[std::string(from)] != open->data) return FileResult::kFailed;
-  return MoveNoReplace(from, to);
+  return MoveNoReplace(at, from, to);
 }
 
-bool CrashFiles::DeleteNew(File file, std::string_view view) noexcept {
+bool CrashFiles::DeleteNew(File file, NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   const OpenFile* open = Find(file.get().native);
   const bool same = open && live_.count(path) && live_[path] == open->data;
@@ -178,10 +210,11 @@ bool CrashFiles::DeleteNew(File file, std::string_view view) noexcept {
   return true;
 }
 
-bool CrashFiles::SyncFolderOf(std::string_view view) noexcept {
-  if (Stopped()) return false;
+bool CrashFiles::SyncFolder(NativeFile handle) noexcept {
+  const auto open = open_folders_.find(handle);
+  if (Stopped() || open == open_folders_.end()) return false;
   // The journal keeps names in order: what the folder's last change needs is durable with it.
-  const std::string folder = FolderOf(std::string(view));
+  const std::string folder = open->second;
   std::size_t through = 0;
   for (std::size_t i = 0; i < journal_.size(); ++i) {
     const NameChange& change = journal_[i];
@@ -193,14 +226,14 @@ bool CrashFiles::SyncFolderOf(std::string_view view) noexcept {
   return true;
 }
 
-FileResult CrashFiles::Remove(std::string_view view) noexcept {
+FileResult CrashFiles::Remove(NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   if (Stopped() || !live_.count(path)) return FileResult::kFailed;
   Change({path, "", nullptr});
   return FileResult::kDone;
 }
 
-FileResult CrashFiles::MoveNoReplace(std::string_view from_view, std::string_view to_view) noexcept {
+FileResult CrashFiles::MoveNoReplace(NativeFile, std::string_view from_view, std::string_view to_view) noexcept {
   const std::string from(from_view), to(to_view);
   if (Stopped() || !live_.count(from) || !HasFolderOf(to)) return FileResult::kFailed;
   if (Exists(to)) return FileResult::kExists;
@@ -208,29 +241,28 @@ FileResult CrashFiles::MoveNoReplace(std::string_view from_view, std::string_vie
   return FileResult::kDone;
 }
 
-ListResult CrashFiles::ListFolder(std::string_view folder, Listing& entries) noexcept {
+ListResult CrashFiles::ListFolder(NativeFile, std::string_view folder, Listing& entries) noexcept {
   const std::string dir = WithoutSeparator(std::string(folder));
   if (Stopped() || !folders_.count(dir)) return ListResult::kFailed;
-  std::vector<std::pair<std::string, EntryKind>> found;
+  struct Found {
+    std::string name;
+    EntryKind kind;
+    std::uint64_t index;
+    bool operator<(const Found& other) const { return name < other.name; }
+  };
+  std::vector<Found> found;
   for (const auto& [path, identity] : folders_) {
-    if (path != dir && FolderOf(path) == dir) found.emplace_back(path.substr(dir.size() + 1), EntryKind::kFolder);
+    if (path != dir && FolderOf(path) == dir) found.push_back({path.substr(dir.size() + 1), EntryKind::kFolder, identity});
   }
   for (const auto& [path, data] : live_) {
-    if (FolderOf(path) == dir) found.emplace_back(path.substr(dir.size() + 1), EntryKind::kFile);
+    if (FolderOf(path) == dir) found.push_back({path.substr(dir.size() + 1), EntryKind::kFile, 0});
   }
   std::sort(found.begin(), found.end());
   entries.Clear();
-  for (const auto& [name, kind] : found) {
-    if (!entries.Add(name, kind)) return ListResult::kNoMemory;
+  for (const Found& entry : found) {
+    if (!entries.Add(entry.name, entry.kind, entry.index)) return ListResult::kNoMemory;
   }
   return ListResult::kDone;
-}
-
-bool CrashFiles::IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept {
-  const auto found = folders_.find(WithoutSeparator(std::string(folder)));
-  if (Stopped() || found == folders_.end()) return false;
-  *identity = {1, found->second};
-  return true;
 }
 
 bool CrashFiles::RealFolderPath(std::string_view folder, PathText& real) noexcept {

@@ -2,7 +2,9 @@
 // passes leave on the disk at every point of a run. Its rules are those of a journalling file
 // system, taken strictly:
 // - Paths use '/', as the POSIX layer's do. Folders are made by the test and never change; each
-//   has its own identity. RealFolderPath gives the path back as it is.
+//   has its own identity. RealFolderPath gives the path back as it is. Every folder reports the
+//   facts the test sets (SetFacts): names compared with or without case (ASCII letters), a
+//   name limit, names kept in order or not.
 // - Data written to a file is volatile until Flush(file). A file's durable content is what it
 //   held at its last Flush: nothing for a file never flushed.
 // - Name operations (creating a file, moving, deleting a page, removing) change the live names
@@ -50,28 +52,35 @@ class CrashFiles final : public Files {
 
   void Kill();
 
+  // The facts every folder reports (the identity aside): how names compare, their limit and
+  // unit, whether names are kept in order, whether a name is freed at once.
+  void SetFacts(const FolderFacts& facts) { facts_ = facts; }
+  // A volume that keeps names in order: the module makes no folder syncs, and a power cut
+  // keeps a prefix of the pending journal (Reboot), never another set.
+  void SetNamesKeptInOrder(bool ordered) { facts_.names_in_order = ordered; }
+
   void SetQuietErrorMode() noexcept override {}
-  Opened CreateNew(std::string_view path) noexcept override;
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                        FolderFacts& facts) noexcept override;
+  Opened CreateNew(NativeFile at, std::string_view path) noexcept override;
+  Opened OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept override;
   std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile file) noexcept override;
-  bool KeepAttributes(NativeFile file, std::uint32_t) noexcept override { return !Stopped() && Find(file); }
-  FileResult CheckPlainFile(std::string_view path) noexcept override;
-  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
+  bool KeepAttributes(NativeFile file, const FileStamp&) noexcept override { return !Stopped() && Find(file); }
+  FileResult CheckPlainFile(NativeFile at, std::string_view path) noexcept override;
+  LockResult LockFolder(NativeFile, FolderLock&) noexcept override { return LockResult::kHeld; }
   bool Close(NativeFile file) noexcept override;
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
-  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
-  bool DeleteNew(File file, std::string_view path) noexcept override;
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
-  FileResult Remove(std::string_view path) noexcept override;
-  bool SyncFolderOf(std::string_view path) noexcept override;
-  // A volume that keeps names in order: the module makes no folder syncs, and a power cut
-  // keeps a prefix of the pending journal (Reboot), never another set.
-  void SetNamesKeptInOrder(bool ordered) { ordered_ = ordered; }
-  bool KeepsNamesInOrder(std::string_view) noexcept override { return ordered_; }
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override;
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
+                          std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, NativeFile at, std::string_view path) noexcept override;
+  FileResult MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(NativeFile at, std::string_view path) noexcept override;
+  Permission MayCreate(NativeFile, std::string_view) noexcept override { return Permission::kYes; }
+  Permission MayRemove(NativeFile, std::string_view) noexcept override { return Permission::kYes; }
+  bool SyncFolder(NativeFile folder) noexcept override;
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override;
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override;
   void Pause(int) noexcept override {}
 
@@ -94,7 +103,8 @@ class CrashFiles final : public Files {
   bool Stopped() { return ++calls_ > cut_after_ && cut_after_ >= 0; }
   static void Apply(Names& names, const NameChange& change);
   void Change(NameChange change);
-  bool Exists(const std::string& path) const { return live_.count(path) || folders_.count(path); }
+  // Whether the name is taken, as the folder compares names.
+  bool Exists(const std::string& path) const;
   bool HasFolderOf(const std::string& path) const;
   OpenFile* Find(NativeFile file);
   Opened Open(const std::shared_ptr<Data>& data, bool writing);
@@ -103,10 +113,11 @@ class CrashFiles final : public Files {
   Names live_, durable_;
   std::vector<NameChange> journal_;
   std::map<NativeFile, OpenFile> open_;
+  std::map<NativeFile, std::string> open_folders_;  // handle -> path without its separator
   int next_handle_ = 3;
   int calls_ = 0;
   int cut_after_ = -1;
-  bool ordered_ = false;
+  FolderFacts facts_;
 };
 
 }  // namespace setupext::testing

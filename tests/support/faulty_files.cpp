@@ -22,6 +22,9 @@ const char* FileCallName(FileCall call) {
     case FileCall::kAttributes: return "keep attributes";
     case FileCall::kCheck: return "check";
     case FileCall::kLock: return "lock folder";
+    case FileCall::kOpenFolder: return "open folder";
+    case FileCall::kMayCreate: return "may create";
+    case FileCall::kMayRemove: return "may remove";
     case FileCall::kCount: break;
   }
   return "?";
@@ -47,17 +50,37 @@ void FaultyFiles::SetQuietErrorMode() noexcept {
   real_.SetQuietErrorMode();
 }
 
-Opened FaultyFiles::CreateNew(std::string_view path) noexcept {
+FolderOpen FaultyFiles::OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                                   FolderFacts& facts) noexcept {
+  if (Fails(FileCall::kOpenFolder)) return FolderOpen::kFailed;
+  File real;
+  const FolderOpen opened = real_.OpenFolder(path, expected_index, real, facts);
+  if (unordered_) facts.names_in_order = false;
+  if (opened == FolderOpen::kDone) folder = Wrapped(std::move(real));
+  return opened;
+}
+
+Permission FaultyFiles::MayCreate(NativeFile at, std::string_view path) noexcept {
+  if (Fails(FileCall::kMayCreate)) return Permission::kNo;
+  return real_.MayCreate(at, path);
+}
+
+Permission FaultyFiles::MayRemove(NativeFile at, std::string_view path) noexcept {
+  if (Fails(FileCall::kMayRemove)) return Permission::kNo;
+  return real_.MayRemove(at, path);
+}
+
+Opened FaultyFiles::CreateNew(NativeFile at, std::string_view path) noexcept {
   if (!created_) quiet_before_create_ = quiet_;
   created_ = true;
   if (Fails(FileCall::kCreate)) return {};
-  Opened opened = real_.CreateNew(path);
+  Opened opened = real_.CreateNew(at, path);
   return {Wrapped(std::move(opened.file)), opened.result};
 }
 
-Opened FaultyFiles::OpenPage(std::string_view path, std::uint64_t* size) noexcept {
+Opened FaultyFiles::OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept {
   if (Fails(FileCall::kOpen)) return {};
-  Opened opened = real_.OpenPage(path, size);
+  Opened opened = real_.OpenPage(at, path, size);
   return {Wrapped(std::move(opened.file)), opened.result, opened.stamp};
 }
 
@@ -77,16 +100,16 @@ bool FaultyFiles::Write(NativeFile file, const void* data, std::size_t size) noe
 
 bool FaultyFiles::Flush(NativeFile file) noexcept { return !Fails(FileCall::kFlush) && real_.Flush(file); }
 
-bool FaultyFiles::KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept {
-  return !Fails(FileCall::kAttributes) && real_.KeepAttributes(file, attributes);
+bool FaultyFiles::KeepAttributes(NativeFile file, const FileStamp& page) noexcept {
+  return !Fails(FileCall::kAttributes) && real_.KeepAttributes(file, page);
 }
 
-FileResult FaultyFiles::CheckPlainFile(std::string_view path) noexcept {
+FileResult FaultyFiles::CheckPlainFile(NativeFile at, std::string_view path) noexcept {
   if (Fails(FileCall::kCheck)) return FileResult::kFailed;
-  return real_.CheckPlainFile(path);
+  return real_.CheckPlainFile(at, path);
 }
 
-LockResult FaultyFiles::LockFolder(std::string_view folder, FolderLock& lock) noexcept {
+LockResult FaultyFiles::LockFolder(NativeFile folder, FolderLock& lock) noexcept {
   if (Fails(FileCall::kLock)) return LockResult::kFailed;
   return real_.LockFolder(folder, lock);
 }
@@ -97,39 +120,39 @@ bool FaultyFiles::Close(NativeFile file) noexcept {
   return !Fails(FileCall::kClose) && closed;
 }
 
-PageDeletion FaultyFiles::DeletePage(File page, const FileStamp& stamp, std::string_view path,
+PageDeletion FaultyFiles::DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
                                      std::string_view aside) noexcept {
   if (Fails(FileCall::kDeletePage)) return PageDeletion::kKept;  // the handle closes here
-  return real_.DeletePage(Unwrapped(std::move(page)), stamp, path, aside);
+  return real_.DeletePage(Unwrapped(std::move(page)), stamp, at, path, aside);
 }
 
-FileResult FaultyFiles::RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept {
+FileResult FaultyFiles::RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept {
   if (Fails(FileCall::kRename)) return FileResult::kFailed;
-  return real_.RenameNew(file, from, to);
+  return real_.RenameNew(file, at, from, to);
 }
 
-bool FaultyFiles::DeleteNew(File file, std::string_view path) noexcept {
+bool FaultyFiles::DeleteNew(File file, NativeFile at, std::string_view path) noexcept {
   if (Fails(FileCall::kDeleteNew)) return false;
-  return real_.DeleteNew(Unwrapped(std::move(file)), path);
+  return real_.DeleteNew(Unwrapped(std::move(file)), at, path);
 }
 
-FileResult FaultyFiles::MoveNoReplace(std::string_view from, std::string_view to) noexcept {
+FileResult FaultyFiles::MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept {
   if (Fails(FileCall::kMove)) return FileResult::kBusy;  // looks like a file held a while
-  return real_.MoveNoReplace(from, to);
+  return real_.MoveNoReplace(at, from, to);
 }
 
-FileResult FaultyFiles::Remove(std::string_view path) noexcept {
+FileResult FaultyFiles::Remove(NativeFile at, std::string_view path) noexcept {
   if (Fails(FileCall::kRemove)) return FileResult::kFailed;
-  return real_.Remove(path);
+  return real_.Remove(at, path);
 }
 
-bool FaultyFiles::SyncFolderOf(std::string_view path) noexcept {
-  return !Fails(FileCall::kSync) && real_.SyncFolderOf(path);
+bool FaultyFiles::SyncFolder(NativeFile folder) noexcept {
+  return !Fails(FileCall::kSync) && real_.SyncFolder(folder);
 }
 
-ListResult FaultyFiles::ListFolder(std::string_view folder, Listing& entries) noexcept {
+ListResult FaultyFiles::ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept {
   if (Fails(FileCall::kList)) return ListResult::kFailed;
-  return real_.ListFolder(folder, entries);
+  return real_.ListFolder(folder, path, entries);
 }
 
 }  // namespace setupext::testing

@@ -11,7 +11,7 @@ namespace setupext::testing {
 
 enum class FileCall {
   kCreate, kOpen, kRead, kWrite, kFlush, kClose, kDeletePage, kRename, kDeleteNew, kSync, kRemove, kMove, kList,
-  kAttributes, kCheck, kLock, kCount
+  kAttributes, kCheck, kLock, kOpenFolder, kMayCreate, kMayRemove, kCount
 };
 
 const char* FileCallName(FileCall call);
@@ -31,28 +31,27 @@ class FaultyFiles final : public Files {
   bool quiet_before_create() const { return quiet_before_create_; }
 
   void SetQuietErrorMode() noexcept override;
-  Opened CreateNew(std::string_view path) noexcept override;
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                        FolderFacts& facts) noexcept override;
+  Opened CreateNew(NativeFile at, std::string_view path) noexcept override;
+  Opened OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept override;
   std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile file) noexcept override;
-  bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override;
-  FileResult CheckPlainFile(std::string_view path) noexcept override;
-  LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept override;
+  bool KeepAttributes(NativeFile file, const FileStamp& page) noexcept override;
+  FileResult CheckPlainFile(NativeFile at, std::string_view path) noexcept override;
+  LockResult LockFolder(NativeFile folder, FolderLock& lock) noexcept override;
   bool Close(NativeFile file) noexcept override;
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
-  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
-  bool DeleteNew(File file, std::string_view path) noexcept override;
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
-  FileResult Remove(std::string_view path) noexcept override;
-  bool SyncFolderOf(std::string_view path) noexcept override;
-  bool KeepsNamesInOrder(std::string_view folder) noexcept override {
-    return !unordered_ && real_.KeepsNamesInOrder(folder);
-  }
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override;
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
-    return real_.IdentifyFolder(folder, identity);
-  }
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
+                          std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, NativeFile at, std::string_view path) noexcept override;
+  FileResult MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(NativeFile at, std::string_view path) noexcept override;
+  Permission MayCreate(NativeFile at, std::string_view path) noexcept override;
+  Permission MayRemove(NativeFile at, std::string_view path) noexcept override;
+  bool SyncFolder(NativeFile folder) noexcept override;
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override;
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
     return real_.RealFolderPath(folder, real);
   }

@@ -21,7 +21,9 @@ std::string Beside(const std::string& path, bool marker) {
   const std::size_t slash = path.rfind('/') + 1;
   PathText name;
   const std::string_view page = std::string_view(path).substr(slash);
-  if (marker ? !NeedsShortNames(page) || !AppendMarkerName(page, name) : !AppendOutputName(page, name)) return "";
+  const FolderFacts facts;  // the crash model's folders
+  if (marker ? !NeedsShortNames(page, facts) || !AppendMarkerName(page, facts, name) : !AppendOutputName(page, facts, name))
+    return "";
   return path.substr(0, slash) + std::string(name.view());
 }
 
@@ -31,6 +33,14 @@ bool Holds(const TreeSnapshot& tree, const std::string& path, const std::string&
 }
 
 }  // namespace
+
+FolderFacts OrdinaryFacts() {
+  FolderFacts facts;
+  const bool windows = PathSeparator() == '\\';
+  facts.case_sensitive = !windows;
+  facts.name_unit = windows ? NameUnit::kUtf16 : NameUnit::kBytes;
+  return facts;
+}
 
 TreeSnapshot GuaranteeTree() {
   std::string long_page = "Title: Input home\r\nPAGE {\r\nBack Next\r\n";
@@ -65,7 +75,7 @@ TextGuarantee::TextGuarantee(const TreeSnapshot& before) {
   for (const auto& [path, bytes] : before) {
     const std::string name = BaseName(path);
     if (IsPageName(name) || IsStrayName(name)) {
-      const bool aside = name.ends_with(".pag") && !NeedsShortNames(name);
+      const bool aside = name.ends_with(".pag") && !NeedsShortNames(name, FolderFacts());
       texts_.push_back({path, FinalOf(path), Beside(path, false), aside ? path + std::string(kAsideSuffix) : "",
                         Beside(path, true), bytes, TranslatedPage(bytes), IsStrayName(name)});
     } else {

@@ -7,11 +7,17 @@
 
 #include "support/temp_tree.h"
 
+#include "platform/files.h"
+
 namespace setupext::testing {
 
 // Pages in two folders (one of a few KB, one already French, one empty, one whose name needs
 // the short leftover names), "x.page", a stray "notes.tmp", and files that are neither
 // ("d.pag.bak", "mail.tmpl", "readme.txt").
+// The facts of an ordinary folder of the test's own system: on Windows names fold case and are
+// measured in UTF-16 units; elsewhere they are bytes that keep their case.
+FolderFacts OrdinaryFacts();
+
 TreeSnapshot GuaranteeTree();
 // The tree after a clean call: every page French under its final name, the stray moved.
 TreeSnapshot LocalisedTree(const TreeSnapshot& tree);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "support/folder_at.h"
 #include "support/temp_tree.h"
 
 namespace setupext {
@@ -20,7 +21,7 @@ class FileLayerTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return tree_.root_text() + "\\" + name; }
   Opened OpenPage(const std::string& name) {
     std::uint64_t size = 0;
-    Opened page = files_.OpenPage(Path(name), &size);
+    Opened page = files_.OpenPage(testing::FolderAt(files_, Path(name)), Path(name), &size);
     EXPECT_EQ(page.result, FileResult::kDone) << name;
     EXPECT_EQ(size, kPage.size()) << name;
     return page;
@@ -36,7 +37,7 @@ class FileLayerTest : public ::testing::Test {
 TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
   tree_.Write("a.pag", kPage);
   Opened page = OpenPage("a.pag");
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, testing::FolderAt(files_, Path("a.pag")), Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
@@ -48,14 +49,14 @@ TEST_F(FileLayerTest, ReadOnlyFilesAreDeletedThroughTheirHandles) {
   SetReadOnly("ro.pag.setupext-new", true);
   Opened page = OpenPage("ro.pag");
   EXPECT_EQ(page.stamp.attributes & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kGone);
-  EXPECT_EQ(files_.Remove(Path("ro.pag.setupext-new")), FileResult::kDone);
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, testing::FolderAt(files_, Path("ro.pag")), Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_EQ(files_.Remove(testing::FolderAt(files_, Path("ro.pag.setupext-new")), Path("ro.pag.setupext-new")), FileResult::kDone);
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
 TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
   tree_.Write("b.pag", "other");
-  Opened out = files_.CreateNew(Path("b.pag.setupext-new"));
+  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
   ASSERT_TRUE(files_.Write(out.file.get().native, "new", 3));
   // Whoever opens it must let its rename happen: sharing no deletion is refused.
@@ -67,12 +68,12 @@ TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   const NativeFile native = out.file.get().native;
-  EXPECT_EQ(files_.RenameNew(native, Path("b.pag.setupext-new"), Path("b.pag")), FileResult::kExists);
-  EXPECT_EQ(files_.RenameNew(native, Path("b.pag.setupext-new"), Path("c.pag")), FileResult::kDone)
+  EXPECT_EQ(files_.RenameNew(native, testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"), Path("b.pag")), FileResult::kExists);
+  EXPECT_EQ(files_.RenameNew(native, testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"), Path("c.pag")), FileResult::kDone)
       << "renamed while another program reads it";
   CloseHandle(reader);
   out.file.reset();
-  EXPECT_EQ(files_.MoveNoReplace(Path("b.pag"), Path("c.pag")), FileResult::kExists) << "a move never replaces either";
+  EXPECT_EQ(files_.MoveNoReplace(testing::FolderAt(files_, Path("b.pag")), Path("b.pag"), Path("c.pag")), FileResult::kExists) << "a move never replaces either";
   EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"b.pag", "other"}, {"c.pag", "new"}}));
 }
 
@@ -81,7 +82,7 @@ TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
 TEST_F(FileLayerTest, ThePageAndItsOutputLetOthersOnlyRead) {
   tree_.Write("e.pag", kPage);
   Opened page = OpenPage("e.pag");
-  Opened out = files_.CreateNew(Path("e.pag.setupext-new"));
+  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("e.pag.setupext-new")), Path("e.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
   const struct {
     const char* name;
@@ -103,10 +104,10 @@ TEST_F(FileLayerTest, ThePageAndItsOutputLetOthersOnlyRead) {
 }
 
 TEST_F(FileLayerTest, ANewFileDeletedThroughItsHandleIsGone) {
-  Opened out = files_.CreateNew(Path("d.pag.setupext-new"));
+  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
-  EXPECT_EQ(files_.CreateNew(Path("d.pag.setupext-new")).result, FileResult::kExists);
-  EXPECT_TRUE(files_.DeleteNew(std::move(out.file), Path("d.pag.setupext-new")));
+  EXPECT_EQ(files_.CreateNew(testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new")).result, FileResult::kExists);
+  EXPECT_TRUE(files_.DeleteNew(std::move(out.file), testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new")));
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 

@@ -18,16 +18,27 @@ Native FakeHandle(int number) {
 
 }  // namespace
 
-std::string ReadOnlyFiles::Key(std::string_view path) {
-  ByteBuffer key;
-  return AppendNameKey(path, key) ? std::string(key.view()) : std::string(path);
+FolderOpen ReadOnlyFiles::OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                                     FolderFacts& facts) noexcept {
+  const FolderOpen opened = real_.OpenFolder(path, expected_index, folder, facts);
+  if (opened == FolderOpen::kDone) case_sensitive_[std::string(path)] = facts.case_sensitive;
+  return opened;
 }
 
-bool ReadOnlyFiles::Exists(std::string_view path) {
+std::string ReadOnlyFiles::Key(std::string_view path) const {
+  const std::size_t separator = path.rfind(PathSeparator());
+  const std::string_view folder = separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1);
+  const auto facts = case_sensitive_.find(std::string(folder));
+  const bool sensitive = facts == case_sensitive_.end() || facts->second;
+  ByteBuffer key;
+  return AppendNameKey(path, sensitive, key) ? std::string(key.view()) : std::string(path);
+}
+
+bool ReadOnlyFiles::Exists(NativeFile at, std::string_view path) {
   const std::string key = Key(path);
   if (made_.count(key)) return true;
   if (gone_.count(key)) return false;
-  return real_.CheckPlainFile(path) != FileResult::kFailed;
+  return real_.CheckPlainFile(at, path) != FileResult::kFailed;
 }
 
 NativeFile ReadOnlyFiles::NewHandle(std::string key, bool writing) {
@@ -43,18 +54,19 @@ Opened ReadOnlyFiles::Wrap(Opened real) {
   return real;
 }
 
-Opened ReadOnlyFiles::CreateNew(std::string_view path) noexcept {
-  if (Exists(path)) return {File(), FileResult::kExists};
+Opened ReadOnlyFiles::CreateNew(NativeFile at, std::string_view path) noexcept {
+  if (Exists(at, path)) return {File(), FileResult::kExists};
+  if (Refused(real_.MayCreate(at, path))) return {};
   const std::string key = Key(path);
   made_[key] = {};
   return {File(FileRef{this, NewHandle(key, true)}), FileResult::kDone};
 }
 
-Opened ReadOnlyFiles::OpenPage(std::string_view path, std::uint64_t* size) noexcept {
+Opened ReadOnlyFiles::OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept {
   const std::string key = Key(path);
   const auto made = made_.find(key);
-  if (made == made_.end()) return gone_.count(key) ? Opened{} : Wrap(real_.OpenPage(path, size));
-  if (!made->second.real_path.empty()) return Wrap(real_.OpenPage(made->second.real_path, size));
+  if (made == made_.end()) return gone_.count(key) ? Opened{} : Wrap(real_.OpenPage(at, path, size));
+  if (!made->second.real_path.empty()) return Wrap(real_.OpenPage(at, made->second.real_path, size));
   *size = made->second.bytes.size();
   Opened opened{File(FileRef{this, NewHandle(key, false)}), FileResult::kDone};
   opened.stamp.size = *size;
@@ -85,17 +97,19 @@ bool ReadOnlyFiles::Close(NativeFile file) noexcept {
   return real_.Close(file);
 }
 
-PageDeletion ReadOnlyFiles::DeletePage(File page, const FileStamp&, std::string_view path, std::string_view) noexcept {
+PageDeletion ReadOnlyFiles::DeletePage(File page, const FileStamp&, NativeFile at, std::string_view path,
+                                       std::string_view) noexcept {
   page.reset();
   const std::string key = Key(path);
+  if (!made_.count(key) && Refused(real_.MayRemove(at, path))) return PageDeletion::kKept;
   if (!made_.erase(key)) gone_.insert(key);
   return PageDeletion::kGone;
 }
 
-FileResult ReadOnlyFiles::RenameNew(NativeFile file, std::string_view, std::string_view to) noexcept {
+FileResult ReadOnlyFiles::RenameNew(NativeFile file, NativeFile at, std::string_view, std::string_view to) noexcept {
   const auto handle = handles_.find(file);
   if (handle == handles_.end()) return FileResult::kFailed;
-  if (Exists(to)) return FileResult::kExists;
+  if (Exists(at, to)) return FileResult::kExists;
   const std::string key = Key(to);
   made_[key] = std::move(made_[handle->second.key]);
   made_.erase(handle->second.key);
@@ -103,23 +117,25 @@ FileResult ReadOnlyFiles::RenameNew(NativeFile file, std::string_view, std::stri
   return FileResult::kDone;
 }
 
-bool ReadOnlyFiles::DeleteNew(File file, std::string_view path) noexcept {
+bool ReadOnlyFiles::DeleteNew(File file, NativeFile, std::string_view path) noexcept {
   file.reset();
   return made_.erase(Key(path)) > 0;
 }
 
-FileResult ReadOnlyFiles::CheckPlainFile(std::string_view path) noexcept {
+FileResult ReadOnlyFiles::CheckPlainFile(NativeFile at, std::string_view path) noexcept {
   const std::string key = Key(path);
   const auto made = made_.find(key);
-  if (made != made_.end()) return made->second.real_path.empty() ? FileResult::kDone : real_.CheckPlainFile(made->second.real_path);
-  return gone_.count(key) ? FileResult::kFailed : real_.CheckPlainFile(path);
+  if (made != made_.end())
+    return made->second.real_path.empty() ? FileResult::kDone : real_.CheckPlainFile(at, made->second.real_path);
+  return gone_.count(key) ? FileResult::kFailed : real_.CheckPlainFile(at, path);
 }
 
-FileResult ReadOnlyFiles::MoveNoReplace(std::string_view from, std::string_view to) noexcept {
-  const FileResult plain = CheckPlainFile(from);
+FileResult ReadOnlyFiles::MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept {
+  const FileResult plain = CheckPlainFile(at, from);
   if (plain != FileResult::kDone) return plain;
-  if (Exists(to)) return FileResult::kExists;
+  if (Exists(at, to)) return FileResult::kExists;
   const std::string source = Key(from);
+  if (!made_.count(source) && Refused(real_.MayRemove(at, from))) return FileResult::kFailed;
   Made moved;
   if (const auto made = made_.find(source); made != made_.end()) {
     moved = std::move(made->second);
@@ -132,10 +148,11 @@ FileResult ReadOnlyFiles::MoveNoReplace(std::string_view from, std::string_view 
   return FileResult::kDone;
 }
 
-FileResult ReadOnlyFiles::Remove(std::string_view path) noexcept {
-  const FileResult plain = CheckPlainFile(path);
+FileResult ReadOnlyFiles::Remove(NativeFile at, std::string_view path) noexcept {
+  const FileResult plain = CheckPlainFile(at, path);
   if (plain != FileResult::kDone) return plain;
   const std::string key = Key(path);
+  if (!made_.count(key) && Refused(real_.MayRemove(at, path))) return FileResult::kFailed;
   if (!made_.erase(key)) gone_.insert(key);
   return FileResult::kDone;
 }

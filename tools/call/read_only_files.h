@@ -19,25 +19,33 @@ class ReadOnlyFiles final : public Files {
   explicit ReadOnlyFiles(Files& real) : real_(real) {}
 
   void SetQuietErrorMode() noexcept override {}
-  Opened CreateNew(std::string_view path) noexcept override;
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override;
+  FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                        FolderFacts& facts) noexcept override;
+  Opened CreateNew(NativeFile at, std::string_view path) noexcept override;
+  Opened OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept override;
   std::ptrdiff_t ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept override;
   bool Write(NativeFile file, const void* data, std::size_t size) noexcept override;
   bool Flush(NativeFile) noexcept override { return true; }
-  bool KeepAttributes(NativeFile, std::uint32_t) noexcept override { return true; }
+  bool KeepAttributes(NativeFile, const FileStamp&) noexcept override { return true; }
   bool Close(NativeFile file) noexcept override;
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override;
-  FileResult RenameNew(NativeFile file, std::string_view from, std::string_view to) noexcept override;
-  bool DeleteNew(File file, std::string_view path) noexcept override;
-  FileResult CheckPlainFile(std::string_view path) noexcept override;
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override;
-  FileResult Remove(std::string_view path) noexcept override;
-  bool SyncFolderOf(std::string_view) noexcept override { return true; }
-  bool KeepsNamesInOrder(std::string_view folder) noexcept override { return real_.KeepsNamesInOrder(folder); }
-  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override { return real_.ListFolder(folder, entries); }
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
-    return real_.IdentifyFolder(folder, identity);
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
+                          std::string_view aside) noexcept override;
+  FileResult RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  bool DeleteNew(File file, NativeFile at, std::string_view path) noexcept override;
+  FileResult CheckPlainFile(NativeFile at, std::string_view path) noexcept override;
+  FileResult MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept override;
+  FileResult Remove(NativeFile at, std::string_view path) noexcept override;
+  Permission MayCreate(NativeFile at, std::string_view path) noexcept override { return real_.MayCreate(at, path); }
+  Permission MayRemove(NativeFile at, std::string_view path) noexcept override { return real_.MayRemove(at, path); }
+  bool SyncFolder(NativeFile) noexcept override { return true; }
+  // Another call holding the folder is seen as the call would see it; the lock is let go at
+  // once.
+  LockResult LockFolder(NativeFile folder, FolderLock&) noexcept override {
+    FolderLock probe;
+    return real_.LockFolder(folder, probe);
+  }
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
+    return real_.ListFolder(folder, path, entries);
   }
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real_.RealFolderPath(folder, real); }
   void Pause(int) noexcept override {}
@@ -58,12 +66,16 @@ class ReadOnlyFiles final : public Files {
     bool writing = false;
   };
 
-  static std::string Key(std::string_view path);
-  bool Exists(std::string_view path);
+  // A path's key as its folder compares names.
+  std::string Key(std::string_view path) const;
+  bool Exists(NativeFile at, std::string_view path);
+  // What the system would refuse the call, though nothing is written here.
+  bool Refused(Permission permission) const { return permission == Permission::kNo; }
   Opened Wrap(Opened real);
   NativeFile NewHandle(std::string key, bool writing);
 
   Files& real_;
+  std::map<std::string, bool> case_sensitive_;  // by folder path, as each folder was opened
   std::map<std::string, Made> made_;  // by key
   std::set<std::string> gone_;        // keys of real names the run freed
   std::map<NativeFile, Handle> handles_;

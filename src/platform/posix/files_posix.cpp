@@ -1,7 +1,12 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -40,22 +45,37 @@ struct DescriptorTraits {
 using UniqueDescriptor = UniqueHandle<DescriptorTraits>;
 
 // rename(2) replaces its target; renameat2 can refuse to.
-bool RenameNoReplace(const char* from, const char* to) {
+bool RenameNoReplace(int at, const char* from, const char* to) {
 #ifdef SYS_renameat2
   constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
-  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kNoReplace) == 0) return true;
+  if (syscall(SYS_renameat2, at, from, at, to, kNoReplace) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
 #endif
   // File systems without the flag: link refuses an existing target too.
-  if (link(from, to) != 0) return false;
-  if (unlink(from) != 0) {
+  if (linkat(at, from, at, to, 0) != 0) return false;
+  if (unlinkat(at, from, 0) != 0) {
     const int error = errno;
-    unlink(to);
+    unlinkat(at, to, 0);
     errno = error;
     return false;
   }
   return true;
 }
+
+// The entry's own name in its folder: the path's last part.
+class EntryName {
+ public:
+  explicit EntryName(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    ok_ = text_.Assign(slash == std::string_view::npos ? path : path.substr(slash + 1)) && !text_.empty();
+  }
+  bool ok() const { return ok_; }
+  const char* c_str() const { return text_.c_str(); }
+
+ private:
+  FixedText<512> text_;
+  bool ok_;
+};
 
 FileResult MoveResultOf(int error) {
   if (error == EEXIST || error == ENOTEMPTY) return FileResult::kExists;
@@ -73,13 +93,42 @@ FileStamp StampOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
           static_cast<std::uint64_t>(info.st_size),
           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec),
-          static_cast<std::uint32_t>(info.st_mode & 07777)};
+          static_cast<std::uint32_t>(info.st_mode & 07777), static_cast<std::uint32_t>(info.st_uid),
+          static_cast<std::uint32_t>(info.st_gid)};
 }
 
-// Whether the path names a regular file with one name; never follows a link.
-FileResult CheckPlain(const char* path) {
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether the name in the folder still names the open file.
+bool StillNamed(int at, const char* name, int file) {
+  struct stat named, open_file;
+  return fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(file, &open_file) == 0 && SameFile(named, open_file);
+}
+
+// The mount a folder lies on: two mounts of one volume (a bind mount) are told apart, where
+// the system says; the device otherwise.
+std::uint64_t MountOf(int folder, const struct stat& info) {
+#if defined(SYS_statx) && defined(STATX_MNT_ID)
+  struct statx extended;
+  if (statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 && (extended.stx_mask & STATX_MNT_ID))
+    return extended.stx_mnt_id;
+#endif
+  return static_cast<std::uint64_t>(info.st_dev);
+}
+
+// Folders that fold case: a volume of the FAT family, or one asked to fold case in a folder.
+bool FoldsCase(int folder) {
+  constexpr long kFatMagic = 0x4d44, kExfatMagic = 0x2011BAB0, kCasefoldFlag = 0x40000000;
+  struct statfs volume;
+  if (fstatfs(folder, &volume) == 0 && (volume.f_type == kFatMagic || volume.f_type == kExfatMagic)) return true;
+  int flags = 0;
+  return ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCasefoldFlag) != 0;
+}
+
+// Whether the name names a regular file with one name; never follows a link.
+FileResult CheckPlain(int at, const char* name) {
   struct stat info;
-  if (lstat(path, &info) != 0) return FileResult::kFailed;
+  if (fstatat(at, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return FileResult::kFailed;
   return PlainFileWithOneName(info);
 }
 
@@ -101,20 +150,50 @@ class PosixFiles final : public Files {
 
   void SetQuietErrorMode() noexcept override {}
 
-  Opened CreateNew(std::string_view path) noexcept override {
+  // The folder is opened once, without following a link at its name; every call below works
+  // relative to it, so a folder renamed or replaced by a link afterwards leads nowhere else.
+  FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                        FolderFacts& facts) noexcept override {
+    // A trailing separator would make the system follow a link at the name.
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
     const CPath name(path);
+    if (!name.ok()) return FolderOpen::kFailed;
+    const int fd = open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      struct stat info;
+      const bool link = errno == ELOOP || (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+      return link ? FolderOpen::kLink : FolderOpen::kFailed;
+    }
+    File opened(FileRef{this, fd});
+    struct stat info;
+    if (fstat(fd, &info) != 0) return FolderOpen::kFailed;
+    if (expected_index != 0 && static_cast<std::uint64_t>(info.st_ino) != expected_index) return FolderOpen::kChanged;
+    facts = {};
+    facts.identity = {MountOf(fd, info), static_cast<std::uint64_t>(info.st_ino)};
+    facts.case_sensitive = !FoldsCase(fd);
+    facts.name_unit = NameUnit::kBytes;
+    const long limit = fpathconf(fd, _PC_NAME_MAX);
+    facts.name_limit = limit > 0 && limit < 65536 ? static_cast<std::uint32_t>(limit) : 255;
+    facts.names_in_order = false;  // journals need not keep names in order
+    facts.frees_names_at_once = true;
+    folder = static_cast<File&&>(opened);
+    return FolderOpen::kDone;
+  }
+
+  Opened CreateNew(NativeFile at, std::string_view path) noexcept override {
+    const EntryName name(path);
     if (!name.ok()) return {};
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return {File(), errno == EEXIST ? FileResult::kExists : FileResult::kFailed};
     return {File(FileRef{this, fd}), FileResult::kDone};
   }
 
   // O_NONBLOCK: a FIFO or a device named like a page must not hold the call at its opening;
   // it is refused by its type right after, and a regular file reads as it always does.
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
-    const CPath name(path);
+  Opened OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept override {
+    const EntryName name(path);
     if (!name.ok()) return {};
-    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return {File(), errno == ELOOP ? FileResult::kLink : FileResult::kFailed};
     File page(FileRef{this, fd});
     struct stat info;
@@ -145,108 +224,122 @@ class PosixFiles final : public Files {
   }
 
   bool Flush(NativeFile file) noexcept override { return fsync(file) == 0; }
-  bool KeepAttributes(NativeFile file, std::uint32_t mode) noexcept override {
-    return fchmod(file, static_cast<mode_t>(mode)) == 0;
+  // The owner first: a change of owner may clear the set-id bits the mode then puts back. A
+  // process that may not give files away keeps its own ownership.
+  bool KeepAttributes(NativeFile file, const FileStamp& page) noexcept override {
+    struct stat info;
+    if (fstat(file, &info) != 0) return false;
+    if ((info.st_uid != page.owner || info.st_gid != page.group) &&
+        fchown(file, static_cast<uid_t>(page.owner), static_cast<gid_t>(page.group)) != 0 && errno != EPERM)
+      return false;
+    return fchmod(file, static_cast<mode_t>(page.attributes)) == 0;
   }
   bool Close(NativeFile file) noexcept override { return close(file) == 0; }
 
-  // Without share modes nothing keeps a writer out; the page is removed only while its path
+  // Without share modes nothing keeps a writer out; the page is removed only while its name
   // still names the very file that was read, unchanged since. A name is free at once.
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view) noexcept override {
-    const CPath name(path);
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
+                          std::string_view) noexcept override {
+    const EntryName name(path);
     struct stat named;
-    const bool same = name.ok() && lstat(name.c_str(), &named) == 0 && StampOf(named) == stamp;
+    const bool same = name.ok() && fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && StampOf(named) == stamp;
     page.reset();
-    return same && unlink(name.c_str()) == 0 ? PageDeletion::kGone : PageDeletion::kKept;
+    return same && unlinkat(at, name.c_str(), 0) == 0 ? PageDeletion::kGone : PageDeletion::kKept;
   }
 
-  FileResult RenameNew(NativeFile, std::string_view from, std::string_view to) noexcept override {
-    const CPath source(from), target(to);
+  // Another file that took the output's name meanwhile is not moved in its place.
+  FileResult RenameNew(NativeFile file, NativeFile at, std::string_view from, std::string_view to) noexcept override {
+    const EntryName source(from), target(to);
     if (!source.ok() || !target.ok()) return FileResult::kFailed;
-    return RenameNoReplace(source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
+    if (!StillNamed(at, source.c_str(), file)) return FileResult::kFailed;
+    return RenameNoReplace(at, source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
   }
 
-  bool DeleteNew(File file, std::string_view path) noexcept override {
-    const CPath name(path);
+  bool DeleteNew(File file, NativeFile at, std::string_view path) noexcept override {
+    const EntryName name(path);
+    const bool same = name.ok() && StillNamed(at, name.c_str(), file.get().native);
     file.reset();
-    return name.ok() && unlink(name.c_str()) == 0;
+    return same && unlinkat(at, name.c_str(), 0) == 0;
   }
 
-  FileResult CheckPlainFile(std::string_view path) noexcept override {
-    const CPath name(path);
-    return name.ok() ? CheckPlain(name.c_str()) : FileResult::kFailed;
+  FileResult CheckPlainFile(NativeFile at, std::string_view path) noexcept override {
+    const EntryName name(path);
+    return name.ok() ? CheckPlain(at, name.c_str()) : FileResult::kFailed;
   }
 
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
-    const CPath source(from), target(to);
+  FileResult MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept override {
+    const EntryName source(from), target(to);
     if (!source.ok() || !target.ok()) return FileResult::kFailed;
-    const FileResult plain = CheckPlain(source.c_str());
+    const FileResult plain = CheckPlain(at, source.c_str());
     if (plain != FileResult::kDone) return plain;
-    return RenameNoReplace(source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
+    return RenameNoReplace(at, source.c_str(), target.c_str()) ? FileResult::kDone : MoveResultOf(errno);
   }
 
-  FileResult Remove(std::string_view path) noexcept override {
-    const CPath name(path);
+  FileResult Remove(NativeFile at, std::string_view path) noexcept override {
+    const EntryName name(path);
     if (!name.ok()) return FileResult::kFailed;
-    const FileResult plain = CheckPlain(name.c_str());
+    const FileResult plain = CheckPlain(at, name.c_str());
     if (plain != FileResult::kDone) return plain;
-    return unlink(name.c_str()) == 0 ? FileResult::kDone : FileResult::kFailed;
+    return unlinkat(at, name.c_str(), 0) == 0 ? FileResult::kDone : FileResult::kFailed;
+  }
+
+  // Names are made and removed by writing the folder.
+  Permission MayCreate(NativeFile at, std::string_view) noexcept override {
+    return faccessat(at, ".", W_OK | X_OK, AT_EACCESS) == 0 ? Permission::kYes : Permission::kNo;
+  }
+
+  // In a sticky folder only the file's owner, the folder's owner or a privileged process
+  // may remove a name.
+  Permission MayRemove(NativeFile at, std::string_view path) noexcept override {
+    const EntryName name(path);
+    struct stat folder, file;
+    if (!name.ok() || fstat(at, &folder) != 0 || fstatat(at, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0)
+      return Permission::kUnknown;
+    if (faccessat(at, ".", W_OK | X_OK, AT_EACCESS) != 0) return Permission::kNo;
+    const uid_t me = geteuid();
+    if ((folder.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != folder.st_uid) return Permission::kNo;
+    return Permission::kYes;
   }
 
   // A name made, moved or removed outlives a power cut once its folder is synced.
-  bool SyncFolderOf(std::string_view path) noexcept override {
-    const std::size_t slash = path.rfind('/');
-    const CPath folder(slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash ? slash : 1));
-    if (!folder.ok()) return false;
-    const UniqueDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.is_open() && fsync(fd.get()) == 0;
-  }
-
-  // Journals keep a file's data and names apart and need not keep names in order: every
-  // volume is taken as one that does not.
-  bool KeepsNamesInOrder(std::string_view) noexcept override { return false; }
+  bool SyncFolder(NativeFile folder) noexcept override { return fsync(folder) == 0; }
 
   // Nothing keeps another call out of a folder but this advisory lock, which every call
-  // takes: tried for a while, never waited on for ever.
-  LockResult LockFolder(std::string_view folder, FolderLock& lock) noexcept override {
-    const CPath name(folder);
-    if (!name.ok()) return LockResult::kFailed;
-    FolderLock held(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!held.is_open()) return LockResult::kFailed;
-    if (flock(held.get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
-    lock = static_cast<FolderLock&&>(held);
+  // takes on its own opening of the folder: tried, never waited on here.
+  LockResult LockFolder(NativeFile folder, FolderLock& lock) noexcept override {
+    if (flock(folder, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
+    lock = FolderLock(folder);
     return LockResult::kHeld;
   }
 
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
-    const CPath name(folder);
-    if (!name.ok()) return ListResult::kFailed;
-    const UniqueDir dir(opendir(name.c_str()));
-    if (!dir.is_open()) return ListResult::kFailed;
+  ListResult ListFolder(NativeFile folder, std::string_view, Listing& entries) noexcept override {
+    const int own = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return ListResult::kFailed;
+    const UniqueDir dir(fdopendir(own));
+    if (!dir.is_open()) {
+      close(own);
+      return ListResult::kFailed;
+    }
+    rewinddir(dir.get());
     entries.Clear();
     errno = 0;
     while (const dirent* entry = readdir(dir.get())) {
       const std::string_view entry_name = entry->d_name;
       if (entry_name != "." && entry_name != ".." &&
-          !entries.Add(entry_name, KindOf(dirfd(dir.get()), entry->d_name, entry->d_type)))
+          !entries.Add(entry_name, KindOf(folder, entry->d_name, entry->d_type), static_cast<std::uint64_t>(entry->d_ino)))
         return ListResult::kNoMemory;
       errno = 0;
     }
     return errno == 0 ? ListResult::kDone : ListResult::kFailed;
   }
 
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
+  // The root is followed to where it really is, once; links below it are never followed, so
+  // the paths the walk builds name the files themselves.
+  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
     const CPath name(folder);
-    struct stat info;
-    if (!name.ok() || stat(name.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
-    identity->volume = static_cast<std::uint64_t>(info.st_dev);
-    identity->index = static_cast<std::uint64_t>(info.st_ino);
-    return true;
+    char resolved[PATH_MAX];
+    return name.ok() && realpath(name.c_str(), resolved) && real.Assign(resolved);
   }
-
-  // Links below the root are never followed, so the paths the walk builds name the files
-  // themselves whatever leads to the root.
-  bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real.Assign(folder); }
 
   void Pause(int milliseconds) noexcept override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 };
@@ -255,7 +348,8 @@ constinit PosixFiles system_files;
 
 }  // namespace
 
-void FolderLockTraits::Close(int lock) noexcept { close(lock); }
+// The lock goes with the folder's own opening; letting go of it early keeps the folder open.
+void FolderLockTraits::Close(int lock) noexcept { flock(lock, LOCK_UN); }
 
 char PathSeparator() noexcept { return '/'; }
 
@@ -265,7 +359,15 @@ bool FolderFromHostText(std::string_view text, PathText& folder) noexcept {
 
 std::size_t PathUnits(std::string_view path) noexcept { return path.size(); }
 
-bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept { return keys.Append(name); }
+// Folders that fold case here fold ASCII letters alike.
+bool AppendNameKey(std::string_view name, bool case_sensitive, ByteBuffer& keys) noexcept {
+  if (case_sensitive) return keys.Append(name);
+  for (const char c : name) {
+    const char folded = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    if (!keys.Append(std::string_view(&folded, 1))) return false;
+  }
+  return true;
+}
 
 bool AppendToLogFile(std::string_view path, std::string_view bytes) noexcept {
   const CPath name(path);

@@ -171,7 +171,7 @@ HANDLE FindFirst(const wchar_t* pattern, WIN32_FIND_DATAW* data) {
 }
 
 // FILE_FLAG_BACKUP_SEMANTICS opens folders; a link is followed to the folder it names.
-HANDLE OpenFolder(const wchar_t* extended) {
+HANDLE OpenFolderFollowing(const wchar_t* extended) {
   return CreateFileW(extended, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
@@ -194,15 +194,63 @@ bool NoLinkOnTheWay(std::wstring_view extended) {
   return true;
 }
 
+// NTFS and ReFS journal names in order: a page's deletion never outlives a cut that its
+// output's creation does not. Any other volume, or one that cannot be asked, is synced.
+void AskVolume(HANDLE folder, FolderFacts& facts) {
+  wchar_t system[MAX_PATH + 1] = {};
+  DWORD longest = 0, flags = 0;
+  facts.case_sensitive = false;
+  facts.name_unit = NameUnit::kUtf16;
+  facts.name_limit = 255;
+  facts.frees_names_at_once = false;
+  if (!GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, &longest, &flags, system, MAX_PATH + 1)) return;
+  if (longest > 0 && longest < 32768) facts.name_limit = longest;
+  const std::wstring_view name = system;
+  facts.names_in_order = name == L"NTFS" || name == L"ReFS";
+}
+
 class Win32Files final : public Files {
  public:
   constexpr Win32Files() = default;
 
   void SetQuietErrorMode() noexcept override { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
 
+  // The folder is held open (sharing everything) while its plan is carried out; a link at its
+  // name is not followed.
+  FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
+                        FolderFacts& facts) noexcept override {
+    WideText extended;
+    if (!ExtendedPath(path, extended)) return FolderOpen::kFailed;
+    UniqueKernelHandle handle(CreateFileW(extended.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.is_open()) return FolderOpen::kFailed;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return FolderOpen::kFailed;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return FolderOpen::kLink;
+    const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (expected_index != 0 && index != expected_index) return FolderOpen::kChanged;
+    facts = {};
+    facts.identity = {info.dwVolumeSerialNumber, index};
+    AskVolume(handle.get(), facts);
+    // Where names must be synced, the folder's own entries are flushed through this handle.
+    if (!facts.names_in_order) {
+      const HANDLE writable = ReOpenFile(handle.get(), GENERIC_WRITE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+      if (writable != INVALID_HANDLE_VALUE) handle.reset(writable);
+    }
+    folder = File(FileRef{this, handle.release()});
+    return FolderOpen::kDone;
+  }
+
+  Permission MayCreate(NativeFile, std::string_view) noexcept override { return Permission::kUnknown; }
+  Permission MayRemove(NativeFile, std::string_view) noexcept override { return Permission::kUnknown; }
+
   // With DELETE access held from its creation, whoever opens the output later must share
   // deletion with it: its rename can never be refused.
-  Opened CreateNew(std::string_view path) noexcept override {
+  Opened CreateNew(NativeFile, std::string_view path) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return {};
     HANDLE file = CreateFileW(extended.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -211,7 +259,7 @@ class Win32Files final : public Files {
     return {File(FileRef{this, file}), FileResult::kDone};
   }
 
-  Opened OpenPage(std::string_view path, std::uint64_t* size) noexcept override {
+  Opened OpenPage(NativeFile, std::string_view path, std::uint64_t* size) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return {};
     // Attributes may be written: a read-only page's attribute is cleared for its deletion.
@@ -250,16 +298,17 @@ class Win32Files final : public Files {
 
   bool Flush(NativeFile file) noexcept override { return FlushFileBuffers(file) != 0; }
   // A new file is plain and archived already: only what it lacks is set.
-  bool KeepAttributes(NativeFile file, std::uint32_t attributes) noexcept override {
+  bool KeepAttributes(NativeFile file, const FileStamp& page) noexcept override {
     constexpr DWORD kNotGiven = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    return (attributes & kNotGiven) == 0 || SetAttributes(file, attributes);
+    return (page.attributes & kNotGiven) == 0 || SetAttributes(file, page.attributes);
   }
   bool Close(NativeFile file) noexcept override { return CloseHandle(file) != 0; }
 
   // Held without write sharing from its opening, the page cannot have changed: the stamp is
   // not needed here.
-  PageDeletion DeletePage(File page, const FileStamp& stamp, std::string_view path, std::string_view aside) noexcept override {
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile, std::string_view path,
+                          std::string_view aside) noexcept override {
     const HANDLE handle = page.get().native;
     if (DeleteAtOnce(handle)) return PageDeletion::kGone;
     // Elsewhere a deleted file keeps its name while others hold it, and the output could not
@@ -273,19 +322,19 @@ class Win32Files final : public Files {
     return PageDeletion::kAside;
   }
 
-  FileResult RenameNew(NativeFile file, std::string_view, std::string_view to) noexcept override {
+  FileResult RenameNew(NativeFile file, NativeFile, std::string_view, std::string_view to) noexcept override {
     WideText target;
     if (!ExtendedPath(to, target)) return FileResult::kFailed;
     return RenameByHandle(file, target.view()) ? FileResult::kDone : ResultOf(GetLastError());
   }
 
   // A new file given a read-only page's attributes loses them first.
-  bool DeleteNew(File file, std::string_view) noexcept override {
+  bool DeleteNew(File file, NativeFile, std::string_view) noexcept override {
     const HANDLE handle = file.get().native;
     return MarkForDeletion(handle) || (SetAttributes(handle, FILE_ATTRIBUTE_NORMAL) && MarkForDeletion(handle));
   }
 
-  FileResult CheckPlainFile(std::string_view path) noexcept override {
+  FileResult CheckPlainFile(NativeFile, std::string_view path) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return FileResult::kFailed;
     const UniqueKernelHandle file(OpenWithoutFollowing(extended.c_str(), FILE_READ_ATTRIBUTES,
@@ -294,7 +343,7 @@ class Win32Files final : public Files {
     return PlainFileWithOneName(file.get(), extended.view());
   }
 
-  FileResult MoveNoReplace(std::string_view from, std::string_view to) noexcept override {
+  FileResult MoveNoReplace(NativeFile, std::string_view from, std::string_view to) noexcept override {
     WideText source, target;
     if (!ExtendedPath(from, source) || !ExtendedPath(to, target)) return FileResult::kFailed;
     const UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
@@ -306,7 +355,7 @@ class Win32Files final : public Files {
     return ResultOf(GetLastError());
   }
 
-  FileResult Remove(std::string_view path) noexcept override {
+  FileResult Remove(NativeFile, std::string_view path) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return FileResult::kFailed;
     const UniqueKernelHandle file(
@@ -321,35 +370,13 @@ class Win32Files final : public Files {
 
   // Where names are not kept in order (FAT, exFAT, shares), the folder's own entries are put
   // on the disk through a handle to it.
-  bool SyncFolderOf(std::string_view path) noexcept override {
-    const std::size_t separator = path.rfind('\\');
-    WideText extended;
-    if (separator == std::string_view::npos || !ExtendedPath(Part(path, 0, separator + 1), extended)) return false;
-    const UniqueKernelHandle folder(CreateFileW(extended.c_str(), GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder.is_open() && FlushFileBuffers(folder.get()) != 0;
-  }
-
-  // NTFS and ReFS journal names in order: a page's deletion never outlives a cut that its
-  // output's creation does not. Any other volume, or one that cannot be asked, is synced.
-  bool KeepsNamesInOrder(std::string_view folder) noexcept override {
-    WideText extended;
-    if (!ExtendedPath(folder, extended)) return false;
-    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
-    wchar_t system[MAX_PATH + 1] = {};
-    if (!handle.is_open() ||
-        !GetVolumeInformationByHandleW(handle.get(), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1))
-      return false;
-    const std::wstring_view name = system;
-    return name == L"NTFS" || name == L"ReFS";
-  }
+  bool SyncFolder(NativeFile folder) noexcept override { return FlushFileBuffers(folder) != 0; }
 
   // Share modes keep two calls apart: the page and the output are held without write or
   // delete sharing while they are worked on.
-  LockResult LockFolder(std::string_view, FolderLock&) noexcept override { return LockResult::kHeld; }
+  LockResult LockFolder(NativeFile, FolderLock&) noexcept override { return LockResult::kHeld; }
 
-  ListResult ListFolder(std::string_view folder, Listing& entries) noexcept override {
+  ListResult ListFolder(NativeFile, std::string_view folder, Listing& entries) noexcept override {
     WideText pattern;
     if (!ExtendedPath(folder, pattern) || !pattern.Append(L'*')) return ListResult::kFailed;
     WIN32_FIND_DATAW data;
@@ -368,23 +395,12 @@ class Win32Files final : public Files {
     return GetLastError() == ERROR_NO_MORE_FILES ? ListResult::kDone : ListResult::kFailed;
   }
 
-  bool IdentifyFolder(std::string_view folder, FolderIdentity* identity) noexcept override {
-    WideText extended;
-    if (!ExtendedPath(folder, extended)) return false;
-    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!handle.is_open() || !GetFileInformationByHandle(handle.get(), &info)) return false;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-  }
-
   // The system's own final path where it gives one; where it does not (Wine, for paths over
   // about 260 characters), the path itself when no folder on the way is a link.
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
     WideText extended;
     if (!ExtendedPath(folder, extended)) return false;
-    const UniqueKernelHandle handle(OpenFolder(extended.c_str()));
+    const UniqueKernelHandle handle(OpenFolderFollowing(extended.c_str()));
     if (!handle.is_open()) return false;
     WideText final_path;
     const DWORD length = GetFinalPathNameByHandleW(handle.get(), final_path.data(), WideText::kCapacity,
@@ -420,7 +436,8 @@ bool FolderFromHostText(std::string_view text, PathText& folder) noexcept {
   return win32::AppendPlainPath(full.view(), folder);
 }
 
-bool AppendNameKey(std::string_view name, ByteBuffer& keys) noexcept {
+bool AppendNameKey(std::string_view name, bool case_sensitive, ByteBuffer& keys) noexcept {
+  if (case_sensitive) return keys.Append(name);
   WideText wide;
   if (!win32::AppendWideFromUtf8(name, wide)) return keys.Append(name);  // longer than any name
   // The system's own upper-casing, as NTFS and FAT compare names.
