@@ -194,7 +194,9 @@ TEST(FileContract, APlainPageWithOneNameIsTaken) {
   EXPECT_EQ(size, kEnglish.size());
   opened.file.reset();
   EXPECT_EQ(files.CheckPlainFile(testing::FolderAt(files, page), page), FileResult::kDone);
-  EXPECT_TRUE(files.SyncFolder(testing::FolderAt(files, page)));
+  // A folder is synced only where its names are not kept in order.
+  const testing::FolderAt folder(files, page);
+  EXPECT_TRUE(folder.facts().names_in_order || files.SyncFolder(folder));
   EXPECT_EQ(files.MoveNoReplace(testing::FolderAt(files, page), page, PathOf(tree.root() / "b.pag")), FileResult::kDone);
   EXPECT_EQ(files.Remove(testing::FolderAt(files, PathOf(tree.root() / "b.pag")), PathOf(tree.root() / "b.pag")), FileResult::kDone);
   EXPECT_TRUE(tree.Snapshot().empty());

@@ -12,14 +12,15 @@ class FolderAt {
  public:
   FolderAt(Files& files, std::string_view path) {
     const std::size_t separator = path.rfind(PathSeparator());
-    FolderFacts facts;
     const std::string folder(path.substr(0, separator == std::string_view::npos ? 0 : separator + 1));
-    (void)files.OpenFolder(folder, 0, folder_, facts);
+    (void)files.OpenFolder(folder, 0, folder_, facts_);
   }
   operator NativeFile() const { return folder_.get().native; }
+  const FolderFacts& facts() const { return facts_; }
 
  private:
   File folder_;
+  FolderFacts facts_;
 };
 
 }  // namespace setupext::testing
