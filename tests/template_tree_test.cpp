@@ -281,8 +281,8 @@ TEST(TemplateTree, TheReportSaysWhatTheCallDid) {
         "skipped"}},
       {true,
        {"half.pag" + out + ": left by a cut call, unfinished beside its page: removed",
-        "gone.pag" + out + ": left by a cut call, its page's only copy: stays: held by another program",
-        "only.pag" + aside + ": left by a cut call, its page's only copy: stays: held by another program",
+        "gone.pag" + out + ": left by a cut call, its page's only copy: stays: held by another program (error 9999)",
+        "only.pag" + aside + ": left by a cut call, its page's only copy: stays: held by another program (error 9999)",
         "half.pag: localised into half.pag", "m.pagx: left as it is: final name also wanted by m.pagy",
         "m.pagy: left as it is: final name also wanted by m.pagx",
         "summary: 1 localised, 1 needed no change, 1 leftovers finished, 2 stayed English, 2 leftovers stayed, 0 folders "
