@@ -75,6 +75,7 @@ bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
   WriteLog(block, report);
   WriteCount(block, "PAGESLOCALISED", counts.localised);
   WriteCount(block, "PAGESLEFT", counts.left);
+  WriteCount(block, "FOLDERSUNLISTED", counts.folders_unlisted);
   return true;
 }
 

@@ -70,6 +70,7 @@ const char* FolderTroubleText(FolderTrouble trouble) {
     case FolderTrouble::kHeld: return "held by another call all the while";
     case FolderTrouble::kOtherVolume: return "on another volume or mount: never entered";
     case FolderTrouble::kChanged: return "replaced by a link or another folder since it was listed";
+    case FolderTrouble::kTooDeep: return "holds a folder too deep to be listed";
   }
   return "";
 }
@@ -146,6 +147,8 @@ bool AppendSummary(ByteBuffer& out, Tense tense, const TreeCounts& c, TreeResult
   line.Verb(" leftovers would be finished, ", " leftovers finished, ") << c.left;
   line.Verb(" would stay English, ", " stayed English, ") << c.leftovers_left;
   line.Verb(" leftovers would stay, ", " leftovers stayed, ") << c.folders_skipped << " folders skipped";
+  if (c.folders_unlisted > 0)
+    line << ", result unknown: " << c.folders_unlisted << " folders could not be listed, their pages not counted";
   if (result == TreeResult::kNoMemory) line << " (out of memory: the walk stopped early)";
   return (line << "\n").ok();
 }

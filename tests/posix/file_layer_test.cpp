@@ -88,6 +88,10 @@ TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
 TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TempTree tree;
   tree.Write("a.pag", "PAGE {\nHome\n");
+  tree.Write("sub/b.pag", "PAGE {\nHome\n");
+  // Named like a page's leftovers, but no pages: never counted as pages left.
+  ASSERT_EQ(mkfifo((tree.root() / "sub" / "x.pag.setupext-new").c_str(), 0600), 0);
+  fs::create_symlink("nowhere", tree.root() / "sub" / "~0123abcd.setupext-name-x.pag");
   const testing::TreeSnapshot before = tree.Snapshot();
   const testing::FolderAt held(SystemFiles(), tree.root_text() + "/");
   FolderLock other;
@@ -96,6 +100,10 @@ TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TreeCounts counts;
   EXPECT_EQ(LocaliseTree(files, tree.root_text(), &counts), TreeResult::kDone);
   EXPECT_EQ(counts.folders_skipped, 1u);
+  // The held folder and the one below it are listed, not worked in: their pages stay English.
+  EXPECT_EQ(counts.left, 2u);
+  EXPECT_EQ(counts.leftovers_left, 0u);
+  EXPECT_EQ(counts.folders_unlisted, 0u);
   EXPECT_GT(files.pauses(), 0);
   EXPECT_EQ(tree.Snapshot(), before);
 }

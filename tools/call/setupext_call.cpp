@@ -179,9 +179,11 @@ int main(int argc, char** argv) {
     if (!setupext::SetHostVariable(*table.block(), "SETUPEXTLOG", log.string()))
       return Fail("no room in the table for SETUPEXTLOG (--capacity " + std::to_string(options.capacity) + ")");
   }
-  if (options.strict && !setupext::FindVariable(*table.block(), "PAGESLEFT") &&
-      !setupext::SetHostVariable(*table.block(), "PAGESLEFT", ""))
-    return Fail("no room in the table for PAGESLEFT (--capacity " + std::to_string(options.capacity) + ")");
+  for (const char* count : {"PAGESLEFT", "FOLDERSUNLISTED"}) {
+    if (options.strict && !setupext::FindVariable(*table.block(), count) &&
+        !setupext::SetHostVariable(*table.block(), count, ""))
+      return Fail(std::string("no room in the table for ") + count + " (--capacity " + std::to_string(options.capacity) + ")");
+  }
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;
@@ -212,6 +214,8 @@ int main(int argc, char** argv) {
     }
     fs::remove(log, ignored);
   }
+  // Folders that could not be listed may hold pages that stayed English.
   const auto left = setupext::FindVariable(*table.block(), "PAGESLEFT");
-  return options.strict && left && *left != "0" ? 3 : 0;
+  const auto unlisted = setupext::FindVariable(*table.block(), "FOLDERSUNLISTED");
+  return options.strict && ((left && *left != "0") || (unlisted && *unlisted != "0")) ? 3 : 0;
 }
