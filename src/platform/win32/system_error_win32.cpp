@@ -12,7 +12,7 @@ const char* SystemErrorWords(std::uint32_t error) noexcept {
   switch (error) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return "disk full";
-    case ERROR_DISK_QUOTA_EXCEEDED: return "disk quota exceeded";
+    case 1295: return "disk quota exceeded";  // ERROR_DISK_QUOTA_EXCEEDED, missing from older headers
     case ERROR_ACCESS_DENIED: return "access denied";
     case ERROR_SHARING_VIOLATION: return "in use by another program";
     case ERROR_LOCK_VIOLATION: return "locked by another program";
