@@ -484,7 +484,7 @@ TEST(TemplateTree, RootsNearAndOverTheLimit) {
     ASSERT_EQ(root.size(), length);
     const bool walked = length <= longest_for_page, root_walked = length <= kMaxRootLength;
     TreeCounts counts;
-    EXPECT_EQ(LocaliseTree(SystemFiles(), root, &counts), root_walked ? TreeResult::kDone : TreeResult::kNoRoot) << length;
+    EXPECT_EQ(LocaliseTree(SystemFiles(), root, &counts), root_walked ? TreeResult::kDone : TreeResult::kRootTooLong) << length;
     EXPECT_EQ(counts.localised, walked ? 1u : 0u) << length;
     EXPECT_EQ(counts.left, root_walked && !walked ? 1u : 0u) << length;
     EXPECT_EQ(tree.Snapshot(), (TreeSnapshot{{folder + "/a.pag", walked ? kFrench : kPage}})) << length;

@@ -155,6 +155,8 @@ void PageWork::RemoveMarkerOnce(bool ordered) noexcept {
 PageResult PageWork::RemoveEmpty(std::string_view path) noexcept {
   std::uint64_t size = 0;
   Opened marker = files_.OpenPage(folder_, path, &size);
+  // Gone already: the step that gave its output the page's name took it away.
+  if (marker.result == FileResult::kFailed && files_.CheckPlainFile(folder_, path) == FileResult::kFailed) return Done();
   if (marker.result != FileResult::kDone) return DoneOr(marker.result);
   if (size != 0) return Kept(PageTrouble::kNotEmpty);
   if (files_.DeletePage(std::move(marker.file), marker.stamp, folder_, path, {}) == PageDeletion::kKept)

@@ -175,6 +175,13 @@ void TreeReport::Folder(std::string_view dir, FolderTrouble trouble) noexcept {
 }
 
 void TreeReport::Finish(const TreeCounts& counts, TreeResult result) noexcept {
+  if (result == TreeResult::kRootTooLong) {
+    Line line(text_, tense_);
+    complete_ &= (line << "the folder's path is over the limit of " << kMaxRootLength << " characters: ")
+                     .Verb("nothing would be done\n", "nothing was done\n")
+                     .ok();
+    return;
+  }
   if (result == TreeResult::kNoRoot) {
     Line line(text_, tense_);
     complete_ &= line.Verb("the folder does not exist or cannot be opened: nothing would be done\n",

@@ -146,6 +146,7 @@ TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts,
   FolderLocaliser localiser(*work.get(), counts ? *counts : ignored, observer);
   const WalkResult walked = WalkTree(files, root, localiser);
   if (walked == WalkResult::kNoRoot) return TreeResult::kNoRoot;
+  if (walked == WalkResult::kRootTooLong) return TreeResult::kRootTooLong;
   return walked == WalkResult::kNoMemory || localiser.out_of_memory() ? TreeResult::kNoMemory : TreeResult::kDone;
 }
 

@@ -40,6 +40,7 @@ struct TreeCounts {
 enum class [[nodiscard]] TreeResult {
   kDone,
   kNoRoot,    // nothing was touched
+  kRootTooLong,  // nothing was touched: the root's path is over the limit
   kNoMemory,  // the call stopped early; every page is whole at its name or finished
 };
 

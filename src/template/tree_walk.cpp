@@ -79,7 +79,7 @@ class Walk {
     const char separator = PathSeparator();
     if (root.empty() || !files_.RealFolderPath(root, dir_) || dir_.empty()) return WalkResult::kNoRoot;
     if (dir_.back() != separator && !dir_.Append(separator)) return WalkResult::kNoRoot;
-    if (PathUnits(dir_) > kMaxFolderLength) return WalkResult::kNoRoot;
+    if (PathUnits(dir_) > kMaxFolderLength) return WalkResult::kRootTooLong;
     if (!pending_.Push(dir_, 0, Mode::kWork)) return WalkResult::kNoMemory;
     std::uint64_t expected = 0;
     Mode mode = Mode::kWork;

@@ -36,7 +36,8 @@ class FolderVisitor {
 
 enum class [[nodiscard]] WalkResult {
   kDone,
-  kNoRoot,    // the root is empty, too long, or cannot be found
+  kNoRoot,    // the root is empty or cannot be found
+  kRootTooLong,  // the root's path is over the limit
   kNoMemory,  // the walk stopped: the folders visited so far were visited whole
 };
 

@@ -79,14 +79,15 @@ std::string Parse(int argc, char** argv, Options* options) {
       (flag == "--explain" ? options->explain : flag == "--report" ? options->report : options->strict) = true;
       continue;
     }
+    if (flag != "--module" && flag != "--capacity" && flag != "--name-width" && flag != "--value-width")
+      return "unknown option " + std::string(flag) + " (see --help)";
     if (i + 1 >= argc) return "missing value after " + std::string(flag);
     std::string_view value = argv[++i];
     bool ok = true;
     if (flag == "--module") options->module = value;
     else if (flag == "--capacity") ok = ParseCount(value, &options->capacity);
     else if (flag == "--name-width") ok = ParseCount(value, &options->name_width);
-    else if (flag == "--value-width") ok = ParseCount(value, &options->value_width);
-    else return "unknown option " + std::string(flag);
+    else ok = ParseCount(value, &options->value_width);
     if (!ok) return "not a count: " + std::string(flag) + " " + std::string(value);
   }
   if (i >= argc) return "no operation given (see --help)";
