@@ -113,6 +113,8 @@ TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
   const testing::FolderAt one(files, tree.root_text() + "/"), other(files, tree.root_text() + "/");
   FolderLock first, second;
   ASSERT_EQ(files.LockFolder(one, first), LockResult::kHeld);
+  Listing listing;  // the listing's own opening, closed, lets go of nothing
+  ASSERT_EQ(files.ListFolder(one, tree.root_text() + "/", listing), ListResult::kDone);
   EXPECT_EQ(files.LockFolder(other, second), LockResult::kBusy);
   std::thread([&] { EXPECT_EQ(files.LockFolder(other, second), LockResult::kBusy) << "from another thread"; }).join();
   first.reset();
