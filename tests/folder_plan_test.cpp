@@ -294,16 +294,18 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       ASSERT_TRUE(listing.Add(name, random() % 10 ? F : D, 0, name != in_part && random() % 12 != 0));
       names.push_back(name), families.push_back(family);
     }
-    // The reference: names compare as the facts say, unless two names carried whole differ
-    // only in case.
-    const auto fold = [](std::string s) {
-      for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-      return s;
+    // The reference: names compare as the facts say (folded as the system folds them), unless
+    // two names carried whole differ only in case.
+    const auto keyed = [](std::string_view s, bool case_sensitive) {
+      ByteBuffer key;
+      EXPECT_TRUE(AppendNameKey(s, case_sensitive, key));
+      return std::string(key.view());
     };
     bool sensitive = facts.case_sensitive;
     for (std::size_t i = 0; i < names.size(); ++i)
-      for (std::size_t j = 0; j < i; ++j) sensitive |= listing.carried(i) && listing.carried(j) && fold(names[i]) == fold(names[j]);
-    const auto key = [&](std::string_view s) { return sensitive ? std::string(s) : fold(std::string(s)); };
+      for (std::size_t j = 0; j < i; ++j)
+        sensitive |= listing.carried(i) && listing.carried(j) && keyed(names[i], false) == keyed(names[j], false);
+    const auto key = [&](std::string_view s) { return keyed(s, sensitive); };
     const auto held = [&](std::string_view name, std::size_t self) {
       for (std::size_t j = 0; j < names.size(); ++j) if (j != self && key(names[j]) == key(name)) return true;
       return false;
