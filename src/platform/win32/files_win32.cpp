@@ -245,7 +245,7 @@ bool WineCarries(std::wstring_view name) { return name.find(L'\xFFFD') == std::w
   }
   const auto key = [&](std::uint32_t i) {
     const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : keys.size();
-    return keys.view().substr(starts[i], end - starts[i]);
+    return Part(keys.view(), starts[i], end - starts[i]);
   };
   std::sort(order.data(), order.data() + order.size(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
   for (std::size_t i = 1; i < order.size(); ++i) {
