@@ -1,6 +1,7 @@
 // The Win32 file layer's replacement steps on real files: the deletion through a handle where
 // the system refuses immediate deletion (as Wine and Windows before 10 do), read-only files,
-// and renames that never replace.
+// and renames that never replace; what it tells of a folder and of what the system would
+// refuse; and, under Wine, names made on the Linux side that Windows could not make.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/win32/handles.h"
@@ -237,25 +239,18 @@ TEST_F(FileLayerTest, APageHeldByAReaderFreesItsNameThroughItsAsideName) {
 }
 
 TEST(ReachedByThisPath, ComparesTheNameBelowTheVolumeOrTheShare) {
-  const struct {
-    const wchar_t *name, *path;
-    bool reached;
-  } cases[] = {
-      {L"\\d\\a.pag", L"\\\\?\\C:\\d\\a.pag", true},
-      {L"\\D\\A.PAG", L"\\\\?\\C:\\d\\a.pag", true},
-      {L"\\d\\a.pag", L"C:\\d\\a.pag", true},
-      {L"\\e\\a.pag", L"\\\\?\\C:\\d\\a.pag", false},  // through a link on the way
-      {L"", L"\\\\?\\C:\\d\\a.pag", false},
-      {L"\\d\\a.pag", L"\\\\?\\C:", false},
-      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv\\share\\d\\a.pag", true},         // named from the share
-      {L"\\SRV\\Share\\d\\a.pag", L"\\\\?\\UNC\\srv\\share\\d\\a.pag", true},  // or from the server
-      {L"\\share\\d\\a.pag", L"\\\\?\\UNC\\srv\\share\\d\\a.pag", false},
-      {L"\\other\\share\\d\\a.pag", L"\\\\?\\UNC\\srv\\share\\d\\a.pag", false},
-      {L"srv\\share\\d\\a.pag", L"\\\\?\\UNC\\srv\\share\\d\\a.pag", false},
-      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv\\share", false},
-      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(win32::ReachedByThisPath(c.name, c.path), c.reached) << c.name << " " << c.path;
+  const std::wstring drive = L"\\\\?\\C:\\d\\a.pag", share = L"\\\\?\\UNC\\srv\\share\\d\\a.pag";
+  // A share's file is named from the share or from the server; any other name is reached
+  // through a link on the way.
+  const std::pair<std::wstring, std::wstring> reached[] = {
+      {L"\\d\\a.pag", drive}, {L"\\D\\A.PAG", drive}, {L"\\d\\a.pag", L"C:\\d\\a.pag"}, {L"\\d\\a.pag", share},
+      {L"\\SRV\\Share\\d\\a.pag", share}};
+  const std::pair<std::wstring, std::wstring> not_reached[] = {
+      {L"\\e\\a.pag", drive}, {L"", drive}, {L"\\d\\a.pag", L"\\\\?\\C:"}, {L"\\share\\d\\a.pag", share},
+      {L"\\other\\share\\d\\a.pag", share}, {L"srv\\share\\d\\a.pag", share}, {L"\\d\\a.pag", L"\\\\?\\UNC\\srv\\share"},
+      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv"}};
+  for (const auto& [name, path] : reached) EXPECT_TRUE(win32::ReachedByThisPath(name, path)) << name << " " << path;
+  for (const auto& [name, path] : not_reached) EXPECT_FALSE(win32::ReachedByThisPath(name, path)) << name << " " << path;
 }
 
 // ---- Under Wine, names made on the Linux side that Wine cannot name back: a name that is no
