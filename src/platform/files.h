@@ -156,6 +156,8 @@ class Listing {
   // name cannot be made again, so its entry is never renamed.
   bool carried(std::size_t i) const noexcept { return entries_[i].carried; }
   std::uint64_t index(std::size_t i) const noexcept { return entries_[i].index; }
+  // For a name that turns out, beside the others, not to be carried either.
+  void MarkNotCarried(std::size_t i) noexcept { entries_[i].carried = false; }
   void Clear() noexcept {
     entries_.Clear();
     names_.Clear();

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide_text.h"
@@ -12,14 +14,10 @@ namespace setupext {
 namespace {
 
 using win32::ExtendedPath;
+using win32::ReachedByThisPath;
 using win32::UniqueFind;
 using win32::UniqueKernelHandle;
 using win32::WideText;
-
-bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 // What the checks on an open file need, from one query: its attributes, size, link count and
 // its path below its volume as the system names it ("\dir\a.pag"). Paths the walk builds are
@@ -34,35 +32,26 @@ struct FileFacts {
 };
 
 // The DLL imports from kernel32, user32, advapi32 and msvcrt alone, as hosts expect; ntdll,
-// loaded in every process, is asked for the query by name.
-bool QueryFacts(HANDLE file, FileFacts& facts) {
-  using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+// loaded in every process, is asked by name.
+void* FromNtdll(const char* name) {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  const auto query = ntdll ? reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")))
-                           : nullptr;
-  IO_STATUS_BLOCK status{};
-  return query && NT_SUCCESS(query(file, &status, facts.bytes, sizeof facts.bytes, FileAllInformation));
+  return ntdll ? reinterpret_cast<void*>(GetProcAddress(ntdll, name)) : nullptr;
 }
 
-// Whether the handle is the file that `extended` names, not one reached through a link: the
-// system's name for it below its volume is the path's own part after the volume.
-bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) {
-  if (name.empty()) return false;
-  std::wstring_view below = extended;
-  if (below.starts_with(L"\\\\?\\UNC\\")) {
-    // "server\share\rest": a share's files may be named from the server or from the share.
-    below.remove_prefix(8);
-    const std::size_t share = below.find(L'\\');
-    const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
-    if (rest == std::wstring_view::npos) return false;
-    return EqualIgnoringCase(name, From(below, rest)) ||
-           (name.front() == L'\\' && EqualIgnoringCase(From(name, 1), below));
-  }
-  if (below.starts_with(L"\\\\?\\")) below.remove_prefix(4);
-  const std::size_t root = below.find(L'\\');
-  if (root == std::wstring_view::npos) return false;
-  return EqualIgnoringCase(name, From(below, root));
+bool QueryFile(HANDLE file, void* facts, ULONG size, ULONG what) {
+  using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+  const auto query = reinterpret_cast<Query>(FromNtdll("NtQueryInformationFile"));
+  IO_STATUS_BLOCK status{};
+  return query && NT_SUCCESS(query(file, &status, facts, size, what));
 }
+
+bool QueryFacts(HANDLE file, FileFacts& facts) {
+  return QueryFile(file, facts.bytes, sizeof facts.bytes, FileAllInformation);
+}
+
+// Wine's folders are Linux folders, whatever its volume queries say: names are held as UTF-8
+// bytes there, and may differ only in case.
+bool UnderWine() { return FromNtdll("wine_get_version") != nullptr; }
 
 // The attributes a page's French version keeps.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -194,19 +183,77 @@ bool NoLinkOnTheWay(std::wstring_view extended) {
   return true;
 }
 
+// Whether names in the folder keep their case apart ("a.pag" beside "A.pag"), as Windows 10
+// lets a folder say; where the query is refused (older systems, Wine), names fold.
+bool IsCaseSensitive(HANDLE folder) {
+  constexpr ULONG kCaseSensitiveInformation = 71, kCaseSensitiveFolder = 0x1;
+  ULONG flags = 0;
+  return QueryFile(folder, &flags, sizeof flags, kCaseSensitiveInformation) && (flags & kCaseSensitiveFolder);
+}
+
 // NTFS and ReFS journal names in order: a page's deletion never outlives a cut that its
-// output's creation does not. Any other volume, or one that cannot be asked, is synced.
+// output's creation does not. Any other volume, or one that cannot be asked, is synced. A
+// volume with POSIX deletion (NTFS on Windows 10 and later) frees a deleted file's name though
+// others still hold it.
 void AskVolume(HANDLE folder, FolderFacts& facts) {
+  constexpr DWORD kPosixUnlinkRename = 0x400;
   wchar_t system[MAX_PATH + 1] = {};
   DWORD longest = 0, flags = 0;
-  facts.case_sensitive = false;
+  facts.case_sensitive = IsCaseSensitive(folder);
   facts.name_unit = NameUnit::kUtf16;
   facts.name_limit = 255;
   facts.frees_names_at_once = false;
-  if (!GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, &longest, &flags, system, MAX_PATH + 1)) return;
-  if (longest > 0 && longest < 32768) facts.name_limit = longest;
-  const std::wstring_view name = system;
-  facts.names_in_order = name == L"NTFS" || name == L"ReFS";
+  if (GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, &longest, &flags, system, MAX_PATH + 1)) {
+    if (longest > 0 && longest < 32768) facts.name_limit = longest;
+    const std::wstring_view name = system;
+    facts.names_in_order = name == L"NTFS" || name == L"ReFS";
+    facts.frees_names_at_once = (flags & kPosixUnlinkRename) != 0;
+  }
+  if (UnderWine()) {
+    // Linux counts a name's bytes, and Wine's names are UTF-8 there.
+    facts.name_unit = NameUnit::kBytes;
+    facts.name_limit = 255;
+  }
+}
+
+// Whether the system lets this process open the path for `access` now: kNo where the rights
+// refuse it, kUnknown where the path cannot be asked or another program holds it.
+Permission MayOpen(std::string_view path, DWORD access, DWORD flags) {
+  win32::WideText extended;
+  if (!ExtendedPath(path, extended)) return Permission::kUnknown;
+  const UniqueKernelHandle opened(CreateFileW(extended.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, flags, nullptr));
+  if (opened.is_open()) return Permission::kYes;
+  return GetLastError() == ERROR_ACCESS_DENIED ? Permission::kNo : Permission::kUnknown;
+}
+
+std::string_view FolderOf(std::string_view path) { return Part(path, 0, path.rfind('\\') + 1); }
+
+// Under Wine a Linux name that is no UTF-8 is listed with U+FFFD in place of its bytes, and
+// twins ("a.pag" beside "A.pag", which Linux holds apart) are folded together by Wine's
+// lookups: such a name, written back, names another file or none, or cannot be made while its
+// twin is there. Neither is ever renamed. (A name that truly holds U+FFFD is left with them.)
+bool WineCarries(std::wstring_view name) { return name.find(L'\xFFFD') == std::wstring_view::npos; }
+
+[[nodiscard]] bool MarkTwinsNotCarried(Listing& entries) {
+  ByteBuffer keys;
+  GrowingArray<std::uint32_t> starts, order;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!starts.Push(static_cast<std::uint32_t>(keys.size())) || !AppendNameKey(entries.name(i), false, keys) ||
+        !order.Push(static_cast<std::uint32_t>(i)))
+      return false;
+  }
+  const auto key = [&](std::uint32_t i) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : keys.size();
+    return Part(keys.view(), starts[i], end - starts[i]);
+  };
+  std::sort(order.data(), order.data() + order.size(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    if (key(order[i - 1]) != key(order[i])) continue;
+    entries.MarkNotCarried(order[i - 1]);
+    entries.MarkNotCarried(order[i]);
+  }
+  return true;
 }
 
 class Win32Files final : public Files {
@@ -245,8 +292,17 @@ class Win32Files final : public Files {
     return FolderOpen::kDone;
   }
 
-  Permission MayCreate(NativeFile, std::string_view) noexcept override { return Permission::kUnknown; }
-  Permission MayRemove(NativeFile, std::string_view) noexcept override { return Permission::kUnknown; }
+  // Asked by opening, never by writing: the folder for adding a file.
+  Permission MayCreate(NativeFile, std::string_view path) noexcept override {
+    return MayOpen(FolderOf(path), FILE_ADD_FILE, FILE_FLAG_BACKUP_SEMANTICS);
+  }
+  // A file may go where it grants its deletion or its folder grants the deletion of its
+  // entries. A read-only attribute does not stop it: the layer clears it for the deletion.
+  Permission MayRemove(NativeFile, std::string_view path) noexcept override {
+    const Permission file = MayOpen(path, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (file != Permission::kNo) return file;
+    return MayOpen(FolderOf(path), FILE_DELETE_CHILD, FILE_FLAG_BACKUP_SEMANTICS);
+  }
 
   // With DELETE access held from its creation, whoever opens the output later must share
   // deletion with it: its rename can never be refused.
@@ -310,13 +366,15 @@ class Win32Files final : public Files {
   PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile, std::string_view path,
                           std::string_view aside) noexcept override {
     const HANDLE handle = page.get().native;
-    if (DeleteAtOnce(handle)) return PageDeletion::kGone;
-    // Elsewhere a deleted file keeps its name while others hold it, and the output could not
-    // take the name until they let go: the page first moves aside, then goes.
+    if (aside.empty()) {
+      const bool gone = DeleteAtOnce(handle) || MarkForDeletion(handle, stamp.attributes);
+      return gone ? PageDeletion::kGone : PageDeletion::kKept;
+    }
+    // The name must come free at once, and a deleted file keeps it while others hold it: the
+    // page first moves aside, then goes (when the last holder lets go).
     WideText extended;
-    bool moved_aside = false;
-    if (!aside.empty() && ExtendedPath(aside, extended)) moved_aside = RenameByHandle(handle, extended.view());
-    if (MarkForDeletion(handle, stamp.attributes)) return PageDeletion::kGone;  // goes when the last holder lets go
+    const bool moved_aside = ExtendedPath(aside, extended) && RenameByHandle(handle, extended.view());
+    if (MarkForDeletion(handle, stamp.attributes)) return PageDeletion::kGone;
     if (!moved_aside) return PageDeletion::kKept;
     if (ExtendedPath(path, extended) && RenameByHandle(handle, extended.view())) return PageDeletion::kKept;
     return PageDeletion::kAside;
@@ -383,16 +441,18 @@ class Win32Files final : public Files {
     const UniqueFind search(FindFirst(pattern.c_str(), &data));
     if (!search.is_open()) return ListResult::kFailed;
     entries.Clear();
+    const bool wine = UnderWine();
     FixedText<1024> name;  // a name is at most 255 units, each at most three bytes here
     do {
       const std::wstring_view wide = data.cFileName;
       if (wide == L"." || wide == L"..") continue;
       name.Clear();
       if (!win32::AppendUtf8FromWide(wide, name)) continue;
-      if (!entries.Add(name, KindOf(data))) return ListResult::kNoMemory;
+      if (!entries.Add(name, KindOf(data), 0, !wine || WineCarries(wide))) return ListResult::kNoMemory;
     } while (FindNextFileW(search.get(), &data));
     // Anything but the end is a listing cut short: the folder is one that cannot be listed.
-    return GetLastError() == ERROR_NO_MORE_FILES ? ListResult::kDone : ListResult::kFailed;
+    if (GetLastError() != ERROR_NO_MORE_FILES) return ListResult::kFailed;
+    return !wine || MarkTwinsNotCarried(entries) ? ListResult::kDone : ListResult::kNoMemory;
   }
 
   // The system's own final path where it gives one; where it does not (Wine, for paths over

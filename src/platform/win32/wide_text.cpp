@@ -14,6 +14,11 @@ bool AppendUtf16(WideText& out, unsigned code) {
   return out.Append(static_cast<wchar_t>(0xD800 | (code >> 10))) && out.Append(static_cast<wchar_t>(0xDC00 | (code & 0x3FF)));
 }
 
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
 }  // namespace
 
 bool WideText::Append(std::wstring_view text) noexcept {
@@ -59,6 +64,24 @@ bool AppendPlainPath(std::wstring_view extended, PathText& out) noexcept {
     return out.Append("\\\\") && AppendUtf8FromWide(From(extended, kExtendedUnc.size()), out);
   if (extended.starts_with(kExtended)) extended.remove_prefix(kExtended.size());
   return AppendUtf8FromWide(extended, out);
+}
+
+bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) noexcept {
+  if (name.empty()) return false;
+  std::wstring_view below = extended;
+  if (below.starts_with(kExtendedUnc)) {
+    // "server\share\rest": a share's files may be named from the server or from the share.
+    below.remove_prefix(kExtendedUnc.size());
+    const std::size_t share = below.find(L'\\');
+    const std::size_t rest = share == std::wstring_view::npos ? share : below.find(L'\\', share + 1);
+    if (rest == std::wstring_view::npos) return false;
+    return EqualIgnoringCase(name, From(below, rest)) ||
+           (name.front() == L'\\' && EqualIgnoringCase(From(name, 1), below));
+  }
+  if (below.starts_with(kExtended)) below.remove_prefix(kExtended.size());
+  const std::size_t root = below.find(L'\\');
+  if (root == std::wstring_view::npos) return false;
+  return EqualIgnoringCase(name, From(below, root));
 }
 
 bool WideFromAnsi(std::string_view text, WideText& out) noexcept {

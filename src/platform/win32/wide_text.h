@@ -48,6 +48,11 @@ template <typename Out>
 // The reverse: the path as the layer keeps it, without the prefix, appended in UTF-8.
 [[nodiscard]] bool AppendPlainPath(std::wstring_view extended, PathText& out) noexcept;
 
+// Whether a file whose name below its volume the system gives as `name` ("\dir\a.pag") is
+// the one `extended` names, not one reached through a link on the way. Compared without case:
+// the system gives the names as stored, the path may spell them otherwise.
+bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) noexcept;
+
 // Host text in the ANSI code page; false when a byte sequence is not valid there or the
 // text does not fit.
 [[nodiscard]] bool WideFromAnsi(std::string_view text, WideText& out) noexcept;
