@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace setupext {
@@ -21,13 +23,17 @@ struct Expected {
   const char* other = "";  // the entry in the way
 };
 
+bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
+
 constexpr EntryKind F = EntryKind::kFile, D = EntryKind::kFolder, L = EntryKind::kLink, S = EntryKind::kSpecial;
+
+const FolderFacts kFacts = testing::OrdinaryFacts();
 
 void ExpectPlan(const std::vector<Expected>& entries, std::size_t folder_units = 10) {
   Listing listing;
   for (const Expected& e : entries) ASSERT_TRUE(listing.Add(e.name, e.kind));
   FolderPlan plan;
-  ASSERT_EQ(plan.Make(listing, folder_units, testing::OrdinaryFacts()), PlanResult::kDone);
+  ASSERT_EQ(plan.Make(listing, folder_units, kFacts), PlanResult::kDone);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Step& step = plan[i];
     EXPECT_EQ(step.fate, entries[i].fate) << entries[i].name;
@@ -130,7 +136,7 @@ TEST(FolderPlan, OnlyCopiesAreNeverRemovedNorOvertaken) {
 TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
   // A folder of 1018 units: "a.pag" fits, a longer page not; its leftovers' names may go
   // beyond the path limit.
-  const std::string long_name(std::size_t{255} - kOutputSuffix.size() - 4, 'n');
+  const std::string long_name(kFacts.name_limit - kOutputSuffix.size() - 4, 'n');
   ExpectPlan(
       {
           {"a.pag", F, Fate::kLocalise},
@@ -159,27 +165,28 @@ TEST(FolderPlan, PathsOverTheLimitAreLeftNamesOfAnyLengthNot) {
 TEST(FolderPlan, LongNamesUseShortLeftovers) {
   const auto named = [](const std::string& page, bool marker) {
     PathText name;
-    EXPECT_TRUE(marker ? AppendMarkerName(page, testing::OrdinaryFacts(), name) : AppendOutputName(page, testing::OrdinaryFacts(), name));
-    EXPECT_LE(name.size(), std::size_t{255}) << name.view();
+    EXPECT_TRUE(marker ? AppendMarkerName(page, kFacts, name) : AppendOutputName(page, kFacts, name));
+    EXPECT_LE(name.size(), kFacts.name_limit) << name.view();
     return std::string(name.view());
   };
   const std::string gone = std::string(240, 'g') + ".page", here = std::string(250, 'h') + ".pag",
                     lost = std::string(251, 'l') + ".pag", orphan = std::string(249, 'o') + ".pag";
-  ASSERT_TRUE(NeedsShortNames(gone, testing::OrdinaryFacts()) && NeedsShortNames(here, testing::OrdinaryFacts()) && !NeedsShortNames(std::string(238, 'n') + ".pag", testing::OrdinaryFacts()));
+  ASSERT_TRUE(NeedsShortNames(gone, kFacts) && NeedsShortNames(here, kFacts) &&
+              !NeedsShortNames(std::string(238, 'n') + ".pag", kFacts));
   const std::string gone_out = named(gone, false), gone_marker = named(gone, true), here_out = named(here, false),
                     lost_out = named(lost, false), orphan_marker = named(orphan, true);
   Listing listing;
   for (const std::string& name : {gone_out, gone_marker, here, here_out, lost_out, orphan_marker})
     ASSERT_TRUE(listing.Add(name, F));
   FolderPlan plan;
-  ASSERT_EQ(plan.Make(listing, 10, testing::OrdinaryFacts()), PlanResult::kDone);
+  ASSERT_EQ(plan.Make(listing, 10, kFacts), PlanResult::kDone);
   const struct {
     Fate fate;
     Reason reason;
     std::string subject;
   } expected[] = {{Fate::kFinish, Reason::kNone, gone},  {Fate::kRemoveMarker, Reason::kNone, gone},
                   {Fate::kLocalise, Reason::kNone, here}, {Fate::kRemove, Reason::kNone, here},
-                  {Fate::kLeave, Reason::kNameLost, ""},   {Fate::kRemoveMarker, Reason::kNone, ""}};
+                  {Fate::kLeave, Reason::kNameLost, ""},   {Fate::kLeave, Reason::kNoOwner, ""}};
   for (std::size_t i = 0; i < listing.size(); ++i) {
     EXPECT_EQ(plan[i].fate, expected[i].fate) << i;
     EXPECT_EQ(plan[i].reason, expected[i].reason) << i;
@@ -187,71 +194,174 @@ TEST(FolderPlan, LongNamesUseShortLeftovers) {
   }
 }
 
-// A short output keeps as much of its page's name as a name holds: the longest run of whole
-// characters that fits, the rest going to the marker.
-TEST(FolderPlan, ShortOutputsKeepAllTheNameThatFits) {
-  for (const std::string character : {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
-    std::string page;
-    while (PathUnits(page) < std::size_t{255} - 4) page += character;
-    page += ".pag";
-    ASSERT_TRUE(NeedsShortNames(page, testing::OrdinaryFacts()));
-    PathText output, marker;
-    ASSERT_TRUE(AppendOutputName(page, testing::OrdinaryFacts(), output));
-    ASSERT_TRUE(AppendMarkerName(page, testing::OrdinaryFacts(), marker));
-    const std::string_view rest = From(marker.view(), marker.view().find(kMarkerInfix) + kMarkerInfix.size());
-    const std::string_view prefix = Part(output.view(), 0, output.view().find(".~"));
-    EXPECT_EQ(std::string(prefix) + std::string(rest), page) << character;
-    EXPECT_LE(PathUnits(output.view()), std::size_t{255}) << character;
-    EXPECT_GT(PathUnits(output.view()) + PathUnits(character), std::size_t{255}) << character;
-  }
-}
-
-// Random folders of colliding names: whatever the listing, each final name is taken once, a
-// page's only copy is never removed, and an entry left has a reason.
+// Random folders of colliding names, under every kind of folder: short, long (within a few
+// units of the limit, in bytes or UTF-16 units, of characters of 1 to 4 bytes and bytes that
+// are no character) and two long ones of one hash; case twins; names not carried whole. Each
+// plan is checked against what the test itself knows of the names it made.
 TEST(FolderPlan, PropertiesOverRandomListings) {
-  const char* stems[] = {"a", "b"};
-  const char* endings[] = {".pag", ".page", ".pagx", ".tmp", ".txt"};
-  const char* leftovers[] = {"", ".setupext-new", ".setupext-old"};
+  // Two long names alike but for four characters and of one FNV-1a hash: one short output name.
+  const std::string base(236, 'c');
+  std::string pair[2];
+  std::unordered_map<std::uint32_t, std::string> tails;
+  std::uint32_t start = 2166136261u;
+  for (const char c : base) start = (start ^ static_cast<unsigned char>(c)) * 16777619u;
+  for (std::uint32_t n = 0; pair[0].empty(); ++n) {
+    std::string tail;
+    std::uint32_t hash = start;
+    for (std::uint32_t k = n; tail.size() < 4; k /= 62)
+      tail += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"[k % 62], hash = (hash ^ tail.back()) * 16777619u;
+    if (const auto [at, fresh] = tails.emplace(hash, tail); !fresh) pair[0] = base + at->second + ".pag", pair[1] = base + tail + ".pag";
+  }
+  // Characters by their bytes and UTF-16 units; a lone 0xE2 is always followed by a lone 0x80.
+  const std::pair<std::string, unsigned> characters[] = {{"c", 1}, {"C", 1}, {"\xC3\xA9", 1}, {"\xE2\x82\xAC", 1},
+                                                         {"\xF0\x9F\x98\x80", 2}, {"\xFF", 1}, {"\xE2", 1}};
   std::mt19937 random(7);
-  for (int round = 0; round < 3000; ++round) {
-    std::set<std::string> names;
-    Listing listing;
-    for (int n = random() % 9; n > 0; --n) {
-      const std::string name = std::string(stems[random() % 2]) + endings[random() % 5] + leftovers[random() % 3];
-      const EntryKind kind = random() % 8 == 0 ? D : F;
-      if (names.insert(name).second) {
-        ASSERT_TRUE(listing.Add(name, kind));
-      }
+  for (int round = 0; round < 4000; ++round) {
+    FolderFacts facts;
+    facts.case_sensitive = random() % 2, facts.frees_names_at_once = random() % 2;
+    facts.name_unit = random() % 2 ? NameUnit::kBytes : NameUnit::kUtf16;
+    const bool utf16 = facts.name_unit == NameUnit::kUtf16;
+    std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>> marks;  // characters' ends: bytes, units
+    std::vector<std::pair<std::string, int>> made;  // names and their families
+    const auto with_leftovers = [&](const std::string& page, int family) {
+      PathText output, marker;
+      ASSERT_TRUE(AppendOutputName(page, facts, output) && AppendMarkerName(page, facts, marker));
+      for (const std::string& name : {page, std::string(output.view()), std::string(marker.view()), page + kAsideSuffix.data()})
+        if (random() % 2) made.push_back({name, family});
+    };
+    for (int n = random() % 7; n > 0; --n) {
+      const char* endings[] = {".pag", ".page", ".pagx", ".tmp", ".txt"}, *leftovers[] = {"", ".setupext-new", ".setupext-old"};
+      const int family = static_cast<int>(random() % 3);
+      made.push_back({std::string("aAb").substr(family, 1) + endings[random() % 5] + leftovers[random() % 3], family});
     }
-    FolderPlan plan;
-    ASSERT_EQ(plan.Make(listing, 10, testing::OrdinaryFacts()), PlanResult::kDone);
-    std::map<std::string, int> takers;
-    std::string all;
-    for (std::size_t i = 0; i < listing.size(); ++i) all += std::string(listing.name(i)) + " ";
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-      const std::string name(listing.name(i));
-      const Step& step = plan[i];
-      if (step.fate == Fate::kLeave) {
-        EXPECT_NE(step.reason, Reason::kNone) << name << " in " << all;
+    for (int family = 10; family < 10 + static_cast<int>(random() % 3); ++family) {
+      std::string page;
+      std::vector<std::pair<std::size_t, std::size_t>> ends{{0, 0}};
+      for (std::size_t target = facts.name_limit - 5 - random() % 14;;) {
+        const auto& [bytes, units] = characters[random() % 7];
+        if (ends.back().second + (utf16 ? units : bytes.size()) + (bytes == "\xE2") > target) break;
+        page += bytes, ends.push_back({page.size(), ends.back().second + (utf16 ? units : bytes.size())});
+        if (bytes == "\xE2") page += '\x80', ends.push_back({page.size(), ends.back().second + 1});
       }
-      std::string subject = name;
-      if (step.fate == Fate::kFinish) subject = std::string(PageOfOutput(name));
-      if (step.fate == Fate::kRestore) subject = std::string(PageOfAside(name));
-      if (step.fate == Fate::kLocalise || step.fate == Fate::kFinish || step.fate == Fate::kRestore) {
-        PathText final_name;
-        ASSERT_TRUE(AppendFinalName(subject, final_name));
-        EXPECT_EQ(++takers[std::string(final_name.view())], 1) << final_name.view() << " in " << all;
-        // Nobody else holds the name, but the page itself.
-        if (final_name.view() != name) {
-          EXPECT_EQ(names.count(std::string(final_name.view())), 0u) << name << " in " << all;
+      for (const char c : std::string(random() % 2 ? ".page" : ".tmp")) page += c, ends.push_back({page.size(), ends.back().second + 1});
+      marks[page] = std::move(ends);
+      with_leftovers(page, family);
+    }
+    if (random() % 3 == 0) {
+      PathText outputs[2];
+      ASSERT_TRUE(AppendOutputName(pair[0], facts, outputs[0]) && AppendOutputName(pair[1], facts, outputs[1]));
+      ASSERT_EQ(outputs[0].view(), outputs[1].view());
+      with_leftovers(pair[0], 9), with_leftovers(pair[1], 9);
+    }
+    Listing listing;
+    std::vector<std::string> names;
+    std::vector<int> families;
+    for (const auto& [name, family] : made) {
+      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+      ASSERT_TRUE(listing.Add(name, random() % 10 ? F : D, 0, random() % 12 != 0));
+      names.push_back(name), families.push_back(family);
+    }
+    // The reference: names compare as the facts say, unless two names carried whole differ
+    // only in case.
+    const auto fold = [](std::string s) {
+      for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+      return s;
+    };
+    bool sensitive = facts.case_sensitive;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      for (std::size_t j = 0; j < i; ++j) sensitive |= listing.carried(i) && listing.carried(j) && fold(names[i]) == fold(names[j]);
+    const auto key = [&](std::string_view s) { return sensitive ? std::string(s) : fold(std::string(s)); };
+    const auto held = [&](std::string_view name, std::size_t self) {
+      for (std::size_t j = 0; j < names.size(); ++j) if (j != self && key(names[j]) == key(name)) return true;
+      return false;
+    };
+    FolderPlan plan;
+    ASSERT_EQ(plan.Make(listing, 10, facts), PlanResult::kDone);
+    std::string all;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      all += names[i] + (listing.carried(i) ? "" : " (in part)") + (listing.kind(i) == D ? "/" : "") + " | ";
+    all += facts.case_sensitive ? "case-sensitive" : "";
+    std::map<std::string, int> takers;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+      const Step& step = plan[i];
+      const std::string& name = names[i];
+      const std::string subject(step.subject);
+      SCOPED_TRACE(name + " in " + all);
+      PathText final_name, output, marker;
+      ASSERT_TRUE(AppendFinalName(subject, final_name) && AppendOutputName(subject, facts, output));
+      EXPECT_TRUE(step.fate != Fate::kLeave || step.reason != Reason::kNone);
+      EXPECT_TRUE(listing.carried(i) || step.fate == Fate::kLeave);
+      // Each name taken once, and only where nobody else is.
+      if (step.fate == Fate::kLocalise || step.fate == Fate::kFinish || step.fate == Fate::kRestore || step.fate == Fate::kReturn) {
+        const std::string taken(step.fate == Fate::kReturn ? subject : std::string(final_name.view()));
+        EXPECT_EQ(++takers[key(taken)], 1);
+        EXPECT_TRUE(key(taken) == key(name) || !held(taken, i));
+      }
+      // A page is localised only where the names made beside it are free or its own leftovers'.
+      for (std::size_t j = 0; j < names.size() && step.fate == Fate::kLocalise; ++j) {
+        const bool mine = (key(names[j]) == key(step.output) || (!step.marker.empty() && key(names[j]) == key(step.marker)));
+        EXPECT_TRUE(!mine || j == i || key(plan[j].subject) == key(name)) << names[j];
+      }
+      // A leftover's page is known by its whole name, and only where no other name fits it.
+      std::string_view prefix, hash, marker_hash, rest;
+      std::set<std::string> fits;
+      for (std::size_t j = 0; j < names.size() && step.role == Role::kOutput && ShortOutputParts(name, &prefix, &hash); ++j) {
+        std::string candidate = names[j];
+        if (MarkerParts(names[j], &marker_hash, &rest)) candidate = marker_hash == hash ? std::string(prefix) + std::string(rest) : "";
+        PathText rebuilt;
+        if (listing.carried(j) && listing.kind(j) == F && (IsPageName(candidate) || IsStrayName(candidate)) &&
+            AppendOutputName(candidate, facts, rebuilt) && rebuilt.view() == name)
+          fits.insert(candidate);
+      }
+      if (step.role == Role::kOutput && PageOfOutput(name).empty() && listing.carried(i) && listing.kind(i) == F) {
+        EXPECT_EQ(subject, fits.size() == 1 ? *fits.begin() : "");
+        EXPECT_EQ(step.reason == Reason::kOwnerAmbiguous, fits.size() > 1);
+      }
+      if (step.role == Role::kOutput && !subject.empty()) {
+        EXPECT_EQ(output.view(), name);
+      }
+      // Nothing goes whose text or name is not provably elsewhere.
+      bool page_here = false, output_here = false;
+      for (std::size_t j = 0; j < names.size(); ++j) {
+        const bool whole = j != i && listing.carried(j) && listing.kind(j) == F && !subject.empty();
+        page_here |= whole && IsSource(plan[j].role) && key(names[j]) == key(subject);
+        output_here |= whole && plan[j].role == Role::kOutput && plan[j].subject == subject;
+      }
+      EXPECT_TRUE(step.fate != Fate::kRemove || page_here);
+      EXPECT_TRUE(step.fate != Fate::kRemoveMarker || page_here || output_here);
+      if (step.fate == Fate::kRemoveMarker) {
+        ASSERT_TRUE(AppendMarkerName(subject, facts, marker));
+        EXPECT_EQ(marker.view(), name);
+      }
+      // An output whose page is gone and whose final name is held goes back to its page's name
+      // where that is free.
+      if (step.role == Role::kOutput && !subject.empty() && (step.fate == Fate::kReturn || step.reason == Reason::kFinalNameHeld)) {
+        EXPECT_EQ(step.fate == Fate::kReturn, final_name.view() != subject && !held(subject, i));
+      }
+      EXPECT_EQ(!step.aside.empty(), !step.output.empty() && !facts.frees_names_at_once && step.marker.empty() && subject.ends_with(".pag"));
+      // Names made beside a long page: within the limit, cut between whole characters, keeping
+      // all that fits, and giving the page back.
+      if (const auto at = marks.find(subject); at != marks.end() && !step.output.empty()) {
+        const auto& ends = at->second;
+        const std::size_t made_units = kShortTag.size() + kHashDigits + kOutputSuffix.size();
+        EXPECT_EQ(step.marker.empty(), ends.back().second + kOutputSuffix.size() <= facts.name_limit);
+        const std::size_t cut = step.marker.empty() ? subject.size() : step.output.size() - made_units;
+        auto end = std::find_if(ends.begin(), ends.end(), [&](const auto& e) { return e.first == cut; });
+        ASSERT_NE(end, ends.end());
+        if (!step.marker.empty()) {
+          EXPECT_LE(end->second + made_units, facts.name_limit);
+          EXPECT_GT(std::next(end)->second + made_units, facts.name_limit);
+          EXPECT_LE(1 + kHashDigits + kMarkerInfix.size() + ends.back().second - end->second, facts.name_limit);
+          EXPECT_EQ(std::string(step.output.substr(0, cut)) + std::string(step.marker.substr(step.marker.size() - (subject.size() - cut))), subject);
         }
       }
-      // An output is removed only beside its page; an aside copy never without a check.
-      if (step.fate == Fate::kRemove) {
-        EXPECT_EQ(names.count(std::string(PageOfOutput(name))), 1u) << name << " in " << all;
-      }
-      if (!PageOfAside(name).empty() && step.fate != Fate::kLeave) {
-        EXPECT_TRUE(step.fate == Fate::kRestore || step.fate == Fate::kRemoveCopy) << name;
+      // A page, a stray or a plain leftover alone in its family (as names compare here) is done.
+      int kin = 0;
+      for (std::size_t j = 0; j < names.size(); ++j) kin += (families[j] == families[i]) || (!sensitive && families[j] + families[i] == 1);
+      if (kin == 1 && listing.carried(i) && listing.kind(i) == F) {
+        const Fate done = IsSource(step.role) ? Fate::kLocalise : step.role == Role::kAside ? Fate::kRestore : Fate::kFinish;
+        EXPECT_TRUE(subject.empty() || step.role == Role::kOther || step.fate == done);
+        EXPECT_TRUE(step.role != Role::kMarker || step.reason == Reason::kNoOwner);
       }
     }
   }

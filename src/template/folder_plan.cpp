@@ -50,26 +50,44 @@ class KeyTable {
   GrowingArray<std::uint32_t> offsets_, ends_, order_, entries_;
 };
 
-Role RoleOf(const Listing& listing, std::size_t i) {
-  const std::string_view name = listing.name(i);
+// What a file is by its name alone.
+Role RoleOfFile(std::string_view name) {
   std::string_view a, b;
-  const bool marker = MarkerParts(name, &a, &b), short_output = ShortOutputParts(name, &a, &b);
-  const bool ours = !PageOfOutput(name).empty() || !PageOfAside(name).empty() || marker || short_output;
-  switch (listing.kind(i)) {
-    case EntryKind::kFolder: return Role::kFolder;
-    case EntryKind::kLink: return ours || IsPageName(name) || IsStrayName(name) ? Role::kLink : Role::kOther;
-    case EntryKind::kSpecial: return ours || IsPageName(name) || IsStrayName(name) ? Role::kSpecial : Role::kOther;
-    case EntryKind::kFile: break;
-  }
   if (!PageOfOutput(name).empty()) return Role::kOutput;
   if (!PageOfAside(name).empty()) return Role::kAside;
-  if (marker) return Role::kMarker;
-  if (short_output) return Role::kOutput;
+  if (MarkerParts(name, &a, &b)) return Role::kMarker;
+  if (ShortOutputParts(name, &a, &b)) return Role::kOutput;
   if (IsPageName(name)) return Role::kPage;
   return IsStrayName(name) ? Role::kStray : Role::kOther;
 }
 
+Role RoleOf(const Listing& listing, std::size_t i) {
+  const Role named = RoleOfFile(listing.name(i));
+  switch (listing.kind(i)) {
+    case EntryKind::kFolder: return Role::kFolder;
+    case EntryKind::kLink: return named == Role::kOther ? Role::kOther : Role::kLink;
+    case EntryKind::kSpecial: return named == Role::kOther ? Role::kOther : Role::kSpecial;
+    case EntryKind::kFile: break;
+  }
+  return named;
+}
+
 bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
+bool IsFileRole(Role role) { return IsSource(role) || role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
+
+// Whether the folder demonstrably keeps two names that one case would make one: then it tells
+// case apart, whatever its facts say. Only names carried whole show it. False when memory ran
+// out.
+bool ShowsCaseTwins(const Listing& listing, bool* twins) {
+  *twins = false;
+  KeyTable folded(false);
+  for (std::uint32_t i = 0; i < listing.size(); ++i) {
+    if (listing.carried(i) && !folded.Add(i, listing.name(i))) return false;
+  }
+  folded.Sort();
+  for (std::size_t rank = 1; rank < folded.size() && !*twins; ++rank) *twins = folded.Key(rank) == folded.Key(rank - 1);
+  return true;
+}
 
 }  // namespace
 
@@ -80,12 +98,14 @@ bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
 struct FolderPlan::Planner {
   const Listing& listing;
   std::size_t folder_units;
-  const FolderFacts& facts;
+  const FolderFacts& facts;  // as the listing shows them (ShowsCaseTwins)
   GrowingArray<Step>& steps;
+  // What the plan takes each entry for: an entry whose name is not carried whole is nobody's
+  // page nor leftover, though its name still counts as held.
   GrowingArray<Role> roles;
   KeyTable names;    // every entry by its own name
   KeyTable finals;   // every entry that may take a final name, by that name
-  ByteBuffer key;
+  ByteBuffer key, other_key;
   PathText made;
 
   ByteBuffer& subjects;
@@ -99,64 +119,80 @@ struct FolderPlan::Planner {
     steps[i].reason = reason;
     steps[i].other = other;
   }
-
-  // A short output's page: its prefix and its marker's rest, when they make a name of that
-  // hash. False when memory ran out; an empty name when there is no such marker.
-  bool PutTogether(std::uint32_t i) {
-    std::string_view prefix, hash, marker_hash, rest;
-    (void)ShortOutputParts(Name(i), &prefix, &hash);
-    const std::uint32_t start = static_cast<std::uint32_t>(subjects.size());
-    for (std::uint32_t k = 0; k < listing.size(); ++k) {
-      if (roles[k] != Role::kMarker || !MarkerParts(Name(k), &marker_hash, &rest) || marker_hash != hash) continue;
-      subjects.Truncate(start);
-      if (!subjects.Append(prefix) || !subjects.Append(rest)) return false;
-      const std::string_view page = From(subjects.view(), start);
-      made.Clear();
-      if (NeedsShortNames(page, facts) && (IsPageName(page) || IsStrayName(page)) && AppendOutputName(page, facts, made) &&
-          made.view() == Name(i))
-        return subject_at.Push(start) && subject_at.Push(static_cast<std::uint32_t>(page.size()));
-    }
-    subjects.Truncate(start);
-    return subject_at.Push(start) && subject_at.Push(0);
-  }
-
-  // The subjects' views, once their bytes no longer move.
-  void SetSubjects() {
-    std::size_t short_outputs = 0;
-    for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      const std::string_view name = Name(i);
-      std::string_view subject = name;
-      if (roles[i] == Role::kMarker) subject = {};
-      else if (roles[i] == Role::kAside) subject = PageOfAside(name);
-      else if (roles[i] == Role::kOutput && !PageOfOutput(name).empty()) subject = PageOfOutput(name);
-      else if (roles[i] == Role::kOutput) {
-        subject = Part(subjects.view(), subject_at[short_outputs], subject_at[short_outputs + 1]);
-        short_outputs += 2;
-      }
-      steps[i].subject = subject;
-    }
-  }
   bool Open(std::uint32_t i) const { return steps[i].fate == Fate::kLeave && steps[i].reason == Reason::kNone; }
 
-  // The entry holding the name, other than `self`, or kNobody; false when memory ran out.
+  // Whether the two names are one as the folder compares them; false when memory ran out.
+  bool Same(std::string_view a, std::string_view b, bool* same) {
+    key.Clear();
+    other_key.Clear();
+    if (!AppendNameKey(a, facts.case_sensitive, key) || !AppendNameKey(b, facts.case_sensitive, other_key)) return false;
+    *same = key.view() == other_key.view();
+    return true;
+  }
+
+  // The entry holding the name, other than `self`, or kNobody; false when memory ran out. A
+  // name not carried whole may look like another's: the entry that truly has the name first.
   bool Find(std::string_view name, std::uint32_t self, std::uint32_t* found) {
     key.Clear();
     *found = kNobody;
     if (!AppendNameKey(name, facts.case_sensitive, key)) return false;
     for (std::size_t at = names.LowerBound(key.view()); at < names.size() && names.Key(at) == key.view(); ++at) {
-      if (names.Entry(at) != self) {
-        *found = names.Entry(at);
-        break;
-      }
+      const std::uint32_t entry = names.Entry(at);
+      if (entry != self && (*found == kNobody || listing.carried(entry))) *found = entry;
     }
     return true;
   }
 
+  // A short output's page is known only by its whole name: the prefix with a marker's rest,
+  // or a page here whose output name this is. Two long names may share the prefix and the
+  // hash; where more than one name fits, none is its page. False when memory ran out.
+  bool FindShortSubject(std::uint32_t i) {
+    std::string_view prefix, hash, marker_hash, rest;
+    (void)ShortOutputParts(Name(i), &prefix, &hash);
+    const std::size_t start = subjects.size();
+    std::size_t first_size = 0, found = 0;
+    const auto consider = [&](std::size_t from) {
+      const std::string_view page = From(subjects.view(), from);
+      made.Clear();
+      const bool fits = (IsPageName(page) || IsStrayName(page)) && NeedsShortNames(page, facts) &&
+                        AppendOutputName(page, facts, made) && made.view() == Name(i);
+      const bool again = found > 0 && page == Part(subjects.view(), start, first_size);
+      if (fits && !again && found++ == 0) first_size = page.size();
+      else subjects.Truncate(from);
+    };
+    for (std::uint32_t k = 0; k < listing.size(); ++k) {
+      const std::size_t from = subjects.size();
+      if (roles[k] == Role::kMarker && MarkerParts(Name(k), &marker_hash, &rest) && marker_hash == hash) {
+        if (!subjects.Append(prefix) || !subjects.Append(rest)) return false;
+        consider(from);
+      } else if (IsSource(roles[k]) && Name(k).starts_with(prefix)) {
+        if (!subjects.Append(Name(k))) return false;
+        consider(from);
+      }
+    }
+    subjects.Truncate(start + (found == 1 ? first_size : 0));
+    if (found != 1) Set(i, Fate::kLeave, found == 0 ? Reason::kNameLost : Reason::kOwnerAmbiguous);
+    return subject_at.Push(static_cast<std::uint32_t>(start)) && subject_at.Push(static_cast<std::uint32_t>(found == 1 ? first_size : 0));
+  }
 
-  // Whether the page's path, and so its final name's, fits; the names made beside it may go
-  // beyond.
-  Reason Fits(std::string_view page) const {
-    return folder_units + PathUnits(page) > kMaxPathLength ? Reason::kPathTooLong : Reason::kNone;
+  // The subjects' views, once their bytes no longer move. A leftover whose name is not
+  // carried whole stands for what its name says, for the words only.
+  void SetSubjects() {
+    std::size_t short_outputs = 0;
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      const std::string_view name = Name(i);
+      const Role role = steps[i].role;
+      std::string_view subject = name;
+      if (role == Role::kMarker) subject = {};
+      else if (role == Role::kAside) subject = PageOfAside(name);
+      else if (role == Role::kOutput && !PageOfOutput(name).empty()) subject = PageOfOutput(name);
+      else if (role == Role::kOutput && roles[i] == Role::kOther) subject = {};
+      else if (role == Role::kOutput) {
+        subject = Part(subjects.view(), subject_at[short_outputs], subject_at[short_outputs + 1]);
+        short_outputs += 2;
+      }
+      steps[i].subject = subject;
+    }
   }
 
   bool Classify() {
@@ -164,64 +200,86 @@ struct FolderPlan::Planner {
     if (!roles.Reserve(listing.size()) || !steps.Reserve(listing.size())) return false;
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       const Role role = RoleOf(listing, i);
-      const Reason reason = role == Role::kFolder ? (SubfolderFits(folder_units, Name(i)) ? Reason::kFolder : Reason::kPathTooLong)
-                            : role == Role::kLink  ? Reason::kLink
+      const bool carried = listing.carried(i) || !IsFileRole(role);
+      const Reason reason = !carried              ? Reason::kNameNotCarried
+                            : role == Role::kFolder ? (SubfolderFits(folder_units, Name(i)) ? Reason::kFolder : Reason::kPathTooLong)
+                            : role == Role::kLink   ? Reason::kLink
                             : role == Role::kSpecial ? Reason::kNotRegular
-                            : role == Role::kOther ? Reason::kNotAPage
-                                                   : Reason::kNone;
-      const Fate fate = role == Role::kMarker ? Fate::kRemoveMarker : Fate::kLeave;
-      if (!roles.Push(role) || !steps.Push(Step{fate, reason, role, 0, {}, {}, {}, {}, {}}) || !names.Add(i, Name(i))) return false;
+                            : role == Role::kOther  ? Reason::kNotAPage
+                                                    : Reason::kNone;
+      if (!roles.Push(carried ? role : Role::kOther) || !steps.Push(Step{Fate::kLeave, reason, role, 0, {}, {}, {}, {}, {}}) ||
+          !names.Add(i, Name(i)))
+        return false;
     }
     names.Sort();
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      if (roles[i] == Role::kOutput && PageOfOutput(Name(i)).empty() && !PutTogether(i)) return false;
+      if (roles[i] == Role::kOutput && PageOfOutput(Name(i)).empty() && !FindShortSubject(i)) return false;
     }
     SetSubjects();
     return true;
   }
 
-  // A marker's page: the name its short output and it make, or a page here that it fits.
-  void FindPageOfMarker(std::uint32_t i) {
-    std::string_view hash, rest;
-    (void)MarkerParts(Name(i), &hash, &rest);
-    for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
+  // A marker goes only with the one page or short output here whose marker it is; one that
+  // no such entry owns may be all that is left of a page's name, and stays.
+  void FindOwnerOfMarker(std::uint32_t i) {
+    std::string_view owner;
+    bool ambiguous = false;
+    for (std::uint32_t k = 0; k < listing.size(); ++k) {
       const std::string_view page = Subject(k);
-      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || !NeedsShortNames(page, facts)) continue;
+      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || page == owner || !NeedsShortNames(page, facts))
+        continue;
       made.Clear();
-      if (AppendMarkerName(page, facts, made) && made.view() == Name(i)) steps[i].subject = page;
+      if (!AppendMarkerName(page, facts, made) || made.view() != Name(i)) continue;
+      ambiguous |= !owner.empty();
+      owner = page;
     }
+    if (ambiguous) Set(i, Fate::kLeave, Reason::kOwnerAmbiguous);
+    else if (owner.empty()) Set(i, Fate::kLeave, Reason::kNoOwner);
+    else steps[i].subject = owner, Set(i, Fate::kRemoveMarker);
   }
 
-  // A short output whose marker is gone still has its page when that page is here.
-  void FindPageOfShortOutput(std::uint32_t i) {
-    for (std::uint32_t k = 0; k < listing.size() && Subject(i).empty(); ++k) {
-      made.Clear();
-      if (IsSource(roles[k]) && NeedsShortNames(Name(k), facts) && AppendOutputName(Name(k), facts, made) && made.view() == Name(i))
-        steps[i].subject = Name(k);
-    }
-    if (Subject(i).empty()) Set(i, Fate::kLeave, Reason::kNameLost);
+  // Leaves the page when the entry holding a name it makes beside it is not its own leftover.
+  bool HeldBy(std::uint32_t holder, Role role, std::uint32_t page) {
+    bool own = false;
+    if (holder == kNobody) return true;
+    if (roles[holder] == role && !Subject(holder).empty() && !Same(Subject(holder), Name(page), &own)) return false;
+    if (!own) Set(page, Fate::kLeave, Reason::kOutputNameHeld, holder);
+    return true;
   }
 
-  // What can be told of one entry alone: paths and names that do not fit, an output name
-  // held by something that is no leftover, a leftover whose page's name is a folder's.
+  // Whether the page's output and marker names fit the folder's limit, are read back as the
+  // module's, and give the page's whole name back.
+  bool NamesComeBack(std::string_view page) {
+    made.Clear();
+    if (!AppendOutputName(page, facts, made) || NameUnits(made.view(), facts) > facts.name_limit) return false;
+    if (!NeedsShortNames(page, facts)) return PageOfOutput(made.view()) == page;
+    std::string_view prefix, hash, marker_hash, rest;
+    if (!ShortOutputParts(made.view(), &prefix, &hash)) return false;
+    const std::size_t prefix_size = prefix.size();
+    made.Clear();
+    return AppendMarkerName(page, facts, made) && NameUnits(made.view(), facts) <= facts.name_limit &&
+           MarkerParts(made.view(), &marker_hash, &rest) && prefix_size + rest.size() == page.size() &&
+           page.ends_with(rest);
+  }
+
+  // What can be told of one entry alone: paths and names that do not fit, names the page
+  // makes beside it held by anything but its own leftovers, a leftover whose page's name is
+  // held by what is no page.
   bool CheckAlone(std::uint32_t i) {
-    if (roles[i] == Role::kOutput && Subject(i).empty()) FindPageOfShortOutput(i);
-    if (roles[i] == Role::kMarker) FindPageOfMarker(i);
     if (!Open(i)) return true;
-    const Reason fits = Fits(Subject(i));
-    if (fits != Reason::kNone) {
-      Set(i, Fate::kLeave, fits);
+    if (Fits(Subject(i)) != Reason::kNone || (IsSource(roles[i]) && !NamesComeBack(Name(i)))) {
+      Set(i, Fate::kLeave, Reason::kPathTooLong);
       return true;
     }
     std::uint32_t holder;
     if (IsSource(roles[i])) {
       made.Clear();
       if (!AppendOutputName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
-      if (holder != kNobody && roles[holder] != Role::kOutput) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
+      if (!HeldBy(holder, Role::kOutput, i)) return false;
       made.Clear();
       if (!NeedsShortNames(Name(i), facts) || !Open(i)) return true;
       if (!AppendMarkerName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
-      if (holder != kNobody && roles[holder] != Role::kMarker) Set(i, Fate::kLeave, Reason::kOutputNameHeld, holder);
+      if (!HeldBy(holder, Role::kMarker, i)) return false;
       return true;
     }
     if (roles[i] == Role::kOutput) {
@@ -233,7 +291,16 @@ struct FolderPlan::Planner {
     return true;
   }
 
+  // Whether the page's path, and so its final name's, fits; the names made beside it may go
+  // beyond.
+  Reason Fits(std::string_view page) const {
+    return folder_units + PathUnits(page) > kMaxPathLength ? Reason::kPathTooLong : Reason::kNone;
+  }
+
   bool CollectClaims() {
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      if (roles[i] == Role::kMarker && Open(i)) FindOwnerOfMarker(i);
+    }
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       if (!CheckAlone(i)) return false;
     }
@@ -310,14 +377,55 @@ struct FolderPlan::Planner {
     return kNobody;
   }
 
+  // Whether a name the plan makes, or a final name an entry wants, is one with `name`; false
+  // when memory ran out.
+  bool Claimed(std::string_view name, std::uint32_t self, bool* claimed) {
+    key.Clear();
+    if (!AppendNameKey(name, facts.case_sensitive, key)) return false;
+    const std::size_t at = finals.LowerBound(key.view());
+    *claimed = at < finals.size() && finals.Key(at) == key.view();
+    for (std::uint32_t k = 0; k < listing.size(); ++k) {
+      const Fate fate = steps[k].fate;
+      if (k == self || !(fate == Fate::kLocalise || fate == Fate::kFinish || fate == Fate::kRestore || fate == Fate::kReturn))
+        continue;
+      const std::string_view page = Subject(k);
+      for (int kind = 0; kind < 4; ++kind) {
+        made.Clear();
+        const bool ok = kind == 0   ? made.Append(page)
+                        : kind == 1 ? AppendFinalName(page, made)
+                        : kind == 2 ? AppendOutputName(page, facts, made)
+                                    : !NeedsShortNames(page, facts) || AppendMarkerName(page, facts, made);
+        if (!ok || (!made.empty() && !Same(made.view(), name, claimed))) return false;
+        if (*claimed) return true;
+      }
+    }
+    return true;
+  }
+
+  // An output whose page is gone and whose final name another entry holds goes back to its
+  // page's own name, where that is not the final name and nothing holds or wants it: under
+  // that name it is a page again, in the author's sight.
+  bool SettleReturns() {
+    for (std::uint32_t i = 0; i < listing.size(); ++i) {
+      const std::string_view page = Subject(i);
+      if (roles[i] != Role::kOutput || steps[i].reason != Reason::kFinalNameHeld || !IsSource(RoleOfFile(page))) continue;
+      made.Clear();
+      std::uint32_t holder;
+      if (!AppendFinalName(page, made)) return false;
+      if (made.view() == page) continue;
+      bool claimed = true;
+      if (!Find(page, i, &holder) || (holder == kNobody && !Claimed(page, i, &claimed))) return false;
+      if (holder == kNobody && !claimed) Set(i, Fate::kReturn);
+    }
+    return true;
+  }
+
   // Every name the executor, the counts and the words need, for each entry's subject.
   bool SettleNames(ByteBuffer& settled) {
     GrowingArray<std::uint32_t> at;  // for each entry: output, final, aside, marker, each start and size
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
-      steps[i].role = roles[i];
       const std::string_view page = Subject(i);
-      const bool named = !page.empty() && roles[i] != Role::kFolder && roles[i] != Role::kLink &&
-                         roles[i] != Role::kSpecial && roles[i] != Role::kOther;
+      const bool named = !page.empty() && IsFileRole(roles[i]);
       for (int kind = 0; kind < 4; ++kind) {
         made.Clear();
         bool ok = true;
@@ -348,15 +456,19 @@ struct FolderPlan::Planner {
       for (end = first + 1; end < finals.size() && finals.Key(end) == finals.Key(first);) ++end;
       if (!SettleGroup(first, end)) return false;
     }
-    return true;
+    return SettleReturns();
   }
 };
 
 PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units, const FolderFacts& facts) noexcept {
   subjects_.Clear();
   names_.Clear();
-  Planner planner{listing, folder_units, facts, steps_, {}, KeyTable(facts.case_sensitive), KeyTable(facts.case_sensitive),
-                  {}, {}, subjects_, {}};
+  FolderFacts seen = facts;
+  bool twins = false;
+  if (!seen.case_sensitive && !ShowsCaseTwins(listing, &twins)) return PlanResult::kNoMemory;
+  seen.case_sensitive |= twins;
+  Planner planner{listing, folder_units, seen, steps_, {}, KeyTable(seen.case_sensitive), KeyTable(seen.case_sensitive),
+                  {}, {}, {}, subjects_, {}};
   return planner.Plan() && planner.SettleNames(names_) ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 
@@ -373,6 +485,9 @@ const char* ReasonText(Reason reason) noexcept {
     case Reason::kFinalClaimed: return "final name also wanted by";
     case Reason::kOutputNameHeld: return "output name held by";
     case Reason::kPageNameHeld: return "its page's name held by";
+    case Reason::kOwnerAmbiguous: return "more than one page could own it";
+    case Reason::kNoOwner: return "no page or output of its name is here";
+    case Reason::kNameNotCarried: return "its name cannot be carried unchanged";
   }
   return "";
 }

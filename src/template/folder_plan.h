@@ -48,6 +48,10 @@ enum class Reason : std::uint8_t {
   kFinalClaimed,    // an entry that comes first takes the same final name
   kOutputNameHeld,  // an entry that is not a leftover holds the output's name
   kPageNameHeld,    // a leftover whose page's name is held by a folder or a link
+  kOwnerAmbiguous,  // a short output or marker that more than one page's name fits
+  kNoOwner,         // a marker whose page and short output are both gone: kept, it may be
+                    // all that is left of a name
+  kNameNotCarried,  // the system gave its name only in part: it cannot be named again
 };
 
 // An entry's step, with every name the executor, the counts and the words need, settled by
