@@ -5,6 +5,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,18 +141,67 @@ TEST(FinishedCall, OutlivesAPowerCutRightAfter) {
 }
 
 
-// Folders of colliding names and leftovers: what the call would do, told by its executor over
-// the layer that only reads, is what it does, entry by entry and in the tree it leaves; and no
-// page's text is lost.
-TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
+// What --explain says of a tree and what the call then does to it, on one model.
+struct Compared {
+  testing::Outcomes explained, done;
+  TreeCounts would_counts, counts;
+  TreeSnapshot would, after;  // the tree the explanation describes, the tree the call left
+};
+
+Compared ExplainThenCall(CrashFiles& files, const TreeSnapshot& tree) {
+  Compared c;
+  ReadOnlyFiles read_only(files);
+  (void)LocaliseTree(read_only, kRoot, &c.would_counts, &c.explained);
+  EXPECT_EQ(files.Snapshot(kRoot), tree) << "--explain changed the tree";
+  c.would = tree;
+  const auto below = [](const std::string& path) { return path.substr(kRoot.size() + 1); };
+  for (const std::string& gone : read_only.gone()) c.would.erase(below(gone));
+  for (const auto& [path, made] : read_only.made()) c.would[below(path)] = made.real_path.empty() ? made.bytes : tree.at(below(made.real_path));
+  (void)LocaliseTree(files, kRoot, &c.counts, &c.done);
+  c.after = files.Snapshot(kRoot);
+  return c;
+}
+
+std::vector<std::size_t> Numbers(const TreeCounts& c) {
+  return {c.localised, c.unchanged, c.finished, c.left, c.leftovers_left, c.folders_skipped};
+}
+
+// Every text of `before` but those listed is still somewhere, as it was or translated.
+std::string TextLost(const TreeSnapshot& before, const TreeSnapshot& after, const std::set<std::string>& spared = {}) {
+  for (const auto& [name, bytes] : before) {
+    bool kept = spared.count(name) > 0 || bytes.empty();
+    for (const auto& [other, now] : after) kept |= now == bytes || now == testing::TranslatedPage(bytes);
+    if (!kept) return name + " lost";
+  }
+  return "";
+}
+
+std::string Shown(const TreeSnapshot& tree) {
+  std::string shown;
+  for (const auto& [name, bytes] : tree) shown += name + " ";
+  return shown;
+}
+
+// Folders of colliding names and leftovers, each refusing what a system may refuse: what the
+// call would do, told by its executor over the layer that only reads, is what it does, entry
+// by entry, in its counts and in the tree it leaves. What no system tells in advance (a full
+// disk, rights it cannot answer for) --explain cannot see: there it may only say that a step
+// would be done that the call then cannot do, and for a page "would be localised". No page's
+// text is lost.
+TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNamesUnderEveryRefusal) {
   const char* names[] = {"a.pag", "a.page", "a.pagx", "a.tmp", "b.pag", "b.page"};
   const char* suffixes[] = {"", ".setupext-new", ".setupext-old"};
+  const unsigned read_only = CrashFiles::kNoNewName | CrashFiles::kNoRemoval;
+  const unsigned refusals[] = {0, 0, CrashFiles::kNoNewName, CrashFiles::kNoRemoval, read_only, CrashFiles::kHeld,
+                               CrashFiles::kFull, read_only | CrashFiles::kUntold};
+  const unsigned unforeseen = CrashFiles::kFull | CrashFiles::kUntold;
   const std::string english = "PAGE {\nHome\nInput\n";
   const std::string long_page = std::string(250, 'L') + ".pag";
   std::mt19937 random(11);
   for (int round = 0; round < 1500; ++round) {
     TreeSnapshot tree;
-    for (int n = 1 + random() % 6; n > 0; --n) {
+    for (int n = 1 + random() % 7; n > 0; --n) {
+      const std::string folder = random() % 3 ? "" : "sub/";
       std::string name = std::string(names[random() % 6]) + suffixes[random() % 3];
       if (random() % 4 == 0) {  // a long page, its short output or its marker
         PathText made;
@@ -160,39 +210,47 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNames) {
         else if (!(form == 1 ? AppendOutputName(long_page, FolderFacts(), made) : AppendMarkerName(long_page, FolderFacts(), made))) continue;
         name = std::string(made.view());
         if (form == 2) {  // a marker is empty, or a user's file
-          tree[name] = random() % 2 ? "" : "user's";
+          tree[folder + name] = random() % 2 ? "" : "user's";
           continue;
         }
       }
       const int kind = random() % 3;  // English, its translation, or something else
       const std::string text = english + std::to_string(random() % 2);
-      tree[name] = kind == 0 ? text : kind == 1 ? testing::TranslatedPage(text) : "other " + name;
+      tree[folder + name] = kind == 0 ? text : kind == 1 ? testing::TranslatedPage(text) : "other " + name;
     }
-    std::string shown;
-    for (const auto& [name, bytes] : tree) shown += name + " ";
+    std::map<std::string, unsigned> refused = {{kRoot + "/", refusals[random() % 8]}, {kRoot + "/sub/", refusals[random() % 8]}};
+    const std::string shown = Shown(tree) + "refusals " + std::to_string(refused[kRoot + "/"]) + " " + std::to_string(refused[kRoot + "/sub/"]);
     CrashFiles files;
     Fill(files, tree);
-    testing::Outcomes explained, done;
-    ReadOnlyFiles read_only(files);
-    (void)LocaliseTree(read_only, kRoot, nullptr, &explained);
-    ASSERT_EQ(files.Snapshot(kRoot), tree) << "--explain changed " << shown;
-    TreeSnapshot would = tree;
-    for (const std::string& gone : read_only.gone()) would.erase(gone.substr(kRoot.size() + 1));
-    for (const auto& [path, made] : read_only.made())
-      would[path.substr(kRoot.size() + 1)] = made.real_path.empty() ? made.bytes : tree.at(made.real_path.substr(kRoot.size() + 1));
-    (void)LocaliseTree(files, kRoot, nullptr, &done);
-    EXPECT_EQ(explained.seen, done.seen) << shown;
-    const TreeSnapshot after = files.Snapshot(kRoot);
-    EXPECT_EQ(would, after) << shown;
-    // Every text is still somewhere, as it was or translated, but an unfinished output's.
-    for (const auto& [name, bytes] : tree) {
-      PathText long_output;
-      const bool long_output_beside = AppendOutputName(long_page, FolderFacts(), long_output) && name == long_output.view() && tree.count(long_page);
-      if (tree.count(std::string(PageOfOutput(name))) || long_output_beside || bytes.empty()) continue;
-      bool kept = false;
-      for (const auto& [other, now] : after) kept |= now == bytes || now == testing::TranslatedPage(bytes);
-      EXPECT_TRUE(kept) << name << " lost in " << shown;
+    for (const auto& [folder, refusal] : refused) files.Refuse(folder.substr(0, folder.size() - 1), refusal);
+    const Compared c = ExplainThenCall(files, tree);
+    bool foreseen = true;
+    for (const auto& [path, explained] : c.explained.seen) {
+      const unsigned refusal = refused[path.substr(0, path.rfind('/', path.size() - 2) + 1)];
+      foreseen &= (refusal & unforeseen) == 0;
+      const auto done = c.done.seen.find(path);
+      if (done == c.done.seen.end() || done->second == explained) continue;
+      const auto did = [](const std::vector<int>& o) { return o[0] < 0 ? 0 : (o[2] == int(PageOutcome::kDone)) + o[4] + o[5]; };
+      EXPECT_TRUE((refusal & unforeseen) && did(explained) >= did(done->second))
+          << path << " in " << shown << ": " << ::testing::PrintToString(explained) << " " << ::testing::PrintToString(done->second);
+      if (refusal == CrashFiles::kFull && explained[0] == int(Fate::kLocalise)) {
+        EXPECT_EQ(explained[2], int(PageOutcome::kDone)) << path << ": would be localised, in " << shown;
+      }
     }
+    EXPECT_EQ(c.explained.seen.size(), c.done.seen.size()) << shown;
+    if (foreseen) {
+      EXPECT_EQ(Numbers(c.would_counts), Numbers(c.counts)) << shown;
+      EXPECT_EQ(c.would, c.after) << shown;
+    }
+    PathText long_output;
+    ASSERT_TRUE(AppendOutputName(long_page, FolderFacts(), long_output));
+    std::set<std::string> spared;  // outputs beside their pages: unfinished
+    for (const auto& [path, bytes] : tree) {
+      const std::string folder = path.substr(0, path.rfind('/') + 1), name = path.substr(folder.size());
+      if (tree.count(folder + std::string(PageOfOutput(name))) || (name == long_output.view() && tree.count(folder + long_page)))
+        spared.insert(path);
+    }
+    EXPECT_EQ(TextLost(tree, c.after, spared), "") << shown;
   }
 }
 

@@ -135,7 +135,9 @@ FileResult ReadOnlyFiles::MoveNoReplace(NativeFile at, std::string_view from, st
   if (plain != FileResult::kDone) return plain;
   if (Exists(at, to)) return FileResult::kExists;
   const std::string source = Key(from);
-  if (!made_.count(source) && Refused(real_.MayRemove(at, from))) return FileResult::kFailed;
+  // A move makes a name as a creation does, and frees one as a removal does.
+  if (Refused(real_.MayCreate(at, to)) || (!made_.count(source) && Refused(real_.MayRemove(at, from))))
+    return FileResult::kFailed;
   Made moved;
   if (const auto made = made_.find(source); made != made_.end()) {
     moved = std::move(made->second);
