@@ -3,6 +3,7 @@
 // French at its final name, nothing of the cut call left.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <random>
 #include <set>
@@ -251,6 +252,56 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNamesUnderEveryRefusal) {
         spared.insert(path);
     }
     EXPECT_EQ(TextLost(tree, c.after, spared), "") << shown;
+  }
+}
+
+// Pages whose names differ only in case, with their leftovers, on a volume that tells case
+// apart and on one whose facts say it does not, where the twins show that this folder does:
+// --explain says what the call does, each page ends French at its own final name, and a second
+// call changes nothing.
+TEST(ExplainAgainstTheCall, CaseTwins) {
+  const std::string english = "PAGE {\nHome\nInput\n";
+  std::mt19937 random(23);
+  for (const bool sensitive : {true, false}) {
+    for (int round = 0; round < 600; ++round) {
+      TreeSnapshot tree, expected;
+      for (const std::string base : {"a", "A", "b", "B"}) {
+        const std::string text = english + base + (random() % 2 ? "" : "\nForm"), page = base + (random() % 2 ? ".pag" : ".page");
+        const int form = random() % 7;
+        switch (form) {  // nothing, a page, a stray, an output alone, one beside its page, an aside copy
+          case 0: break;
+          case 1: tree[page] = text; break;
+          case 2: tree[base + ".tmp"] = text; break;
+          case 3: tree[page + std::string(kOutputSuffix)] = testing::TranslatedPage(text); break;
+          case 4: tree[page] = text, tree[page + std::string(kOutputSuffix)] = "half"; break;
+          default: tree[base + ".pag" + std::string(kAsideSuffix)] = text;
+        }
+        if (form != 0) expected[base + ".pag"] = testing::TranslatedPage(text);
+        if (random() % 3 == 0) tree[base + ".PAG"] = expected[base + ".PAG"] = "user's";  // no page: a twin by case alone
+      }
+      std::set<std::string> folded;
+      bool twins = false;
+      for (const auto& [name, bytes] : tree) {
+        std::string key = name;
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        twins |= !folded.insert(key).second;
+      }
+      if (!sensitive && !twins) continue;
+      const std::string shown = Shown(tree) + (sensitive ? "on a case-sensitive volume" : "in a case-sensitive folder");
+      FolderFacts facts;
+      facts.case_sensitive = sensitive;
+      CrashFiles files;
+      files.SetFacts(facts);
+      files.TellCaseApart(true);
+      Fill(files, tree);
+      const Compared c = ExplainThenCall(files, tree);
+      EXPECT_EQ(c.explained.seen, c.done.seen) << shown;
+      EXPECT_EQ(Numbers(c.would_counts), Numbers(c.counts)) << shown;
+      EXPECT_EQ(c.would, c.after) << shown;
+      EXPECT_EQ(c.after, expected) << shown;
+      Localise(files);
+      EXPECT_EQ(files.Snapshot(kRoot), expected) << shown << ", called again";
+    }
   }
 }
 

@@ -25,6 +25,18 @@ FolderOpen ReadOnlyFiles::OpenFolder(std::string_view path, std::uint64_t expect
   return opened;
 }
 
+ListResult ReadOnlyFiles::ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept {
+  const ListResult listed = real_.ListFolder(folder, path, entries);
+  const auto facts = case_sensitive_.find(std::string(path));
+  if (listed != ListResult::kDone || facts == case_sensitive_.end()) return listed;
+  std::set<std::string> folded;
+  for (std::size_t i = 0; !facts->second && i < entries.size(); ++i) {
+    ByteBuffer key;
+    facts->second = entries.carried(i) && AppendNameKey(entries.name(i), false, key) && !folded.insert(std::string(key.view())).second;
+  }
+  return listed;
+}
+
 std::string ReadOnlyFiles::Key(std::string_view path) const {
   const std::size_t separator = path.rfind(PathSeparator());
   const std::string_view folder = separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1);
