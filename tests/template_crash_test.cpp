@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "read_only_files.h"
@@ -303,6 +306,82 @@ TEST(ExplainAgainstTheCall, CaseTwins) {
       EXPECT_EQ(files.Snapshot(kRoot), expected) << shown << ", called again";
     }
   }
+}
+
+// A call over `tree` cut after every file call, each set of the pending name operations
+// surviving (a prefix where names are kept in order), then a second call: `check` gets where
+// the cut was, what it left and what the second call left.
+void EveryCut(const TreeSnapshot& tree, bool ordered,
+              const std::function<void(const std::string&, const TreeSnapshot&, const TreeSnapshot&)>& check) {
+  CrashFiles clean;
+  clean.SetNamesKeptInOrder(ordered);
+  Fill(clean, tree);
+  Localise(clean);
+  for (int n = 1; n <= clean.calls(); ++n) {
+    for (std::uint64_t kept = 0;; ++kept) {
+      CrashFiles files;
+      files.SetNamesKeptInOrder(ordered);
+      Fill(files, tree);
+      files.CutAfter(n);
+      Localise(files);
+      const std::size_t pending = files.pending();
+      if (ordered ? kept > pending : (kept >> pending) != 0) break;
+      ASSERT_LE(pending, ordered ? 64u : 16u) << "too many pending operations to try every set";
+      if (ordered) files.Reboot(kept);
+      else files.RebootKeeping(kept);
+      const TreeSnapshot cut = files.Snapshot(kRoot);
+      Localise(files);
+      check("cut after call " + std::to_string(n) + ", pending name operations kept: " + std::to_string(kept), cut,
+            files.Snapshot(kRoot));
+    }
+  }
+}
+
+// Two page names too long for their own output names that share the part a short output
+// keeps, and whose 32-bit FNV-1a hashes are one: their short outputs have one name.
+std::pair<std::string, std::string> CollidingLongNames() {
+  const std::string prefix(232, 'h'), digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+  const auto fnv = [](std::string_view text, std::uint32_t hash) {
+    for (const unsigned char c : text) hash = (hash ^ c) * 16777619u;
+    return hash;
+  };
+  const std::uint32_t start = fnv(prefix, 2166136261u);
+  std::unordered_map<std::uint32_t, std::string> seen;
+  for (std::size_t n = 0;; ++n) {
+    std::string four;
+    for (std::size_t k = n, i = 0; i < 4; ++i, k /= digits.size()) four += digits[k % digits.size()];
+    const auto [at, fresh] = seen.emplace(fnv(four, start), four);
+    if (!fresh) return {prefix + at->second + "-end.pag", prefix + four + "-end.pag"};
+  }
+}
+
+TEST_P(TemplateCrash, LongNamesOfOneHashLoseNoText) {
+  const auto [first, second] = CollidingLongNames();
+  PathText outputs[2], markers[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(AppendOutputName(i ? second : first, FolderFacts(), outputs[i]));
+    ASSERT_TRUE(AppendMarkerName(i ? second : first, FolderFacts(), markers[i]));
+  }
+  ASSERT_EQ(outputs[0].view(), outputs[1].view()) << "one short output name for both";
+  ASSERT_NE(markers[0].view(), markers[1].view());
+  const TreeSnapshot tree = {{first, "PAGE {\nHome\n"}, {second, "PAGE {\nInput\nBack\n"}};
+  const testing::TextGuarantee guarantee(tree);
+  EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
+    EXPECT_EQ(guarantee.AfterAnyRun(cut), "") << at;
+    EXPECT_EQ(guarantee.AfterAnyRun(after), "") << at << ", then called again";
+  });
+}
+
+// An output whose page is gone and whose final name another page holds goes back to its
+// page's name, whatever cut came before.
+TEST_P(TemplateCrash, AnOutputWhoseFinalNameIsHeldGoesBackToItsPage) {
+  const std::string held = "PAGE {\nHome\n", french = "PAGE {\nChamp\n";
+  const TreeSnapshot tree = {{"x.page" + std::string(kOutputSuffix), french}, {"x.pag", held}};
+  const TreeSnapshot expected = {{"x.page", french}, {"x.pag", testing::TranslatedPage(held)}};
+  EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
+    EXPECT_EQ(TextLost(tree, cut), "") << at;
+    EXPECT_EQ(after, expected) << at << ", then called again";
+  });
 }
 
 }  // namespace
