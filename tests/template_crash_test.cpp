@@ -259,9 +259,9 @@ TEST(ExplainAgainstTheCall, RandomFoldersOfCollidingNamesUnderEveryRefusal) {
 }
 
 // Pages whose names differ only in case, with their leftovers, on a volume that tells case
-// apart and on one whose facts say it does not, where the twins show that this folder does:
-// --explain says what the call does, each page ends French at its own final name, and a second
-// call changes nothing.
+// apart and on one whose facts say it does not, where twins show that a folder does (and where
+// none do, it does not): --explain says what the call does; where case is told apart each page
+// ends French at its own final name, and a second call changes nothing.
 TEST(ExplainAgainstTheCall, CaseTwins) {
   const std::string english = "PAGE {\nHome\nInput\n";
   std::mt19937 random(23);
@@ -282,24 +282,30 @@ TEST(ExplainAgainstTheCall, CaseTwins) {
         if (form != 0) expected[base + ".pag"] = testing::TranslatedPage(text);
         if (random() % 3 == 0) tree[base + ".PAG"] = expected[base + ".PAG"] = "user's";  // no page: a twin by case alone
       }
+      const auto fold = [](std::string key) {
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return key;
+      };
       std::set<std::string> folded;
       bool twins = false;
-      for (const auto& [name, bytes] : tree) {
-        std::string key = name;
-        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        twins |= !folded.insert(key).second;
-      }
-      if (!sensitive && !twins) continue;
-      const std::string shown = Shown(tree) + (sensitive ? "on a case-sensitive volume" : "in a case-sensitive folder");
+      for (const auto& [name, bytes] : tree) twins |= !folded.insert(fold(name)).second;
+      const std::string shown = Shown(tree) + (sensitive ? "on a case-sensitive volume" : twins ? "in a case-sensitive folder" : "");
       FolderFacts facts;
       facts.case_sensitive = sensitive;
       CrashFiles files;
       files.SetFacts(facts);
-      files.TellCaseApart(true);
+      files.TellCaseApart(twins);
       Fill(files, tree);
       const Compared c = ExplainThenCall(files, tree);
       EXPECT_EQ(c.explained.seen, c.done.seen) << shown;
       EXPECT_EQ(Numbers(c.would_counts), Numbers(c.counts)) << shown;
+      std::set<std::string> unfinished;  // outputs beside their pages, as the folder compares names
+      for (const auto& [name, bytes] : tree) {
+        const std::string page(PageOfOutput(name));
+        if (!page.empty() && (sensitive || twins ? tree.count(page) : folded.count(fold(page)))) unfinished.insert(name);
+      }
+      EXPECT_EQ(TextLost(tree, c.after, unfinished), "") << shown;
+      if (!sensitive && !twins) continue;  // names made are known by their folded keys
       EXPECT_EQ(c.would, c.after) << shown;
       EXPECT_EQ(c.after, expected) << shown;
       Localise(files);
@@ -337,39 +343,44 @@ void EveryCut(const TreeSnapshot& tree, bool ordered,
   }
 }
 
-// Two page names too long for their own output names that share the part a short output
-// keeps, and whose 32-bit FNV-1a hashes are one: their short outputs have one name.
-std::pair<std::string, std::string> CollidingLongNames() {
-  const std::string prefix(232, 'h'), digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+// Two page names too long for their own output names, 244 bytes that differ in four from
+// `at` on, whose 32-bit FNV-1a hashes are one: where they differ past the part a short output
+// keeps (232 bytes), their short outputs have one name; where they differ within it, their
+// markers do.
+std::pair<std::string, std::string> CollidingLongNames(std::size_t at) {
+  const std::string prefix(at, 'h'), rest = std::string(236 - at, 'h') + ".pag", digits = "0123456789abcdefghijklmnopqrstuvwxyz";
   const auto fnv = [](std::string_view text, std::uint32_t hash) {
     for (const unsigned char c : text) hash = (hash ^ c) * 16777619u;
     return hash;
   };
   const std::uint32_t start = fnv(prefix, 2166136261u);
   std::unordered_map<std::uint32_t, std::string> seen;
-  for (std::size_t n = 0;; ++n) {
+  std::mt19937 random(7);
+  for (;;) {
     std::string four;
-    for (std::size_t k = n, i = 0; i < 4; ++i, k /= digits.size()) four += digits[k % digits.size()];
-    const auto [at, fresh] = seen.emplace(fnv(four, start), four);
-    if (!fresh) return {prefix + at->second + "-end.pag", prefix + four + "-end.pag"};
+    for (int i = 0; i < 4; ++i) four += digits[random() % digits.size()];
+    const auto [found, fresh] = seen.emplace(fnv(four, start), four);
+    if (!fresh && found->second != four) return {prefix + found->second + rest, prefix + four + rest};
   }
 }
 
 TEST_P(TemplateCrash, LongNamesOfOneHashLoseNoText) {
-  const auto [first, second] = CollidingLongNames();
-  PathText outputs[2], markers[2];
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(AppendOutputName(i ? second : first, FolderFacts(), outputs[i]));
-    ASSERT_TRUE(AppendMarkerName(i ? second : first, FolderFacts(), markers[i]));
+  for (const std::size_t differ : {std::size_t{232}, std::size_t{0}}) {
+    const auto [first, second] = CollidingLongNames(differ);
+    PathText outputs[2], markers[2];
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_TRUE(AppendOutputName(i ? second : first, FolderFacts(), outputs[i]));
+      ASSERT_TRUE(AppendMarkerName(i ? second : first, FolderFacts(), markers[i]));
+    }
+    ASSERT_EQ(outputs[0].view() == outputs[1].view(), differ != 0) << "one short output name for both";
+    ASSERT_EQ(markers[0].view() == markers[1].view(), differ == 0) << "one marker name for both";
+    const TreeSnapshot tree = {{first, "PAGE {\nHome\n"}, {second, "PAGE {\nInput\nBack\n"}};
+    const testing::TextGuarantee guarantee(tree);
+    EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
+      EXPECT_EQ(guarantee.AfterAnyRun(cut), "") << at << ", names differing from byte " << differ;
+      EXPECT_EQ(guarantee.AfterAnyRun(after), "") << at << ", names differing from byte " << differ << ", then called again";
+    });
   }
-  ASSERT_EQ(outputs[0].view(), outputs[1].view()) << "one short output name for both";
-  ASSERT_NE(markers[0].view(), markers[1].view());
-  const TreeSnapshot tree = {{first, "PAGE {\nHome\n"}, {second, "PAGE {\nInput\nBack\n"}};
-  const testing::TextGuarantee guarantee(tree);
-  EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
-    EXPECT_EQ(guarantee.AfterAnyRun(cut), "") << at;
-    EXPECT_EQ(guarantee.AfterAnyRun(after), "") << at << ", then called again";
-  });
 }
 
 // An output whose page is gone and whose final name another page holds goes back to its
