@@ -316,13 +316,15 @@ TEST(ExplainAgainstTheCall, CaseTwins) {
 
 // A call over `tree` cut after every file call, each set of the pending name operations
 // surviving (a prefix where names are kept in order), then a second call: `check` gets where
-// the cut was, what it left and what the second call left.
+// the cut was, what it left and what the second call left; first the tree and what a whole
+// call leaves.
 void EveryCut(const TreeSnapshot& tree, bool ordered,
               const std::function<void(const std::string&, const TreeSnapshot&, const TreeSnapshot&)>& check) {
   CrashFiles clean;
   clean.SetNamesKeptInOrder(ordered);
   Fill(clean, tree);
   Localise(clean);
+  check("a whole call", tree, clean.Snapshot(kRoot));
   for (int n = 1; n <= clean.calls(); ++n) {
     for (std::uint64_t kept = 0;; ++kept) {
       CrashFiles files;
@@ -384,15 +386,20 @@ TEST_P(TemplateCrash, LongNamesOfOneHashLoseNoText) {
 }
 
 // An output whose page is gone and whose final name another page holds goes back to its
-// page's name, whatever cut came before.
+// page's name, whatever cut came before; a long name's marker goes with it.
 TEST_P(TemplateCrash, AnOutputWhoseFinalNameIsHeldGoesBackToItsPage) {
   const std::string held = "PAGE {\nHome\n", french = "PAGE {\nChamp\n";
-  const TreeSnapshot tree = {{"x.page" + std::string(kOutputSuffix), french}, {"x.pag", held}};
-  const TreeSnapshot expected = {{"x.page", french}, {"x.pag", testing::TranslatedPage(held)}};
-  EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
-    EXPECT_EQ(TextLost(tree, cut), "") << at;
-    EXPECT_EQ(after, expected) << at << ", then called again";
-  });
+  for (const std::string& stem : {std::string("x"), std::string(245, 'x')}) {
+    PathText output, marker;
+    ASSERT_TRUE(AppendOutputName(stem + ".page", FolderFacts(), output) && AppendMarkerName(stem + ".page", FolderFacts(), marker));
+    TreeSnapshot tree = {{std::string(output.view()), french}, {stem + ".pag", held}};
+    if (stem.size() > 1) tree[std::string(marker.view())] = "";
+    const TreeSnapshot expected = {{stem + ".page", french}, {stem + ".pag", testing::TranslatedPage(held)}};
+    EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
+      EXPECT_EQ(TextLost(tree, cut), "") << at << ", " << stem.size();
+      EXPECT_EQ(after, expected) << at << ", " << stem.size() << ", then called again";
+    });
+  }
 }
 
 }  // namespace

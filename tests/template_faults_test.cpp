@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "support/faulty_files.h"
 #include "support/forwarding_files.h"
@@ -73,13 +74,14 @@ TEST(TemplateFaults, NoPageTextLostWhateverFileCallFails) {
 // neither its output nor its marker is left.
 TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
   const std::string page = std::string(245, 'L') + ".pag";
-  for (const FileCall call : {FileCall::kWrite, FileCall::kFlush, FileCall::kAttributes, FileCall::kSync,
-                              FileCall::kDeletePage}) {
+  const std::pair<FileCall, int> failures[] = {{FileCall::kWrite, 1}, {FileCall::kFlush, 1}, {FileCall::kAttributes, 1},
+                                               {FileCall::kSync, 1}, {FileCall::kDeletePage, 1}, {FileCall::kCreate, 2}};
+  for (const auto& [call, nth] : failures) {  // the second creation is the output's, after its marker's
     TempTree tree;
     tree.Write(page, "PAGE {\nNext\nInput\n");
     const TreeSnapshot before = tree.Snapshot();
     FaultyFiles files;
-    files.FailNth(call, 1);
+    files.FailNth(call, nth);
     (void)LocaliseTree(files, tree.root_text());
     EXPECT_EQ(tree.Snapshot(), before) << FileCallName(call);
   }
