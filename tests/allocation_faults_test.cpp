@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/memory.h"
+#include "support/allocation_faults.h"
 #include "support/temp_tree.h"
 #include "support/text_guarantee.h"
 #include "template/template_tree.h"
@@ -26,9 +26,9 @@ TEST(AllocationFaults, NoPageTextLostWhenMemoryRunsOut) {
   {
     TempTree tree;
     fill(tree);
-    (void)FailAllocationsFrom(0, false);
+    (void)testing::FailAllocationsFrom(0, false);
     (void)LocaliseTree(SystemFiles(), tree.root_text());
-    allocations = FailAllocationsFrom(0, false);
+    allocations = testing::FailAllocationsFrom(0, false);
     ASSERT_EQ(tree.Snapshot(), localised);
   }
   ASSERT_GT(allocations, 3);
@@ -37,9 +37,9 @@ TEST(AllocationFaults, NoPageTextLostWhenMemoryRunsOut) {
       const std::string at = "allocation " + std::to_string(n) + (persistent ? " and later" : "");
       TempTree tree;
       fill(tree);
-      (void)FailAllocationsFrom(n, persistent);
+      (void)testing::FailAllocationsFrom(n, persistent);
       const TreeResult result = LocaliseTree(SystemFiles(), tree.root_text());
-      (void)FailAllocationsFrom(0, false);
+      (void)testing::FailAllocationsFrom(0, false);
       EXPECT_EQ(guarantee.AfterAnyRun(tree.Snapshot()), "") << at;
       // A call that says it had the memory it needed did all its work.
       if (result == TreeResult::kDone) {

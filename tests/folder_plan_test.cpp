@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <random>
 #include <set>
@@ -29,11 +30,11 @@ constexpr EntryKind F = EntryKind::kFile, D = EntryKind::kFolder, L = EntryKind:
 
 const FolderFacts kFacts = testing::OrdinaryFacts();
 
-void ExpectPlan(const std::vector<Expected>& entries, std::size_t folder_units = 10) {
+void ExpectPlan(const std::vector<Expected>& entries, std::size_t folder_units = 10, const FolderFacts& facts = kFacts) {
   Listing listing;
   for (const Expected& e : entries) ASSERT_TRUE(listing.Add(e.name, e.kind));
   FolderPlan plan;
-  ASSERT_EQ(plan.Make(listing, folder_units, kFacts), PlanResult::kDone);
+  ASSERT_EQ(plan.Make(listing, folder_units, facts), PlanResult::kDone);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Step& step = plan[i];
     EXPECT_EQ(step.fate, entries[i].fate) << entries[i].name;
@@ -194,31 +195,53 @@ TEST(FolderPlan, LongNamesUseShortLeftovers) {
   }
 }
 
+// An output goes back to its page's name only where no name the plan makes is one with it:
+// here, as a folder that folds case compares names, a long page's marker.
+TEST(FolderPlan, OutputsGoBackOnlyToNamesNobodyMakes) {
+  FolderFacts facts;
+  facts.case_sensitive = false;
+  const std::string page = std::string(240, 'p') + ".page", other = std::string(240, 'q') + ".page";
+  PathText marker;
+  ASSERT_TRUE(AppendMarkerName(page, facts, marker));
+  std::string back(marker.view());
+  back.replace(back.find(kMarkerInfix), kMarkerInfix.size(), ".SETUPEXT-NAME-");
+  const std::string output = back + kOutputSuffix.data(), final_name = back.substr(0, back.size() - 1);
+  for (const bool localised : {false, true}) {
+    std::vector<Expected> entries{{output.c_str(), F, localised ? Fate::kLeave : Fate::kReturn, localised ? Reason::kFinalNameHeld : Reason::kNone},
+                                  {final_name.c_str(), D, Fate::kLeave, Reason::kFolder}};
+    if (localised) entries.push_back({page.c_str(), F, Fate::kLocalise}), entries.push_back({other.c_str(), F, Fate::kLocalise});
+    ExpectPlan(entries, 10, facts);
+  }
+}
+
 // Random folders of colliding names, under every kind of folder: short, long (within a few
 // units of the limit, in bytes or UTF-16 units, of characters of 1 to 4 bytes and bytes that
 // are no character) and two long ones of one hash; case twins; names not carried whole. Each
 // plan is checked against what the test itself knows of the names it made.
 TEST(FolderPlan, PropertiesOverRandomListings) {
-  // Two long names alike but for four characters and of one FNV-1a hash: one short output name.
-  const std::string base(236, 'c');
-  std::string pair[2];
-  std::unordered_map<std::uint32_t, std::string> tails;
-  std::uint32_t start = 2166136261u;
-  for (const char c : base) start = (start ^ static_cast<unsigned char>(c)) * 16777619u;
-  for (std::uint32_t n = 0; pair[0].empty(); ++n) {
-    std::string tail;
-    std::uint32_t hash = start;
-    for (std::uint32_t k = n; tail.size() < 4; k /= 62)
-      tail += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"[k % 62], hash = (hash ^ tail.back()) * 16777619u;
-    if (const auto [at, fresh] = tails.emplace(hash, tail); !fresh) pair[0] = base + at->second + ".pag", pair[1] = base + tail + ".pag";
-  }
+  // Long names alike but for four characters and of one FNV-1a hash: where they differ after
+  // the short output's prefix, one output name; before it, one marker name.
+  const auto colliding = [](const std::string& head, const std::string& rest) {
+    std::unordered_map<std::uint32_t, std::string> tails;
+    std::uint32_t start = 2166136261u;
+    for (const char c : head) start = (start ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (std::uint32_t n = 0;; ++n) {
+      std::string tail;
+      std::uint32_t hash = start;
+      for (std::uint32_t k = n; tail.size() < 4; k /= 62)
+        tail += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"[k % 62], hash = (hash ^ tail.back()) * 16777619u;
+      if (const auto [at, fresh] = tails.emplace(hash, tail); !fresh) return std::vector{head + at->second + rest, head + tail + rest};
+    }
+  };
+  const std::vector<std::string> one_output = colliding(std::string(236, 'c'), ".pag"),
+                                  one_marker = colliding(std::string(100, 'c'), std::string(136, 'c') + ".pag");
   // Characters by their bytes and UTF-16 units; a lone 0xE2 is always followed by a lone 0x80.
   const std::pair<std::string, unsigned> characters[] = {{"c", 1}, {"C", 1}, {"\xC3\xA9", 1}, {"\xE2\x82\xAC", 1},
                                                          {"\xF0\x9F\x98\x80", 2}, {"\xFF", 1}, {"\xE2", 1}};
   std::mt19937 random(7);
   for (int round = 0; round < 4000; ++round) {
     FolderFacts facts;
-    facts.case_sensitive = random() % 2, facts.frees_names_at_once = random() % 2;
+    facts.case_sensitive = random() % 2, facts.frees_names_at_once = random() % 2, facts.name_limit = random() % 3 ? 255 : 40;
     facts.name_unit = random() % 2 ? NameUnit::kBytes : NameUnit::kUtf16;
     const bool utf16 = facts.name_unit == NameUnit::kUtf16;
     std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>> marks;  // characters' ends: bytes, units
@@ -231,8 +254,9 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
     };
     for (int n = random() % 7; n > 0; --n) {
       const char* endings[] = {".pag", ".page", ".pagx", ".tmp", ".txt"}, *leftovers[] = {"", ".setupext-new", ".setupext-old"};
-      const int family = static_cast<int>(random() % 3);
-      made.push_back({std::string("aAb").substr(family, 1) + endings[random() % 5] + leftovers[random() % 3], family});
+      const int family = static_cast<int>(random() % 4);
+      const std::string stems[] = {"a", "A", "b", "~0123abcd.setupext-name-b"};
+      made.push_back({stems[family] + endings[random() % 5] + leftovers[random() % 3], family});
     }
     for (int family = 10; family < 10 + static_cast<int>(random() % 3); ++family) {
       std::string page;
@@ -247,32 +271,48 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       marks[page] = std::move(ends);
       with_leftovers(page, family);
     }
-    if (random() % 3 == 0) {
-      PathText outputs[2];
-      ASSERT_TRUE(AppendOutputName(pair[0], facts, outputs[0]) && AppendOutputName(pair[1], facts, outputs[1]));
-      ASSERT_EQ(outputs[0].view(), outputs[1].view());
-      with_leftovers(pair[0], 9), with_leftovers(pair[1], 9);
+    // Names of one hash, and a third of the same prefix but another hash.
+    for (const auto& [pair, maker] : {std::pair{one_output, &AppendOutputName}, std::pair{one_marker, &AppendMarkerName}}) {
+      if (facts.name_limit != 255 || random() % 3) continue;
+      PathText made_names[2];
+      ASSERT_TRUE(maker(pair[0], facts, made_names[0]) && maker(pair[1], facts, made_names[1]));
+      ASSERT_EQ(made_names[0].view(), made_names[1].view());
+      with_leftovers(pair[0], 9), with_leftovers(pair[1], 9), with_leftovers(pair[0] + "z.pag", 9);
     }
+    // A name the system gave only in part may look like another's but for case.
+    const std::size_t like = made.empty() ? 0 : random() % made.size();
+    std::string in_part = made.empty() ? "" : made[like].first;
+    if (!in_part.empty() && std::isalpha(static_cast<unsigned char>(in_part[0])) && random() % 3 == 0)
+      in_part[0] ^= 0x20, made.insert(made.begin() + random() % made.size(), {in_part, made[like].second < 2 ? 1 - made[like].second : made[like].second});
+    else
+      in_part.clear();
     Listing listing;
     std::vector<std::string> names;
     std::vector<int> families;
     for (const auto& [name, family] : made) {
-      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
-      ASSERT_TRUE(listing.Add(name, random() % 10 ? F : D, 0, random() % 12 != 0));
+      if (std::find(names.begin(), names.end(), name) != names.end() || NameUnits(name, facts) > facts.name_limit) continue;
+      ASSERT_TRUE(listing.Add(name, random() % 10 ? F : D, 0, name != in_part && random() % 12 != 0));
       names.push_back(name), families.push_back(family);
     }
-    // The reference: names compare as the facts say, unless two names carried whole differ
-    // only in case.
-    const auto fold = [](std::string s) {
-      for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-      return s;
+    // The reference: names compare as the facts say (folded as the system folds them), unless
+    // two names carried whole differ only in case.
+    const auto keyed = [](std::string_view s, bool case_sensitive) {
+      ByteBuffer key;
+      EXPECT_TRUE(AppendNameKey(s, case_sensitive, key));
+      return std::string(key.view());
     };
     bool sensitive = facts.case_sensitive;
     for (std::size_t i = 0; i < names.size(); ++i)
-      for (std::size_t j = 0; j < i; ++j) sensitive |= listing.carried(i) && listing.carried(j) && fold(names[i]) == fold(names[j]);
-    const auto key = [&](std::string_view s) { return sensitive ? std::string(s) : fold(std::string(s)); };
+      for (std::size_t j = 0; j < i; ++j)
+        sensitive |= listing.carried(i) && listing.carried(j) && keyed(names[i], false) == keyed(names[j], false);
+    const auto key = [&](std::string_view s) { return keyed(s, sensitive); };
     const auto held = [&](std::string_view name, std::size_t self) {
       for (std::size_t j = 0; j < names.size(); ++j) if (j != self && key(names[j]) == key(name)) return true;
+      return false;
+    };
+    // A name not carried whole that looks like one carried whole is not another's name.
+    const auto shadow = [&](std::size_t j) {
+      for (std::size_t k = 0; k < names.size(); ++k) if (!listing.carried(j) && listing.carried(k) && key(names[k]) == key(names[j])) return true;
       return false;
     };
     FolderPlan plan;
@@ -287,7 +327,7 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       const std::string& name = names[i];
       const std::string subject(step.subject);
       SCOPED_TRACE(name + " in " + all);
-      PathText final_name, output, marker;
+      PathText final_name, output;
       ASSERT_TRUE(AppendFinalName(subject, final_name) && AppendOutputName(subject, facts, output));
       EXPECT_TRUE(step.fate != Fate::kLeave || step.reason != Reason::kNone);
       EXPECT_TRUE(listing.carried(i) || step.fate == Fate::kLeave);
@@ -300,7 +340,7 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       // A page is localised only where the names made beside it are free or its own leftovers'.
       for (std::size_t j = 0; j < names.size() && step.fate == Fate::kLocalise; ++j) {
         const bool mine = (key(names[j]) == key(step.output) || (!step.marker.empty() && key(names[j]) == key(step.marker)));
-        EXPECT_TRUE(!mine || j == i || key(plan[j].subject) == key(name)) << names[j];
+        EXPECT_TRUE(!mine || j == i || shadow(j) || (listing.carried(j) && key(plan[j].subject) == key(name))) << names[j];
       }
       // A leftover's page is known by its whole name, and only where no other name fits it.
       std::string_view prefix, hash, marker_hash, rest;
@@ -315,53 +355,58 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       }
       if (step.role == Role::kOutput && PageOfOutput(name).empty() && listing.carried(i) && listing.kind(i) == F) {
         EXPECT_EQ(subject, fits.size() == 1 ? *fits.begin() : "");
-        EXPECT_EQ(step.reason == Reason::kOwnerAmbiguous, fits.size() > 1);
+        EXPECT_EQ(step.reason, fits.empty() ? Reason::kNameLost : fits.size() > 1 ? Reason::kOwnerAmbiguous : step.reason);
       }
       if (step.role == Role::kOutput && !subject.empty()) {
         EXPECT_EQ(output.view(), name);
       }
-      // Nothing goes whose text or name is not provably elsewhere.
-      bool page_here = false, output_here = false;
+      // Nothing goes whose text or name is not provably elsewhere: an output only beside its
+      // page, a marker only with the one page or output here whose marker it is.
+      bool page_here = false;
+      std::set<std::string> owners;
       for (std::size_t j = 0; j < names.size(); ++j) {
-        const bool whole = j != i && listing.carried(j) && listing.kind(j) == F && !subject.empty();
-        page_here |= whole && IsSource(plan[j].role) && key(names[j]) == key(subject);
-        output_here |= whole && plan[j].role == Role::kOutput && plan[j].subject == subject;
+        if (j == i || !listing.carried(j) || listing.kind(j) != F) continue;
+        page_here |= !subject.empty() && IsSource(plan[j].role) && key(names[j]) == key(subject);
+        if ((IsSource(plan[j].role) || plan[j].role == Role::kOutput) && plan[j].marker == name) owners.insert(std::string(plan[j].subject));
       }
       EXPECT_TRUE(step.fate != Fate::kRemove || page_here);
-      EXPECT_TRUE(step.fate != Fate::kRemoveMarker || page_here || output_here);
-      if (step.fate == Fate::kRemoveMarker) {
-        ASSERT_TRUE(AppendMarkerName(subject, facts, marker));
-        EXPECT_EQ(marker.view(), name);
+      if (step.role == Role::kMarker && listing.carried(i) && listing.kind(i) == F) {
+        EXPECT_EQ(subject, owners.size() == 1 ? *owners.begin() : "");
+        EXPECT_EQ(step.reason, owners.empty() ? Reason::kNoOwner : owners.size() > 1 ? Reason::kOwnerAmbiguous : Reason::kNone);
       }
       // An output whose page is gone and whose final name is held goes back to its page's name
-      // where that is free.
+      // where that is free and reads as a page's.
       if (step.role == Role::kOutput && !subject.empty() && (step.fate == Fate::kReturn || step.reason == Reason::kFinalNameHeld)) {
-        EXPECT_EQ(step.fate == Fate::kReturn, final_name.view() != subject && !held(subject, i));
+        EXPECT_EQ(step.fate == Fate::kReturn, final_name.view() != subject && !held(subject, i) && !MarkerParts(subject, &hash, &rest));
       }
+      EXPECT_EQ(step.output.empty(), subject.empty() || !listing.carried(i) || listing.kind(i) != F || step.role == Role::kOther);
       EXPECT_EQ(!step.aside.empty(), !step.output.empty() && !facts.frees_names_at_once && step.marker.empty() && subject.ends_with(".pag"));
-      // Names made beside a long page: within the limit, cut between whole characters, keeping
-      // all that fits, and giving the page back.
+      // Names made beside a long page: the longest run of whole characters that leaves room
+      // for the rest of the output name, the rest in the marker; a page whose names do not fit
+      // the limit is not localised.
+      bool fit = true;
       if (const auto at = marks.find(subject); at != marks.end() && !step.output.empty()) {
-        const auto& ends = at->second;
-        const std::size_t made_units = kShortTag.size() + kHashDigits + kOutputSuffix.size();
-        EXPECT_EQ(step.marker.empty(), ends.back().second + kOutputSuffix.size() <= facts.name_limit);
-        const std::size_t cut = step.marker.empty() ? subject.size() : step.output.size() - made_units;
-        auto end = std::find_if(ends.begin(), ends.end(), [&](const auto& e) { return e.first == cut; });
-        ASSERT_NE(end, ends.end());
-        if (!step.marker.empty()) {
-          EXPECT_LE(end->second + made_units, facts.name_limit);
-          EXPECT_GT(std::next(end)->second + made_units, facts.name_limit);
-          EXPECT_LE(1 + kHashDigits + kMarkerInfix.size() + ends.back().second - end->second, facts.name_limit);
-          EXPECT_EQ(std::string(step.output.substr(0, cut)) + std::string(step.marker.substr(step.marker.size() - (subject.size() - cut))), subject);
+        const std::size_t made_units = kShortTag.size() + kHashDigits + kOutputSuffix.size(), units = at->second.back().second;
+        std::size_t cut = 0, cut_units = 0;
+        for (const auto& [bytes, ends_units] : at->second)
+          if (ends_units + made_units <= facts.name_limit) cut = bytes, cut_units = ends_units;
+        const bool short_names = units + kOutputSuffix.size() > facts.name_limit;
+        fit = !short_names || (cut > 0 && 1 + kHashDigits + kMarkerInfix.size() + units - cut_units <= facts.name_limit);
+        EXPECT_EQ(step.marker.empty(), !short_names);
+        if (short_names) {
+          EXPECT_EQ(step.output.substr(0, cut), subject.substr(0, cut));
+          EXPECT_EQ(step.output.size(), cut + made_units);
+          EXPECT_EQ(step.marker.substr(step.marker.size() - (subject.size() - cut)), subject.substr(cut));
         }
+        EXPECT_TRUE(fit || step.fate != Fate::kLocalise);
       }
       // A page, a stray or a plain leftover alone in its family (as names compare here) is done.
       int kin = 0;
-      for (std::size_t j = 0; j < names.size(); ++j) kin += (families[j] == families[i]) || (!sensitive && families[j] + families[i] == 1);
-      if (kin == 1 && listing.carried(i) && listing.kind(i) == F) {
-        const Fate done = IsSource(step.role) ? Fate::kLocalise : step.role == Role::kAside ? Fate::kRestore : Fate::kFinish;
+      for (std::size_t j = 0; j < names.size(); ++j)
+        kin += (families[j] == families[i] || (!sensitive && families[j] + families[i] == 1)) && !shadow(j);
+      if (kin == 1 && listing.carried(i) && listing.kind(i) == F && step.role != Role::kMarker) {
+        const Fate done = IsSource(step.role) ? (fit ? Fate::kLocalise : Fate::kLeave) : step.role == Role::kAside ? Fate::kRestore : Fate::kFinish;
         EXPECT_TRUE(subject.empty() || step.role == Role::kOther || step.fate == done);
-        EXPECT_TRUE(step.role != Role::kMarker || step.reason == Reason::kNoOwner);
       }
     }
   }

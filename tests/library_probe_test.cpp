@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/memory.h"
+#include "support/allocation_faults.h"
 #include "support/module_under_test.h"
 #include "support/scratch_registry.h"
 #include "support/test_host.h"
@@ -292,9 +292,9 @@ TEST_F(IsLibInstalledTest, AValueThatCannotBeReadEndsTheList) {
     TestHost host(4);
     host.Set("LIBNAME", "Photos");
     host.Set("INIREG2", registry_.path());
-    FailAllocationsFrom(fail_at, persistent);
+    testing::FailAllocationsFrom(fail_at, persistent);
     const int result = FindLibraryInList(*host.block()) ? 1 : 0;
-    const int growths = FailAllocationsFrom(0, false);
+    const int growths = testing::FailAllocationsFrom(0, false);
     return Run{{result, host.Find("LIBNUMAVAIL")}, growths};
   };
   const Run whole = run(0, false);

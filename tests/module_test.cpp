@@ -85,7 +85,10 @@ TEST_F(ModuleTest, TemplateOperationsTellTheScriptWhenAsked) {
     if (c.counts) {
       host.Set("PAGESLOCALISED", "");
       host.Set("PAGESLEFT", "");
+      host.Set("FOLDERSUNLISTED", "");
     }
+    // A log is appended to: an earlier call's lines stay.
+    if (c.log) tree.Write("run.log", "an earlier call\n");
     const std::string log = tree.root_text() + PathSeparator() + (c.bad_log ? "pages" : "run.log");
     if (c.log || c.bad_log) host.Set("SETUPEXTLOG", log);
     EXPECT_EQ(operation(host.block()), 1);
@@ -93,9 +96,11 @@ TEST_F(ModuleTest, TemplateOperationsTellTheScriptWhenAsked) {
     EXPECT_EQ(after.at("pages/a.pag"), "PAGE {\nAccueil\n") << "the log never changes what the call does";
     EXPECT_EQ(host.Find("PAGESLOCALISED"), c.counts ? std::optional<std::string>("1") : std::nullopt);
     EXPECT_EQ(host.Find("PAGESLEFT"), c.counts ? std::optional<std::string>("1") : std::nullopt);
+    EXPECT_EQ(host.Find("FOLDERSUNLISTED"), c.counts ? std::optional<std::string>("0") : std::nullopt);
     if (c.log) {
       ASSERT_EQ(after.count("run.log"), 1u);
       const std::string& text = after.at("run.log");
+      EXPECT_TRUE(text.starts_with("an earlier call\ntree: ")) << text;
       EXPECT_NE(text.find("a.pag: localised into a.pag\n"), std::string::npos) << text;
       EXPECT_NE(text.find("b.page: left as it is: final name held by b.pag\n"), std::string::npos) << text;
       EXPECT_EQ(text.find("b.pag:"), std::string::npos) << "a page left French is not logged: " << text;

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "platform/memory.h"
+#include "support/allocation_faults.h"
 #include "support/page_text_in_memory.h"
 #include "support/reference_translation.h"
 
@@ -214,16 +214,16 @@ TEST(PageText, MemoryRunningOutIsAnAnswer) {
   const std::string page = MixedPage(60);
   const std::string expected = TranslatedPage(page);
   for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{500}}) {
-    (void)FailAllocationsFrom(0, false);
+    (void)testing::FailAllocationsFrom(0, false);
     ASSERT_EQ(TranslatedPage(page, piece), expected);
-    const int growths = FailAllocationsFrom(0, false);
+    const int growths = testing::FailAllocationsFrom(0, false);
     ASSERT_GT(growths, 0) << "pieces of " << piece;
     for (bool persistent : {false, true}) {
       int failures = 0;
       for (int nth = 1; nth <= growths; ++nth) {
-        (void)FailAllocationsFrom(nth, persistent);
+        (void)testing::FailAllocationsFrom(nth, persistent);
         const testing::PageText out = TranslateInPieces(page, piece);
-        (void)FailAllocationsFrom(0, false);
+        (void)testing::FailAllocationsFrom(0, false);
         if (out.result == TextResult::kNoMemory) {
           ++failures;
           EXPECT_EQ(out.text, expected.substr(0, out.text.size())) << nth;

@@ -12,6 +12,7 @@
 #include "support/page_text_in_memory.h"
 #include "support/temp_tree.h"
 #include "support/text_guarantee.h"
+#include "template/template_report.h"
 #include "template/template_tree.h"
 
 namespace setupext {
@@ -84,6 +85,36 @@ TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
     files.FailNth(call, nth);
     (void)LocaliseTree(files, tree.root_text());
     EXPECT_EQ(tree.Snapshot(), before) << FileCallName(call);
+  }
+}
+
+// Each failing step is named in the page's line, with the system's error number, so a log
+// from a customer's machine tells a full disk from a refusal.
+TEST(TemplateFaults, EachFailureNamesItsStepAndTheSystemsError) {
+  const struct {
+    FileCall call;
+    const char* words;
+  } cases[] = {
+      {FileCall::kCreate, "its output could not be created"},
+      {FileCall::kWrite, "the output could not be written"},
+      {FileCall::kFlush, "the output could not be flushed"},
+      {FileCall::kAttributes, "the output could not be given the page's attributes"},
+      {FileCall::kSync, "the folder could not be put on the disk"},
+      {FileCall::kDeletePage, "could not be deleted"},
+      {FileCall::kRename, "its final name did not come free"},
+  };
+  for (const auto& c : cases) {
+    TempTree tree;
+    tree.Write("a.pag", "PAGE {\nHome\n");
+    FaultyFiles files;
+    files.TakeNamesAsUnordered();
+    files.FailNth(c.call, 1);
+    TreeReport report(Tense::kDid, false);
+    (void)LocaliseTree(files, tree.root_text(), nullptr, &report);
+    const std::string said(report.text().view());
+    EXPECT_NE(said.find(std::string(c.words) + " (error " + std::to_string(FaultyFiles::kInjectedError) + ")"),
+              std::string::npos)
+        << FileCallName(c.call) << ": " << said;
   }
 }
 

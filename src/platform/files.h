@@ -24,6 +24,11 @@ char PathSeparator() noexcept;
 // False when the text does not convert, is empty or is too long: then nothing must be touched.
 [[nodiscard]] bool FolderFromHostText(std::string_view text, PathText& folder) noexcept;
 
+// Whether the host's text holds the mark its code page writes for a character it has no byte
+// for, where no name may hold that mark ('?' on Windows): such text names no folder the host
+// meant.
+bool HoldsUnwritableMark(std::string_view text) noexcept;
+
 // Appends the bytes to the file, made when missing. For
 // the log a script asks for: false when it cannot be written, and nothing else happens.
 [[nodiscard]] bool AppendToLogFile(std::string_view path, std::string_view bytes) noexcept;

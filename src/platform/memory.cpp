@@ -5,42 +5,24 @@
 namespace setupext {
 namespace {
 
-// Fault injection by countdown: the module runs on one thread per call, and tests set it
-// before a call and clear it after.
-struct Faults {
-  int countdown = 0;  // allocations left before the failing one; 0: none fails
-  bool persistent = false;
-  bool failing = false;
-  int made = 0;
-};
-Faults faults;
+AllocationGate gate = nullptr;
 
-bool ThisOneFails() noexcept {
-  ++faults.made;
-  if (faults.failing) return true;
-  if (faults.countdown == 0 || --faults.countdown > 0) return false;
-  faults.failing = faults.persistent;
-  return true;
-}
+bool Refused() noexcept { return gate != nullptr && gate(); }
 
 }  // namespace
 
 void* TryAllocate(std::size_t size) noexcept {
-  if (ThisOneFails()) return nullptr;
+  if (Refused()) return nullptr;
   return std::malloc(size == 0 ? 1 : size);
 }
 
 void* TryReallocate(void* block, std::size_t size) noexcept {
-  if (ThisOneFails()) return nullptr;
+  if (Refused()) return nullptr;
   return std::realloc(block, size == 0 ? 1 : size);
 }
 
 void Release(void* block) noexcept { std::free(block); }
 
-int FailAllocationsFrom(int nth, bool persistent) noexcept {
-  const int made = faults.made;
-  faults = Faults{nth < 0 ? 0 : nth, persistent, false, 0};
-  return made;
-}
+void SetAllocationGate(AllocationGate allocation_gate) noexcept { gate = allocation_gate; }
 
 }  // namespace setupext

@@ -12,9 +12,9 @@ namespace setupext {
 [[nodiscard]] void* TryReallocate(void* block, std::size_t size) noexcept;
 void Release(void* block) noexcept;
 
-// For tests: the nth allocation from now (1 = the next one) fails, and with `persistent`
-// every one after it too. 0 fails none. Returns how many allocations were made since the
-// last call, so a test can count them first.
-int FailAllocationsFrom(int nth, bool persistent) noexcept;
+// Asked before every allocation; true makes it fail. The module leaves it empty: only the
+// tests fill it, so running out can be tried at every allocation of a call.
+using AllocationGate = bool (*)() noexcept;
+void SetAllocationGate(AllocationGate gate) noexcept;
 
 }  // namespace setupext

@@ -170,7 +170,7 @@ struct FolderPlan::Planner {
         consider(from);
       }
     }
-    subjects.Truncate(start + (found == 1 ? first_size : 0));
+    subjects.Truncate(start + first_size);
     if (found != 1) Set(i, Fate::kLeave, found == 0 ? Reason::kNameLost : Reason::kOwnerAmbiguous);
     return subject_at.Push(static_cast<std::uint32_t>(start)) && subject_at.Push(static_cast<std::uint32_t>(found == 1 ? first_size : 0));
   }
@@ -238,28 +238,25 @@ struct FolderPlan::Planner {
     else steps[i].subject = owner, Set(i, Fate::kRemoveMarker);
   }
 
-  // Leaves the page when the entry holding a name it makes beside it is not its own leftover.
-  bool HeldBy(std::uint32_t holder, Role role, std::uint32_t page) {
+  // Leaves the page when the entry holding a name it makes beside it is not its own leftover,
+  // whose name is carried whole. False when memory ran out.
+  bool HeldBy(std::uint32_t holder, std::uint32_t page) {
     bool own = false;
     if (holder == kNobody) return true;
-    if (roles[holder] == role && !Subject(holder).empty() && !Same(Subject(holder), Name(page), &own)) return false;
+    const bool leftover = roles[holder] == Role::kOutput || roles[holder] == Role::kMarker;
+    if (leftover && !Subject(holder).empty() && !Same(Subject(holder), Name(page), &own)) return false;
     if (!own) Set(page, Fate::kLeave, Reason::kOutputNameHeld, holder);
     return true;
   }
 
-  // Whether the page's output and marker names fit the folder's limit, are read back as the
-  // module's, and give the page's whole name back.
-  bool NamesComeBack(std::string_view page) {
+  // Whether the page's marker, where it needs one, fits the folder's limit. Its output name
+  // always does (the prefix is cut to fit); the marker keeps the rest of the name, which where
+  // names are short may be more than a name holds (and is whenever no character fits the
+  // prefix at all).
+  bool MarkerFits(std::string_view page) {
     made.Clear();
-    if (!AppendOutputName(page, facts, made) || NameUnits(made.view(), facts) > facts.name_limit) return false;
-    if (!NeedsShortNames(page, facts)) return PageOfOutput(made.view()) == page;
-    std::string_view prefix, hash, marker_hash, rest;
-    if (!ShortOutputParts(made.view(), &prefix, &hash)) return false;
-    const std::size_t prefix_size = prefix.size();
-    made.Clear();
-    return AppendMarkerName(page, facts, made) && NameUnits(made.view(), facts) <= facts.name_limit &&
-           MarkerParts(made.view(), &marker_hash, &rest) && prefix_size + rest.size() == page.size() &&
-           page.ends_with(rest);
+    return !NeedsShortNames(page, facts) ||
+           (AppendMarkerName(page, facts, made) && NameUnits(made.view(), facts) <= facts.name_limit);
   }
 
   // What can be told of one entry alone: paths and names that do not fit, names the page
@@ -267,7 +264,7 @@ struct FolderPlan::Planner {
   // held by what is no page.
   bool CheckAlone(std::uint32_t i) {
     if (!Open(i)) return true;
-    if (Fits(Subject(i)) != Reason::kNone || (IsSource(roles[i]) && !NamesComeBack(Name(i)))) {
+    if (Fits(Subject(i)) != Reason::kNone || (IsSource(roles[i]) && !MarkerFits(Name(i)))) {
       Set(i, Fate::kLeave, Reason::kPathTooLong);
       return true;
     }
@@ -275,11 +272,11 @@ struct FolderPlan::Planner {
     if (IsSource(roles[i])) {
       made.Clear();
       if (!AppendOutputName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
-      if (!HeldBy(holder, Role::kOutput, i)) return false;
+      if (!HeldBy(holder, i)) return false;
       made.Clear();
       if (!NeedsShortNames(Name(i), facts) || !Open(i)) return true;
       if (!AppendMarkerName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
-      if (!HeldBy(holder, Role::kMarker, i)) return false;
+      if (!HeldBy(holder, i)) return false;
       return true;
     }
     if (roles[i] == Role::kOutput) {
@@ -377,45 +374,32 @@ struct FolderPlan::Planner {
     return kNobody;
   }
 
-  // Whether a name the plan makes, or a final name an entry wants, is one with `name`; false
-  // when memory ran out.
-  bool Claimed(std::string_view name, std::uint32_t self, bool* claimed) {
-    key.Clear();
-    if (!AppendNameKey(name, facts.case_sensitive, key)) return false;
-    const std::size_t at = finals.LowerBound(key.view());
-    *claimed = at < finals.size() && finals.Key(at) == key.view();
-    for (std::uint32_t k = 0; k < listing.size(); ++k) {
-      const Fate fate = steps[k].fate;
-      if (k == self || !(fate == Fate::kLocalise || fate == Fate::kFinish || fate == Fate::kRestore || fate == Fate::kReturn))
-        continue;
+  // Whether `name` is, as the folder compares names, the marker of a page the plan localises:
+  // of the names the plan makes, the only one that may read as a page's (final names end in
+  // ".pag", which a name going back never does, or it would be the held final name; outputs
+  // and aside copies end in suffixes no page's name has). False when memory ran out.
+  bool MarkerMade(std::string_view name, bool* made_here) {
+    *made_here = false;
+    for (std::uint32_t k = 0; k < listing.size() && !*made_here; ++k) {
       const std::string_view page = Subject(k);
-      for (int kind = 0; kind < 4; ++kind) {
-        made.Clear();
-        const bool ok = kind == 0   ? made.Append(page)
-                        : kind == 1 ? AppendFinalName(page, made)
-                        : kind == 2 ? AppendOutputName(page, facts, made)
-                                    : !NeedsShortNames(page, facts) || AppendMarkerName(page, facts, made);
-        if (!ok || (!made.empty() && !Same(made.view(), name, claimed))) return false;
-        if (*claimed) return true;
-      }
+      if (!(steps[k].fate == Fate::kLocalise || steps[k].fate == Fate::kRestore) || !NeedsShortNames(page, facts)) continue;
+      made.Clear();
+      if (!AppendMarkerName(page, facts, made) || !Same(made.view(), name, made_here)) return false;
     }
     return true;
   }
 
   // An output whose page is gone and whose final name another entry holds goes back to its
-  // page's own name, where that is not the final name and nothing holds or wants it: under
-  // that name it is a page again, in the author's sight.
+  // page's own name, where nothing wants that: under it, it is a page again in the author's
+  // sight. Its page's name is free (CheckAlone); a name that reads as anything but a page's
+  // is not taken.
   bool SettleReturns() {
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       const std::string_view page = Subject(i);
       if (roles[i] != Role::kOutput || steps[i].reason != Reason::kFinalNameHeld || !IsSource(RoleOfFile(page))) continue;
-      made.Clear();
-      std::uint32_t holder;
-      if (!AppendFinalName(page, made)) return false;
-      if (made.view() == page) continue;
-      bool claimed = true;
-      if (!Find(page, i, &holder) || (holder == kNobody && !Claimed(page, i, &claimed))) return false;
-      if (holder == kNobody && !claimed) Set(i, Fate::kReturn);
+      bool taken = true;
+      if (!MarkerMade(page, &taken)) return false;
+      if (!taken) Set(i, Fate::kReturn);
     }
     return true;
   }

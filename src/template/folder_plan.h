@@ -74,7 +74,9 @@ enum class [[nodiscard]] PlanResult { kDone, kNoMemory };
 // Every entry's step, by its index in the listing. Entries are planned by group: those that
 // end at one final name (as the file system compares names) and the entry that holds it.
 // Each final name goes to one entry at the most: a page's only copy first, then a page, then
-// a stray.
+// a stray. Names compare as the folder's facts say, and case apart wherever the listing holds
+// two names that differ only in case: the folder keeps both, so it tells them apart. An entry
+// is taken for a page's leftover only by names rebuilt whole, never by a part of a name.
 class FolderPlan {
  public:
   PlanResult Make(const Listing& listing, std::size_t folder_units, const FolderFacts& facts) noexcept;

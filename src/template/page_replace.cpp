@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/system_error.h"
 #include "template/page_text.h"
 
 namespace setupext {
@@ -20,9 +21,7 @@ PageTrouble TroubleOf(FileResult result) {
   }
 }
 
-PageResult Kept(PageTrouble trouble) { return {PageOutcome::kKept, trouble}; }
 PageResult Done() { return {PageOutcome::kDone, PageTrouble::kNone}; }
-PageResult DoneOr(FileResult result) { return result == FileResult::kDone ? Done() : Kept(TroubleOf(result)); }
 
 // Takes the translation and keeps none of it.
 class DiscardingSink final : public ByteSink {
@@ -31,6 +30,23 @@ class DiscardingSink final : public ByteSink {
 };
 
 }  // namespace
+
+PageTrouble PageWork::Failed(PageTrouble trouble) noexcept {
+  if (error_ == 0) error_ = LastSystemError();
+  return trouble;
+}
+
+PageResult PageWork::Kept(PageTrouble trouble) noexcept {
+  PageResult kept{PageOutcome::kKept, trouble};
+  kept.error = error_;
+  return kept;
+}
+
+// A file refused for what it is (a link, a second name) has no system error to tell.
+PageResult PageWork::DoneOr(FileResult result) noexcept {
+  if (result == FileResult::kDone) return Done();
+  return Kept(IsNotPlain(result) ? TroubleOf(result) : Failed(TroubleOf(result)));
+}
 
 // Gathers the translation into writes of the buffer's size.
 class PageWork::OutputSink final : public ByteSink {
@@ -107,6 +123,7 @@ struct PageWork::Scan {
 // The step's names as paths in the folder. `entry` is the entry's own name where it is an
 // aside copy: then it is the name the page waits under.
 bool PageWork::SetPaths(const Step& step, std::string_view entry) noexcept {
+  error_ = 0;
   page_.Clear();
   output_.Clear();
   final_.Clear();
@@ -138,10 +155,12 @@ void PageWork::RemoveMarkerOnce(bool ordered) noexcept {
 PageResult PageWork::RemoveEmpty(std::string_view path) noexcept {
   std::uint64_t size = 0;
   Opened marker = files_.OpenPage(folder_, path, &size);
-  if (marker.result != FileResult::kDone) return Kept(TroubleOf(marker.result));
+  // Gone already: the step that gave its output the page's name took it away.
+  if (marker.result == FileResult::kFailed && files_.CheckPlainFile(folder_, path) == FileResult::kFailed) return Done();
+  if (marker.result != FileResult::kDone) return DoneOr(marker.result);
   if (size != 0) return Kept(PageTrouble::kNotEmpty);
   if (files_.DeletePage(std::move(marker.file), marker.stamp, folder_, path, {}) == PageDeletion::kKept)
-    return Kept(PageTrouble::kNotDeleted);
+    return Kept(Failed(PageTrouble::kNotDeleted));
   return Done();
 }
 
@@ -197,8 +216,9 @@ PageTrouble PageWork::WriteTranslation(NativeFile page, std::uint64_t size, Nati
 
 // The page stays as it was; so does its folder, unless the unfinished output cannot go.
 PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
-  if (output.is_open() && !files_.DeleteNew(std::move(output), folder_, output_)) return {PageOutcome::kOutputLeft, trouble};
-  return Kept(trouble);
+  PageResult result = Kept(trouble);
+  if (output.is_open() && !files_.DeleteNew(std::move(output), folder_, output_)) result.outcome = PageOutcome::kOutputLeft;
+  return result;
 }
 
 PageResult PageWork::Localise(const Step& step) noexcept {
@@ -206,16 +226,16 @@ PageResult PageWork::Localise(const Step& step) noexcept {
   held_size_ = 0;
   std::uint64_t size = 0;
   Opened page = files_.OpenPage(folder_, page_, &size);
-  if (page.result != FileResult::kDone) return Kept(TroubleOf(page.result));
+  if (page.result != FileResult::kDone) return DoneOr(page.result);
   const Scan scan = FirstChange(page.file.get().native, size);
-  if (scan.read_failed) return Kept(PageTrouble::kReadFailed);
+  if (scan.read_failed) return Kept(Failed(PageTrouble::kReadFailed));
   if (scan.text != TextResult::kDone) return Kept(PageTrouble::kNoMemory);
   if (!scan.changed) {
     page.file.reset();
     PageResult unchanged{PageOutcome::kUnchanged, PageTrouble::kNone, false, !scan.page_line};
     if (final_.view() == page_.view()) return unchanged;
     const FileResult moved = Move(page_, final_);
-    if (moved != FileResult::kDone) return Kept(TroubleOf(moved));
+    if (moved != FileResult::kDone) return DoneOr(moved);
     unchanged.moved = true;
     return unchanged;
   }
@@ -223,14 +243,19 @@ PageResult PageWork::Localise(const Step& step) noexcept {
     files_.SetQuietErrorMode();
     quiet_ = true;
   }
-  if (!MakeMarker()) return Kept(PageTrouble::kOutputTaken);
+  if (!MakeMarker()) return Kept(Failed(PageTrouble::kOutputTaken));
   Opened created = files_.CreateNew(folder_, output_);
   if (created.result != FileResult::kDone) {
+    const PageResult refused = Kept(Failed(PageTrouble::kOutputTaken));
     RemoveMarkerOnce(true);
-    return Kept(PageTrouble::kOutputTaken);
+    return refused;
   }
   const PageTrouble trouble = Commit(page, size, created.file);
-  if (trouble == PageTrouble::kNameBusy) return {PageOutcome::kOutputLeft, trouble};
+  if (trouble == PageTrouble::kNameBusy || trouble == PageTrouble::kNamesNotSynced) {
+    PageResult waiting = Kept(trouble);
+    waiting.outcome = PageOutcome::kOutputLeft;
+    return waiting;
+  }
   const PageResult result = trouble == PageTrouble::kNone ? Done() : Abandon(created.file, trouble);
   if (result.outcome != PageOutcome::kOutputLeft) RemoveMarkerOnce(ordered_);
   return result;
@@ -241,21 +266,28 @@ PageResult PageWork::Localise(const Step& step) noexcept {
 PageTrouble PageWork::Commit(Opened& page, std::uint64_t size, File& output) noexcept {
   const NativeFile out = output.get().native;
   const PageTrouble written = WriteTranslation(page.file.get().native, size, out);
+  if (written == PageTrouble::kWriteFailed || written == PageTrouble::kReadFailed) return Failed(written);
   if (written != PageTrouble::kNone) return written;
   // Whole on the disk, data, attributes and name, before the page may go: a failed flush may
   // hide lost data.
-  if (!files_.KeepAttributes(out, page.stamp) || !files_.Flush(out)) return PageTrouble::kWriteFailed;
-  if (!ordered_ && !files_.SyncFolder(folder_)) return PageTrouble::kFolderSync;
+  if (!files_.KeepAttributes(out, page.stamp)) return Failed(PageTrouble::kAttributesFailed);
+  if (!files_.Flush(out)) return Failed(PageTrouble::kFlushFailed);
+  if (!ordered_ && !files_.SyncFolder(folder_)) return Failed(PageTrouble::kFolderSync);
   // The plan gives an aside name only where the page's name must be free at once and the
   // folder cannot free it so.
   if (files_.DeletePage(std::move(page.file), page.stamp, folder_, page_, aside_) == PageDeletion::kKept)
-    return PageTrouble::kNotDeleted;
+    return Failed(PageTrouble::kNotDeleted);
   // The output holds the page's whole text: whatever happens now it stays, under its own
-  // name at the worst, where the next call finishes it.
-  if (!ordered_) (void)files_.SyncFolder(folder_);
+  // name at the worst, where the next call finishes it. Where the page's deletion cannot be
+  // put on the disk, the output keeps its own name: a cut then finds the page or its output,
+  // never a name the volume holds twice.
+  if (!ordered_ && !files_.SyncFolder(folder_)) {
+    output.reset();
+    return Failed(PageTrouble::kNamesNotSynced);
+  }
   const FileResult renamed = RenameIntoPlace(out);
   output.reset();
-  return renamed == FileResult::kDone ? PageTrouble::kNone : PageTrouble::kNameBusy;
+  return renamed == FileResult::kDone ? PageTrouble::kNone : Failed(PageTrouble::kNameBusy);
 }
 
 PageResult PageWork::Finish(const Step& step) noexcept {
@@ -283,6 +315,7 @@ PageResult PageWork::RemoveMarker(std::string_view name, const Step& step) noexc
   if (!step.subject.empty()) {
     if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
     if (files_.CheckPlainFile(folder_, output_) != FileResult::kFailed) return Kept(PageTrouble::kOutputStays);
+    error_ = 0;
   }
   marker_.Clear();
   if (!marker_.Append(dir_) || !marker_.Append(name)) return Kept(PageTrouble::kNoMemory);
@@ -292,8 +325,13 @@ PageResult PageWork::RemoveMarker(std::string_view name, const Step& step) noexc
 PageResult PageWork::Restore(std::string_view name, const Step& step) noexcept {
   if (!SetPaths(step, name)) return Kept(PageTrouble::kNoMemory);
   const FileResult back = Move(aside_, page_);
-  if (back != FileResult::kDone) return Kept(TroubleOf(back));
-  if (!ordered_) (void)files_.SyncFolder(folder_);
+  if (back != FileResult::kDone) return DoneOr(back);
+  // The page whole at its name must outlive a cut before its output is made.
+  if (!ordered_ && !files_.SyncFolder(folder_)) {
+    PageResult unsynced = Kept(Failed(PageTrouble::kFolderSync));
+    unsynced.put_back = true;
+    return unsynced;
+  }
   PageResult result = Localise(step);
   result.put_back = true;
   return result;
@@ -318,7 +356,7 @@ PageResult PageWork::RemoveCopy(std::string_view name, const Step& step) noexcep
   held_size_ = 0;
   std::uint64_t copy_size = 0, page_size = 0;
   Opened copy = files_.OpenPage(folder_, aside_, &copy_size);
-  if (copy.result != FileResult::kDone) return Kept(TroubleOf(copy.result));
+  if (copy.result != FileResult::kDone) return DoneOr(copy.result);
   Opened at_name = files_.OpenPage(folder_, final_, &page_size);
   if (at_name.result != FileResult::kDone) return Kept(PageTrouble::kTextElsewhere);
   const NativeFile copy_file = copy.file.get().native, page_file = at_name.file.get().native;
@@ -326,7 +364,7 @@ PageResult PageWork::RemoveCopy(std::string_view name, const Step& step) noexcep
     return Kept(PageTrouble::kTextElsewhere);
   at_name.file.reset();
   if (files_.DeletePage(std::move(copy.file), copy.stamp, folder_, aside_, {}) == PageDeletion::kKept)
-    return Kept(PageTrouble::kNotDeleted);
+    return Kept(Failed(PageTrouble::kNotDeleted));
   return Done();
 }
 
@@ -377,6 +415,9 @@ const char* TroubleText(PageTrouble trouble) noexcept {
     case PageTrouble::kFolderSync: return "the folder could not be put on the disk";
     case PageTrouble::kOutputStays: return "its page's output is still there";
     case PageTrouble::kNotEmpty: return "not empty: not the module's";
+    case PageTrouble::kFlushFailed: return "the output could not be flushed";
+    case PageTrouble::kAttributesFailed: return "the output could not be given the page's attributes";
+    case PageTrouble::kNamesNotSynced: return "the page's deletion could not be put on the disk";
   }
   return "";
 }

@@ -37,7 +37,7 @@ enum class PageTrouble : std::uint8_t {
   kCannotOpen,   // missing, or refused
   kOutputTaken,  // its output name could not be created
   kReadFailed,   // a read failed, or the page changed size while read
-  kWriteFailed,  // the output could not be written, flushed or given the page's attributes
+  kWriteFailed,  // the output could not be written
   kNoMemory,
   kNotDeleted,   // the page could not be deleted
   kNameBusy,     // the final name did not come free in time
@@ -45,6 +45,10 @@ enum class PageTrouble : std::uint8_t {
   kFolderSync,   // the folder's names could not be put on the disk
   kOutputStays,  // a marker whose page's output is still there
   kNotEmpty,     // a file named like a marker that holds something
+  kFlushFailed,  // the output could not be put on the disk
+  kAttributesFailed,  // the output could not be given the page's attributes
+  kNamesNotSynced,    // the page is gone, but its deletion could not be put on the disk: the
+                      // output keeps its own name for the next call
 };
 
 const char* TroubleText(PageTrouble trouble) noexcept;
@@ -55,6 +59,7 @@ struct PageResult {
   bool moved = false;         // unchanged, and moved onto its final name
   bool no_page_line = false;  // unchanged: the page has no "PAGE {" line
   bool put_back = false;      // an aside copy put back under its page's name
+  std::uint32_t error = 0;    // the system's error number behind the trouble, where one is known
 };
 
 // What one call of a template operation works with; the buffers are the caller's.
@@ -106,6 +111,10 @@ class PageWork {
   PageTrouble WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept;
   PageTrouble Commit(Opened& page, std::uint64_t size, File& output) noexcept;
   PageResult Abandon(File& output, PageTrouble trouble) noexcept;
+  // The trouble, with the system's error number of the call that just failed.
+  PageTrouble Failed(PageTrouble trouble) noexcept;
+  PageResult Kept(PageTrouble trouble) noexcept;
+  PageResult DoneOr(FileResult result) noexcept;
   [[nodiscard]] bool MakeMarker() noexcept;
   void RemoveMarkerOnce(bool ordered) noexcept;
   FileResult Move(std::string_view from, std::string_view to) noexcept;
@@ -130,6 +139,7 @@ class PageWork {
   PathText page_, output_, final_, aside_, marker_;  // aside_, marker_: empty but where the step has one
   bool quiet_ = false;
   int pause_budget_ms_ = 30000;  // what all the waits of one call may take together
+  std::uint32_t error_ = 0;      // of the step at hand's first failure
 };
 
 }  // namespace setupext

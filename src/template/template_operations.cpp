@@ -30,6 +30,7 @@ RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variabl
   if (main_dir && !(text.Append(separator) && text.Append("Material") && text.Append(separator) &&
                     text.Append("Template") && text.Append(separator)))
     return RootResult::kDoesNotFit;
+  if (HoldsUnwritableMark(text)) return RootResult::kUnwritable;
   return FolderFromHostText(text, root) ? RootResult::kRoot : RootResult::kNotAFolder;
 }
 
@@ -39,6 +40,9 @@ const char* RootResultText(RootResult result) noexcept {
     case RootResult::kEmpty: return "is empty or absent";
     case RootResult::kDoesNotFit: return "(or LANG) is longer than its buffer, or the folder's path is too long";
     case RootResult::kNotAFolder: return "does not convert from the ANSI code page or is too long";
+    case RootResult::kUnwritable:
+      return "holds '?', which stands for a character the ANSI code page cannot write: name the folder in that "
+             "code page, or by its short name";
   }
   return "";
 }
@@ -75,6 +79,7 @@ bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
   WriteLog(block, report);
   WriteCount(block, "PAGESLOCALISED", counts.localised);
   WriteCount(block, "PAGESLEFT", counts.left);
+  WriteCount(block, "FOLDERSUNLISTED", counts.folders_unlisted);
   return true;
 }
 

@@ -13,6 +13,7 @@ enum class [[nodiscard]] RootResult {
   kEmpty,       // the variable is empty or absent
   kDoesNotFit,  // a value is longer than its buffer, or the path made from it
   kNotAFolder,  // the text does not convert from the ANSI code page, or is too long
+  kUnwritable,  // the text holds the mark of a character the ANSI code page could not write
 };
 const char* RootResultText(RootResult result) noexcept;
 

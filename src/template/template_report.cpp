@@ -1,5 +1,7 @@
 #include "template/template_report.h"
 
+#include "platform/system_error.h"
+
 namespace setupext {
 namespace {
 
@@ -19,6 +21,15 @@ class Line {
   }
   // The two forms of one verb: "would be removed" / "removed".
   Line& Verb(std::string_view would, std::string_view did) { return *this << (would_ ? would : did); }
+  // What went wrong, with the system's own number where one is known: "could not be flushed:
+  // disk full (error 112)".
+  Line& Cause(const PageResult& result) {
+    *this << TroubleText(result.trouble);
+    if (result.error == 0) return *this;
+    const std::string_view words = SystemErrorWords(result.error);
+    if (!words.empty()) *this << ": " << words;
+    return *this << " (error " << static_cast<std::size_t>(result.error) << ")";
+  }
   bool ok() const { return ok_; }
 
  private:
@@ -38,18 +49,19 @@ void PageWords(Line& line, std::string_view final_name, const PageResult& result
       if (result.moved) line.Verb(", would be moved to ", ", moved to ") << final_name;
       return;
     case PageOutcome::kKept:
-      line.Verb("would stay English: ", "stays English: ") << TroubleText(result.trouble);
+      line.Verb("would stay English: ", "stays English: ").Cause(result);
       return;
     case PageOutcome::kOutputLeft:
-      line << "its French version " << (result.trouble == PageTrouble::kNameBusy ? "waits" : "may wait")
-           << " beside it for the next call: " << TroubleText(result.trouble);
+      line << "its French version " << (result.trouble == PageTrouble::kNameBusy || result.trouble == PageTrouble::kNamesNotSynced ? "waits" : "may wait")
+           << " beside it for the next call: ";
+      line.Cause(result);
       return;
   }
 }
 
 void LeftoverWords(Line& line, std::string_view would, std::string_view did, const PageResult& result) {
   if (result.outcome == PageOutcome::kDone) line.Verb(would, did);
-  else line.Verb("would stay: ", "stays: ") << TroubleText(result.trouble);
+  else line.Verb("would stay: ", "stays: ").Cause(result);
 }
 
 const char* FolderTroubleText(FolderTrouble trouble) {
@@ -58,6 +70,7 @@ const char* FolderTroubleText(FolderTrouble trouble) {
     case FolderTrouble::kHeld: return "held by another call all the while";
     case FolderTrouble::kOtherVolume: return "on another volume or mount: never entered";
     case FolderTrouble::kChanged: return "replaced by a link or another folder since it was listed";
+    case FolderTrouble::kTooDeep: return "holds a folder too deep to be listed";
   }
   return "";
 }
@@ -134,6 +147,8 @@ bool AppendSummary(ByteBuffer& out, Tense tense, const TreeCounts& c, TreeResult
   line.Verb(" leftovers would be finished, ", " leftovers finished, ") << c.left;
   line.Verb(" would stay English, ", " stayed English, ") << c.leftovers_left;
   line.Verb(" leftovers would stay, ", " leftovers stayed, ") << c.folders_skipped << " folders skipped";
+  if (c.folders_unlisted > 0)
+    line << ", result unknown: " << c.folders_unlisted << " folders could not be listed, their pages not counted";
   if (result == TreeResult::kNoMemory) line << " (out of memory: the walk stopped early)";
   return (line << "\n").ok();
 }
@@ -160,6 +175,13 @@ void TreeReport::Folder(std::string_view dir, FolderTrouble trouble) noexcept {
 }
 
 void TreeReport::Finish(const TreeCounts& counts, TreeResult result) noexcept {
+  if (result == TreeResult::kRootTooLong) {
+    Line line(text_, tense_);
+    complete_ &= (line << "the folder's path is over the limit of " << kMaxRootLength << " characters: ")
+                     .Verb("nothing would be done\n", "nothing was done\n")
+                     .ok();
+    return;
+  }
   if (result == TreeResult::kNoRoot) {
     Line line(text_, tense_);
     complete_ &= line.Verb("the folder does not exist or cannot be opened: nothing would be done\n",

@@ -8,6 +8,9 @@
 namespace setupext {
 namespace {
 
+bool IsPage(Role role) { return role == Role::kPage || role == Role::kStray; }
+bool IsLeftover(Role role) { return role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
+
 // Carries each folder's plan out, in an order that frees names before they are taken:
 // unfinished outputs go, only copies take their names, pages are localised, and aside copies
 // whose text is now at their page's name go.
@@ -41,7 +44,21 @@ class FolderLocaliser final : public FolderVisitor {
 
   void Skipped(std::string_view dir, FolderTrouble trouble) noexcept override {
     ++counts_.folders_skipped;
+    // A held folder is still listed, and its pages counted; the others' pages are not known.
+    if (trouble != FolderTrouble::kHeld) ++counts_.folders_unlisted;
     if (observer_) observer_->Folder(dir, trouble);
+  }
+
+  // Pages in a folder the call could not work in stay English; only pages count as pages.
+  void Unworked(std::string_view dir, const FolderFacts& facts, const Listing& listing) noexcept override {
+    if (plan_.Make(listing, PathUnits(dir), facts) != PlanResult::kDone) {
+      ++counts_.folders_unlisted;
+      return;
+    }
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+      if (IsPage(plan_[i].role)) ++counts_.left;
+      else if (IsLeftover(plan_[i].role)) ++counts_.leftovers_left;
+    }
   }
 
  private:
@@ -60,12 +77,12 @@ class FolderLocaliser final : public FolderVisitor {
       case Fate::kRemoveCopy: result = work_.RemoveCopy(Name(i), step); break;
       case Fate::kRemoveMarker: result = work_.RemoveMarker(Name(i), step); break;
     }
-    Count(i, step, result);
+    Count(step, result);
     changed_ |= result.outcome == PageOutcome::kDone || result.moved || result.outcome == PageOutcome::kOutputLeft;
     if (observer_) observer_->Entry(dir_, *listing_, i, step, result);
   }
 
-  void Count(std::size_t i, const Step& step, const PageResult& result) {
+  void Count(const Step& step, const PageResult& result) {
     const bool done = result.outcome == PageOutcome::kDone;
     const bool page = step.fate == Fate::kLocalise || (step.fate == Fate::kRestore && result.put_back);
     if (page) {
@@ -73,11 +90,11 @@ class FolderLocaliser final : public FolderVisitor {
       if (step.fate == Fate::kRestore) ++counts_.finished;
     } else if (step.fate != Fate::kLeave) {
       ++(done ? counts_.finished : counts_.leftovers_left);
-    } else if (listing_->kind(i) == EntryKind::kFolder) {
+    } else if (step.role == Role::kFolder) {
       if (step.reason == Reason::kPathTooLong) ++counts_.folders_skipped;
-    } else if (Name(i) != step.subject) {
+    } else if (IsLeftover(step.role)) {
       ++counts_.leftovers_left;
-    } else if (step.reason != Reason::kNotAPage) {
+    } else if (IsPage(step.role)) {
       ++counts_.left;
     }
   }
@@ -129,6 +146,7 @@ TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts,
   FolderLocaliser localiser(*work.get(), counts ? *counts : ignored, observer);
   const WalkResult walked = WalkTree(files, root, localiser);
   if (walked == WalkResult::kNoRoot) return TreeResult::kNoRoot;
+  if (walked == WalkResult::kRootTooLong) return TreeResult::kRootTooLong;
   return walked == WalkResult::kNoMemory || localiser.out_of_memory() ? TreeResult::kNoMemory : TreeResult::kDone;
 }
 

@@ -29,14 +29,18 @@ struct TreeCounts {
   std::size_t localised = 0;        // pages and strays now French at their final names
   std::size_t unchanged = 0;        // pages that needed no change
   std::size_t finished = 0;         // leftovers of a cut call finished, put back or removed
-  std::size_t left = 0;             // pages and strays left as they were
+  std::size_t left = 0;             // pages and strays left as they were, those of folders
+                                    // listed but not worked in too
   std::size_t leftovers_left = 0;   // leftovers of a cut call that stay
   std::size_t folders_skipped = 0;  // folders not walked: unlisted, held, or over the limit
+  std::size_t folders_unlisted = 0; // folders whose pages are not known (never listed): where
+                                    // not 0, pages may have stayed English unseen
 };
 
 enum class [[nodiscard]] TreeResult {
   kDone,
   kNoRoot,    // nothing was touched
+  kRootTooLong,  // nothing was touched: the root's path is over the limit
   kNoMemory,  // the call stopped early; every page is whole at its name or finished
 };
 

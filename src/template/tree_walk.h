@@ -14,6 +14,7 @@ enum class FolderTrouble : std::uint8_t {
   kHeld,         // another call of the module held it all the while
   kOtherVolume,  // another volume, or another mount of one, is mounted there: never entered
   kChanged,      // a link or another folder took its name after its parent was listed
+  kTooDeep,      // it holds a folder whose path is too long even to be counted
 };
 
 class FolderVisitor {
@@ -22,8 +23,12 @@ class FolderVisitor {
   // facts. The listing is the folder's as it was listed; the folder is held against other
   // calls of the module until Visit returns.
   virtual void Visit(std::string_view dir, NativeFile folder, const FolderFacts& facts, const Listing& listing) noexcept = 0;
-  // A folder that is skipped, and why.
+  // A folder that is skipped, and why. Where it can still be listed (held all the while, or
+  // below a folder that is), Unworked follows with its listing, so its pages are counted.
   virtual void Skipped(std::string_view dir, FolderTrouble trouble) noexcept = 0;
+  // A folder listed but not worked in: held by another call, over the path limit, or below
+  // such a folder.
+  virtual void Unworked(std::string_view dir, const FolderFacts& facts, const Listing& listing) noexcept = 0;
 
  protected:
   ~FolderVisitor() = default;
@@ -31,7 +36,8 @@ class FolderVisitor {
 
 enum class [[nodiscard]] WalkResult {
   kDone,
-  kNoRoot,    // the root is empty, too long, or cannot be found
+  kNoRoot,    // the root is empty or cannot be found
+  kRootTooLong,  // the root's path is over the limit
   kNoMemory,  // the walk stopped: the folders visited so far were visited whole
 };
 

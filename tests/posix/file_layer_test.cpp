@@ -1,17 +1,36 @@
 // The POSIX file layer's own promises, asked of it directly: what it never opens as a page,
-// the names it never replaces, the folder lock that keeps two calls apart, the mode bits a
-// French version keeps.
+// the names it never replaces, the folder lock that keeps two calls apart, the mode bits and
+// owner a French version keeps, what it says another user may do, the mounts and swapped
+// folders the walk never enters.
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/filter.h>
+#include <linux/fs.h>
+#include <linux/seccomp.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/files.h"
 #include "support/folder_at.h"
 #include "support/faulty_files.h"
+#include "support/forwarding_files.h"
+#include "support/outcomes.h"
 #include "support/temp_tree.h"
 #include "template/template_tree.h"
 
@@ -20,6 +39,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempTree;
+
+const std::string kPage = "PAGE {\nHome\n", kFrench = "PAGE {\nAccueil\n";
+constexpr unsigned kNobody = 65534;
+
+// The answer (0-254) of `work` run in a child process, or -1 when the child did not end so.
+int InChild(const std::function<int()>& work) {
+  const pid_t child = fork();
+  if (child == 0) _exit(work());
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool BecomeNobody() {
+  return setgroups(0, nullptr) == 0 && setresgid(kNobody, kNobody, kNobody) == 0 && setresuid(kNobody, kNobody, kNobody) == 0;
+}
 
 // A link, a second name, a FIFO (whose opening could wait for a writer for ever): refused by
 // what they are, at once.
@@ -79,7 +113,10 @@ TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
   const testing::FolderAt one(files, tree.root_text() + "/"), other(files, tree.root_text() + "/");
   FolderLock first, second;
   ASSERT_EQ(files.LockFolder(one, first), LockResult::kHeld);
+  Listing listing;  // the listing's own opening, closed, lets go of nothing
+  ASSERT_EQ(files.ListFolder(one, tree.root_text() + "/", listing), ListResult::kDone);
   EXPECT_EQ(files.LockFolder(other, second), LockResult::kBusy);
+  std::thread([&] { EXPECT_EQ(files.LockFolder(other, second), LockResult::kBusy) << "from another thread"; }).join();
   first.reset();
   EXPECT_EQ(files.LockFolder(other, second), LockResult::kHeld);
 }
@@ -88,6 +125,10 @@ TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
 TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TempTree tree;
   tree.Write("a.pag", "PAGE {\nHome\n");
+  tree.Write("sub/b.pag", "PAGE {\nHome\n");
+  // Named like a page's leftovers, but no pages: never counted as pages left.
+  ASSERT_EQ(mkfifo((tree.root() / "sub" / "x.pag.setupext-new").c_str(), 0600), 0);
+  fs::create_symlink("nowhere", tree.root() / "sub" / "~0123abcd.setupext-name-x.pag");
   const testing::TreeSnapshot before = tree.Snapshot();
   const testing::FolderAt held(SystemFiles(), tree.root_text() + "/");
   FolderLock other;
@@ -96,22 +137,218 @@ TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TreeCounts counts;
   EXPECT_EQ(LocaliseTree(files, tree.root_text(), &counts), TreeResult::kDone);
   EXPECT_EQ(counts.folders_skipped, 1u);
+  // The held folder and the one below it are listed, not worked in: their pages stay English.
+  EXPECT_EQ(counts.left, 2u);
+  EXPECT_EQ(counts.leftovers_left, 0u);
+  EXPECT_EQ(counts.folders_unlisted, 0u);
   EXPECT_GT(files.pauses(), 0);
   EXPECT_EQ(tree.Snapshot(), before);
 }
 
-// A French version keeps every mode bit of its page, the set-id and sticky bits included.
-TEST(PosixFiles, FrenchVersionsKeepTheirPagesModes) {
-  for (const mode_t mode : {0644, 0444, 0600, 01644, 02755, 04755}) {
+// A French version keeps every mode bit of its page, the set-id and sticky bits included, and
+// its owner and group where the process may give files away.
+TEST(PosixFiles, FrenchVersionsKeepTheirPagesModesAndOwners) {
+  const uid_t me = geteuid();
+  const struct { mode_t mode; uid_t owner; gid_t group; } cases[] = {
+      {0644, me, getegid()}, {0444, me, getegid()}, {0600, me, getegid()}, {01644, me, getegid()}, {02755, me, getegid()},
+      {04755, me, getegid()}, {0640, kNobody, kNobody}, {04750, 1234, 4321}, {02640, kNobody, 4321}};
+  for (const auto& c : cases) {
+    if (c.owner != me && me != 0) GTEST_SKIP() << "giving pages to other users needs root";
     TempTree tree;
-    const fs::path page = tree.Write("a.pag", "PAGE {\nHome\n");
-    ASSERT_EQ(chmod(page.c_str(), mode), 0);
+    const fs::path page = tree.Write("a.pag", kPage);
+    ASSERT_EQ(chown(page.c_str(), c.owner, c.group) | chmod(page.c_str(), c.mode), 0);
     (void)LocaliseTree(SystemFiles(), tree.root_text());
-    ASSERT_EQ(testing::ReadFileBytes(page), "PAGE {\nAccueil\n") << std::oct << mode;
     struct stat info;
     ASSERT_EQ(stat(page.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, mode) << std::oct << mode;
+    EXPECT_EQ(testing::ReadFileBytes(page), kFrench);
+    EXPECT_EQ(std::vector<unsigned>({info.st_mode & 07777, info.st_uid, info.st_gid}),
+              std::vector<unsigned>({c.mode, c.owner, c.group})) << std::oct << c.mode;
   }
+}
+
+// What the layer says another user may do, asked without doing it, is what the system then
+// lets that user do: folder modes and owners, the sticky rule, another's page, an append-only
+// one. Where the user may not give a file away, the French version is the user's.
+TEST(PosixFiles, PermissionsAskedAreWhatTheSystemThenDoes) {
+  if (geteuid() != 0) GTEST_SKIP() << "laying out the files of two users needs root";
+  TempTree tree;
+  std::vector<fs::path> pages;
+  for (unsigned i = 0; i < 32; ++i) {
+    const fs::path page = tree.Write(std::to_string(i) + "/p.pag", kPage);
+    ASSERT_EQ(chown(page.c_str(), i & 4 ? kNobody : 0, 0) | chown(page.parent_path().c_str(), i & 8 ? kNobody : 0, 0) |
+                  chmod(page.parent_path().c_str(), std::vector<mode_t>{0755, 0777, 01777, 0555}[i & 3]), 0);
+    int flags = i & 16 ? FS_APPEND_FL : 0, file = open(page.c_str(), O_RDONLY);
+    if (ioctl(file, FS_IOC_SETFLAGS, &flags) == 0 || !flags) pages.push_back(page);
+    close(file);
+  }
+  const fs::path others = tree.Write("others/p.pag", kPage);  // root's page, localised all the same
+  ASSERT_EQ(chmod(others.parent_path().c_str(), 0777), 0);
+  const int wrong = InChild([&] {
+    if (!BecomeNobody()) return 255;
+    int mismatches = 0;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+      const testing::FolderAt at(SystemFiles(), pages[i].string());
+      const bool may_create = SystemFiles().MayCreate(at, pages[i].string() + "-new") == Permission::kYes;
+      const bool may_remove = SystemFiles().MayRemove(at, pages[i].string()) == Permission::kYes;
+      const bool created = openat(at, "p.pag-new", O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0;
+      const bool removed = unlinkat(at, "p.pag", 0) == 0;
+      if (may_create != created || may_remove != removed)
+        std::fprintf(stderr, "%zu: may create %d, did %d; may remove %d, did %d\n", i, may_create, created, may_remove, removed), ++mismatches;
+    }
+    (void)LocaliseTree(SystemFiles(), others.parent_path().string());
+    if (testing::ReadFileBytes(others) != kFrench) std::fprintf(stderr, "another user's page stayed English\n"), ++mismatches;
+    return mismatches < 255 ? mismatches : 254;
+  });
+  for (const fs::path& page : pages) {
+    int flags = 0, file = open(page.c_str(), O_RDONLY);
+    (void)ioctl(file, FS_IOC_SETFLAGS, &flags), close(file);
+  }
+  if (wrong == 255) GTEST_SKIP() << "could not act as user " << kNobody;
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(pages.size(), 32u) << "no append-only page could be made";
+}
+
+// The folder a mount was made on, let go of when the test ends, whatever it ends in.
+using Mounted = std::unique_ptr<const char, void (*)(const char*)>;
+Mounted MountedAt(const fs::path& at) { return Mounted(at.c_str(), [](const char* path) { umount2(path, MNT_DETACH); }); }
+
+std::vector<int> kSkipped(FolderTrouble trouble) { return {-1, static_cast<int>(trouble)}; }
+
+// A folder another mount of this very volume (a bind mount) was made on is never entered.
+TEST(PosixFiles, AMountBelowTheTreeIsNeverEntered) {
+  TempTree tree, outside;
+  tree.Write("a.pag", kPage);
+  tree.MakeFolder("sub");
+  outside.Write("user.pag", kPage);
+  const fs::path at = tree.root() / "sub";
+  if (mount(outside.root_text().c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) GTEST_SKIP() << "no bind mount: " << std::strerror(errno);
+  const Mounted mounted = MountedAt(at);
+  testing::Outcomes outcomes;
+  (void)LocaliseTree(SystemFiles(), tree.root_text(), nullptr, &outcomes);
+  EXPECT_EQ(outcomes.seen[at.string() + "/"], kSkipped(FolderTrouble::kOtherVolume));
+  EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), kFrench);
+  EXPECT_EQ(testing::ReadFileBytes(outside.root() / "user.pag"), kPage);
+}
+
+// An overlay of two file systems numbers a folder's entries otherwise than the opened folders
+// say: its subfolders are walked all the same.
+TEST(PosixFiles, AnOverlaysSubfoldersAreWalked) {
+  TempTree tree;
+  const fs::path lower = tree.root() / "lower", merged = tree.root() / "merged";
+  for (const char* folder : {"lower", "upper", "work", "merged"}) tree.MakeFolder(folder);
+  if (mount("tmpfs", lower.c_str(), "tmpfs", 0, nullptr) != 0) GTEST_SKIP() << "no tmpfs mount: " << std::strerror(errno);
+  const Mounted lower_mounted = MountedAt(lower);
+  tree.Write("lower/sub/deep/p.pag", kPage);
+  const std::string layers = "lowerdir=" + lower.string() + ",upperdir=" + tree.root_text() + "/upper,workdir=" + tree.root_text() + "/work";
+  if (mount("overlay", merged.c_str(), "overlay", 0, layers.c_str()) != 0) GTEST_SKIP() << "no overlay: " << std::strerror(errno);
+  const Mounted merged_mounted = MountedAt(merged);
+  (void)LocaliseTree(SystemFiles(), merged.string());
+  EXPECT_EQ(testing::ReadFileBytes(merged / "sub/deep/p.pag"), kFrench);
+}
+
+// The system's files, but right after the folder `listed` is listed another program changes
+// the tree, before the walk opens the subfolders.
+class SwappingFiles final : public testing::ForwardingFiles {
+ public:
+  SwappingFiles(std::string listed, std::function<void()> swap) : ForwardingFiles(SystemFiles()), listed_(listed), swap_(swap) {}
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
+    const ListResult listed = real_.ListFolder(folder, path, entries);
+    if (path == listed_ && swap_) std::exchange(swap_, nullptr)();
+    return listed;
+  }
+  std::string listed_;
+  std::function<void()> swap_;
+};
+
+// A folder swapped for a link or for another folder after its parent's listing, or one with a
+// link put on its way, is never entered: what it leads to stays as it was.
+TEST(PosixFiles, AFolderSwappedSinceItsListingIsNeverEntered) {
+  // Once `listed` is listed, tree/sub goes to `moved` and a link to `link_to`, or the folder
+  // `in`, takes its place; `skipped` is the folder not entered, `kept` what stays as it was.
+  const struct {
+    const char *listed, *moved, *link_to, *in, *skipped, *kept;
+  } cases[] = {
+      {"tree/", "away", "outside", nullptr, "tree/sub/", "outside"},
+      {"tree/", "away", nullptr, "outside", "tree/sub/", "tree/sub"},
+      {"tree/sub/", "outside/moved", "outside/moved", nullptr, "tree/sub/deep/", "outside/moved/deep"},
+  };
+  for (const auto& c : cases) {
+    TempTree base;
+    for (const char* page : {"tree/a.pag", "tree/sub/b.pag", "tree/sub/deep/c.pag", "outside/user.pag", "outside/deep/d.pag"})
+      base.Write(page, kPage);
+    testing::TreeSnapshot kept;
+    SwappingFiles files(base.root_text() + "/" + c.listed, [&] {
+      fs::rename(base.root() / "tree/sub", base.root() / c.moved);
+      if (c.link_to) fs::create_directory_symlink(base.root() / c.link_to, base.root() / "tree/sub");
+      if (c.in) fs::rename(base.root() / c.in, base.root() / "tree/sub");
+      kept = testing::SnapshotFolder(base.root() / c.kept);
+    });
+    testing::Outcomes outcomes;
+    (void)LocaliseTree(files, base.root_text() + "/tree", nullptr, &outcomes);
+    ASSERT_FALSE(kept.empty()) << c.kept;
+    EXPECT_EQ(testing::SnapshotFolder(base.root() / c.kept), kept) << c.kept;
+    EXPECT_EQ(testing::ReadFileBytes(base.root() / "tree/a.pag"), kFrench);
+    EXPECT_EQ(outcomes.seen[base.root_text() + "/" + c.skipped], kSkipped(FolderTrouble::kChanged)) << c.kept;
+  }
+}
+
+// A file another program put at the output's name since it was made is neither renamed onto
+// the page's name nor deleted in the output's place.
+TEST(PosixFiles, AFileThatTookTheOutputsNameIsNotTheOutput) {
+  for (const bool renaming : {true, false}) {
+    TempTree tree;
+    const std::string made = tree.root_text() + "/a.pag.setupext-new";
+    const testing::FolderAt at(SystemFiles(), made);
+    Opened output = SystemFiles().CreateNew(at, made);
+    fs::rename(made, tree.root() / "elsewhere");
+    tree.Write("a.pag.setupext-new", "theirs");
+    if (renaming) EXPECT_NE(SystemFiles().RenameNew(output.file.get().native, at, made, tree.root_text() + "/a.pag"), FileResult::kDone);
+    else EXPECT_FALSE(SystemFiles().DeleteNew(std::move(output.file), at, made));
+    output.file.reset();
+    EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"a.pag.setupext-new", "theirs"}, {"elsewhere", ""}})) << renaming;
+  }
+}
+
+// Without the no-replace rename (a link and an unlink move the file then) and without the call
+// that opens a path refusing every link on it, a name that is taken is never replaced and a
+// link at a folder's name never followed.
+TEST(PosixFiles, OlderSystemsKeepThePromisesToo) {
+  TempTree tree;
+  const std::string page = tree.Write("page", "moving").string(), root = tree.root_text();
+  tree.Write("taken", "kept");
+  fs::create_directory_symlink(tree.root(), tree.root() / "link");
+  const int wrong = InChild([&] {
+    sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
+                            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+                            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+                            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    const sock_fprog filter = {6, refuse};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) return 255;
+    const testing::FolderAt at(SystemFiles(), page);
+    File folder;
+    FolderFacts facts;
+    return (SystemFiles().MoveNoReplace(at, page, root + "/taken") != FileResult::kExists) +
+           2 * (SystemFiles().MoveNoReplace(at, page, root + "/moved") != FileResult::kDone) +
+           4 * (SystemFiles().OpenFolder(root + "/link/", 0, folder, facts) != FolderOpen::kLink);
+  });
+  if (wrong == 255) GTEST_SKIP() << "no system call filter here";
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"moved", "moving"}, {"taken", "kept"}}));
+}
+
+// A folder's facts are what the system does there: names that differ in case only are two
+// names where the facts say so; the longest name fits, one longer does not.
+TEST(PosixFiles, FolderFactsAreWhatTheSystemDoes) {
+  TempTree tree;
+  const testing::FolderAt folder(SystemFiles(), tree.Write("a", "").string());
+  const auto made = [&](const std::string& name) {
+    const int file = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    return file >= 0 && close(file) == 0;
+  };
+  EXPECT_EQ(folder.facts().case_sensitive, made("A"));
+  EXPECT_TRUE(made(std::string(folder.facts().name_limit, 'n')));
+  EXPECT_FALSE(made(std::string(folder.facts().name_limit + 1, 'n')));
 }
 
 }  // namespace

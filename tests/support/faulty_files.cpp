@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/system_error.h"
+
 namespace setupext::testing {
 
 const char* FileCallName(FileCall call) {
@@ -34,10 +36,13 @@ void FaultyFiles::FailNth(FileCall call, int nth, bool persistent) {
   failures_[static_cast<std::size_t>(call)] = {nth, persistent};
 }
 
+// A failure made here says so in the system's error number, as a real one would.
 bool FaultyFiles::Fails(FileCall call) {
   const int n = ++counts_[static_cast<std::size_t>(call)];
   const Failure& failure = failures_[static_cast<std::size_t>(call)];
-  return failure.nth > 0 && (n == failure.nth || (failure.persistent && n > failure.nth));
+  const bool fails = failure.nth > 0 && (n == failure.nth || (failure.persistent && n > failure.nth));
+  if (fails) SetLastSystemError(kInjectedError);
+  return fails;
 }
 
 File FaultyFiles::Unwrapped(File file) {

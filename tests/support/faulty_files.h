@@ -18,6 +18,8 @@ const char* FileCallName(FileCall call);
 
 class FaultyFiles final : public Files {
  public:
+  // The system error number every failure made here leaves.
+  static constexpr std::uint32_t kInjectedError = 9999;
   // Makes the nth call (from 1) of `call` fail; 0 fails none. Persistent: that call and every
   // later one of its kind. Each kind of call has its own failure, so a failure can be met in
   // the cleanup of another.

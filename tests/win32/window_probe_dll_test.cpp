@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory.h"
+#include "support/allocation_faults.h"
 #include "probe/window_probe.h"
 #include "support/module_under_test.h"
 #include "support/test_host.h"
@@ -336,9 +336,9 @@ TEST_F(IsVBNETAppRunningTest, AWindowListThatCannotGrowFindsNothing) {
   TestHost host(4);
   host.Set("WINDOWTEXT", "Catalogue");
   const auto find = [&](int fail_at, bool persistent) {
-    FailAllocationsFrom(fail_at, persistent);
+    testing::FailAllocationsFrom(fail_at, persistent);
     const bool found = FindFormsWindow(*host.block());
-    return std::make_pair(found, FailAllocationsFrom(0, false));
+    return std::make_pair(found, testing::FailAllocationsFrom(0, false));
   };
   const auto [found, growths] = find(0, false);
   ASSERT_TRUE(found);

@@ -30,7 +30,8 @@ int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block, 
   }
   std::fwrite(report.text().data(), 1, report.text().size(), stdout);
   if (!report.complete()) std::printf("(out of memory: the report is incomplete)\n");
-  return strict && counts.left > 0 ? 3 : 0;
+  // Folders that could not be listed may hold pages that would stay English.
+  return strict && (counts.left > 0 || counts.folders_unlisted > 0) ? 3 : 0;
 }
 
 class LibraryPrinter final : public LibraryObserver {

@@ -36,7 +36,8 @@ constexpr const char* kUsage =
     "the way), then a summary line; for a probe, what it looks at and what it finds.\n"
     "With --report a template operation is made for real by the module's own code, and every\n"
     "file is listed with what was done to it, in the same words. With --strict, either exits\n"
-    "with 3 when a page would stay, or stayed, English.\n"
+    "with 3 when a page would stay, or stayed, English, or a folder could not be listed (its\n"
+    "pages are not known).\n"
     "\n"
     "Operations: fctLocaliseTemplate, fctRenLabelInTemplagePages, IsLibInstalled,\n"
     "            IsVBNETAppRunning\n"
@@ -79,14 +80,15 @@ std::string Parse(int argc, char** argv, Options* options) {
       (flag == "--explain" ? options->explain : flag == "--report" ? options->report : options->strict) = true;
       continue;
     }
+    if (flag != "--module" && flag != "--capacity" && flag != "--name-width" && flag != "--value-width")
+      return "unknown option " + std::string(flag) + " (see --help)";
     if (i + 1 >= argc) return "missing value after " + std::string(flag);
     std::string_view value = argv[++i];
     bool ok = true;
     if (flag == "--module") options->module = value;
     else if (flag == "--capacity") ok = ParseCount(value, &options->capacity);
     else if (flag == "--name-width") ok = ParseCount(value, &options->name_width);
-    else if (flag == "--value-width") ok = ParseCount(value, &options->value_width);
-    else return "unknown option " + std::string(flag);
+    else ok = ParseCount(value, &options->value_width);
     if (!ok) return "not a count: " + std::string(flag) + " " + std::string(value);
   }
   if (i >= argc) return "no operation given (see --help)";
@@ -179,9 +181,11 @@ int main(int argc, char** argv) {
     if (!setupext::SetHostVariable(*table.block(), "SETUPEXTLOG", log.string()))
       return Fail("no room in the table for SETUPEXTLOG (--capacity " + std::to_string(options.capacity) + ")");
   }
-  if (options.strict && !setupext::FindVariable(*table.block(), "PAGESLEFT") &&
-      !setupext::SetHostVariable(*table.block(), "PAGESLEFT", ""))
-    return Fail("no room in the table for PAGESLEFT (--capacity " + std::to_string(options.capacity) + ")");
+  for (const char* count : {"PAGESLEFT", "FOLDERSUNLISTED"}) {
+    if (options.strict && !setupext::FindVariable(*table.block(), count) &&
+        !setupext::SetHostVariable(*table.block(), count, ""))
+      return Fail(std::string("no room in the table for ") + count + " (--capacity " + std::to_string(options.capacity) + ")");
+  }
 
   if (options.module.empty()) options.module = setupext::ModuleBesideExecutable();
   setupext::LoadedModule module;
@@ -212,6 +216,8 @@ int main(int argc, char** argv) {
     }
     fs::remove(log, ignored);
   }
+  // Folders that could not be listed may hold pages that stayed English.
   const auto left = setupext::FindVariable(*table.block(), "PAGESLEFT");
-  return options.strict && left && *left != "0" ? 3 : 0;
+  const auto unlisted = setupext::FindVariable(*table.block(), "FOLDERSUNLISTED");
+  return options.strict && ((left && *left != "0") || (unlisted && *unlisted != "0")) ? 3 : 0;
 }

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <linux/fs.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <sys/statfs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -105,24 +107,44 @@ bool StillNamed(int at, const char* name, int file) {
   return fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(file, &open_file) == 0 && SameFile(named, open_file);
 }
 
-// The mount a folder lies on: two mounts of one volume (a bind mount) are told apart, where
-// the system says; the device otherwise.
-std::uint64_t MountOf(int folder, const struct stat& info) {
-#if defined(SYS_statx) && defined(STATX_MNT_ID)
-  struct statx extended;
-  if (statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 && (extended.stx_mask & STATX_MNT_ID))
-    return extended.stx_mnt_id;
-#endif
-  return static_cast<std::uint64_t>(info.st_dev);
+// The mount a folder lies on (two mounts of one volume, a bind mount, are told apart where
+// the system says; the device otherwise) and its index: one question.
+bool IdentityOf(int folder, FolderIdentity& identity) {
+  struct statx info;
+  if (statx(folder, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_MNT_ID, &info) != 0) return false;
+  identity.index = info.stx_ino;
+  identity.volume = (info.stx_mask & STATX_MNT_ID) ? info.stx_mnt_id : makedev(info.stx_dev_major, info.stx_dev_minor);
+  return true;
 }
 
 // Folders that fold case: a volume of the FAT family, or one asked to fold case in a folder.
-bool FoldsCase(int folder) {
+bool FoldsCase(int folder, const struct statfs& volume) {
   constexpr long kFatMagic = 0x4d44, kExfatMagic = 0x2011BAB0, kCasefoldFlag = 0x40000000;
-  struct statfs volume;
-  if (fstatfs(folder, &volume) == 0 && (volume.f_type == kFatMagic || volume.f_type == kExfatMagic)) return true;
+  if (volume.f_type == kFatMagic || volume.f_type == kExfatMagic) return true;
   int flags = 0;
   return ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCasefoldFlag) != 0;
+}
+
+// Opens a folder by its full path without following a link anywhere on it: the walk's paths
+// are the root's real path and names listed since, so a link on the way is one put there
+// since. Kernels without openat2 check the last part only.
+int OpenFolderNoLinks(const char* path) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#ifdef SYS_openat2
+  struct open_how how = {};
+  how.flags = kFlags;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  const long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+#endif
+  return open(path, kFlags);
+}
+
+// Whether this process may make and remove names in the folder: a refusal for want of rights
+// or on a read-only or immutable folder is a no; any other failure tells nothing.
+Permission MayWrite(int folder) {
+  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) == 0) return Permission::kYes;
+  return errno == EACCES || errno == EROFS || errno == EPERM ? Permission::kNo : Permission::kUnknown;
 }
 
 // Whether the name names a regular file with one name; never follows a link.
@@ -132,16 +154,27 @@ FileResult CheckPlain(int at, const char* name) {
   return PlainFileWithOneName(info);
 }
 
-EntryKind KindOf(int folder, const char* name, unsigned char type) {
-  if (type == DT_DIR) return EntryKind::kFolder;
-  if (type == DT_LNK) return EntryKind::kLink;
-  if (type == DT_REG) return EntryKind::kFile;
-  if (type != DT_UNKNOWN) return EntryKind::kSpecial;
-  struct stat info;
-  if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::kFile;
+EntryKind KindOf(const struct stat& info) {
   if (S_ISLNK(info.st_mode)) return EntryKind::kLink;
   if (S_ISDIR(info.st_mode)) return EntryKind::kFolder;
   return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kSpecial;
+}
+
+// A folder's index is asked by name, as opening it will find it: the listing's own number is
+// another where something is mounted on the folder or an overlay joins two file systems.
+bool AddEntry(int folder, const dirent& entry, Listing& entries) {
+  EntryKind kind = entry.d_type == DT_DIR ? EntryKind::kFolder
+                   : entry.d_type == DT_LNK ? EntryKind::kLink
+                   : entry.d_type == DT_REG ? EntryKind::kFile
+                                            : EntryKind::kSpecial;
+  std::uint64_t index = entry.d_ino;
+  struct stat info;
+  if (entry.d_type == DT_DIR || entry.d_type == DT_UNKNOWN) {
+    const bool named = fstatat(folder, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+    kind = named ? KindOf(info) : entry.d_type == DT_DIR ? EntryKind::kFolder : EntryKind::kFile;
+    if (named) index = static_cast<std::uint64_t>(info.st_ino);
+  }
+  return entries.Add(entry.d_name, kind, index);
 }
 
 class PosixFiles final : public Files {
@@ -158,22 +191,22 @@ class PosixFiles final : public Files {
     while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
     const CPath name(path);
     if (!name.ok()) return FolderOpen::kFailed;
-    const int fd = open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenFolderNoLinks(name.c_str());
     if (fd < 0) {
       struct stat info;
       const bool link = errno == ELOOP || (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
       return link ? FolderOpen::kLink : FolderOpen::kFailed;
     }
     File opened(FileRef{this, fd});
-    struct stat info;
-    if (fstat(fd, &info) != 0) return FolderOpen::kFailed;
-    if (expected_index != 0 && static_cast<std::uint64_t>(info.st_ino) != expected_index) return FolderOpen::kChanged;
+    FolderIdentity identity;
+    struct statfs volume;
+    if (!IdentityOf(fd, identity) || fstatfs(fd, &volume) != 0) return FolderOpen::kFailed;
+    if (expected_index != 0 && identity.index != expected_index) return FolderOpen::kChanged;
     facts = {};
-    facts.identity = {MountOf(fd, info), static_cast<std::uint64_t>(info.st_ino)};
-    facts.case_sensitive = !FoldsCase(fd);
+    facts.identity = identity;
+    facts.case_sensitive = !FoldsCase(fd, volume);
     facts.name_unit = NameUnit::kBytes;
-    const long limit = fpathconf(fd, _PC_NAME_MAX);
-    facts.name_limit = limit > 0 && limit < 65536 ? static_cast<std::uint32_t>(limit) : 255;
+    facts.name_limit = volume.f_namelen > 0 && volume.f_namelen < 65536 ? static_cast<std::uint32_t>(volume.f_namelen) : 255;
     facts.names_in_order = false;  // journals need not keep names in order
     facts.frees_names_at_once = true;
     folder = static_cast<File&&>(opened);
@@ -284,21 +317,23 @@ class PosixFiles final : public Files {
   }
 
   // Names are made and removed by writing the folder.
-  Permission MayCreate(NativeFile at, std::string_view) noexcept override {
-    return faccessat(at, ".", W_OK | X_OK, AT_EACCESS) == 0 ? Permission::kYes : Permission::kNo;
-  }
+  Permission MayCreate(NativeFile at, std::string_view) noexcept override { return MayWrite(at); }
 
   // In a sticky folder only the file's owner, the folder's owner or a privileged process
-  // may remove a name.
+  // may remove a name; an immutable or append-only file's name no one may.
   Permission MayRemove(NativeFile at, std::string_view path) noexcept override {
     const EntryName name(path);
-    struct stat folder, file;
-    if (!name.ok() || fstat(at, &folder) != 0 || fstatat(at, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0)
+    struct stat folder;
+    struct statx file;
+    if (!name.ok() || fstat(at, &folder) != 0 ||
+        statx(at, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_UID, &file) != 0 || !(file.stx_mask & STATX_UID))
       return Permission::kUnknown;
-    if (faccessat(at, ".", W_OK | X_OK, AT_EACCESS) != 0) return Permission::kNo;
+    if (file.stx_attributes & file.stx_attributes_mask & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) return Permission::kNo;
+    const Permission write = MayWrite(at);
     const uid_t me = geteuid();
-    if ((folder.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != folder.st_uid) return Permission::kNo;
-    return Permission::kYes;
+    if (write == Permission::kYes && (folder.st_mode & S_ISVTX) && me != 0 && me != file.stx_uid && me != folder.st_uid)
+      return Permission::kNo;
+    return write;
   }
 
   // A name made, moved or removed outlives a power cut once its folder is synced.
@@ -325,9 +360,7 @@ class PosixFiles final : public Files {
     errno = 0;
     while (const dirent* entry = readdir(dir.get())) {
       const std::string_view entry_name = entry->d_name;
-      if (entry_name != "." && entry_name != ".." &&
-          !entries.Add(entry_name, KindOf(folder, entry->d_name, entry->d_type), static_cast<std::uint64_t>(entry->d_ino)))
-        return ListResult::kNoMemory;
+      if (entry_name != "." && entry_name != ".." && !AddEntry(folder, *entry, entries)) return ListResult::kNoMemory;
       errno = 0;
     }
     return errno == 0 ? ListResult::kDone : ListResult::kFailed;
