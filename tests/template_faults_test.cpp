@@ -2,9 +2,14 @@
 // then on, and then a clean call over what the failure left.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "support/faulty_files.h"
+#include "support/forwarding_files.h"
+#include "support/page_text_in_memory.h"
 #include "support/temp_tree.h"
 #include "support/text_guarantee.h"
 #include "template/template_report.h"
@@ -70,13 +75,14 @@ TEST(TemplateFaults, NoPageTextLostWhateverFileCallFails) {
 // neither its output nor its marker is left.
 TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
   const std::string page = std::string(245, 'L') + ".pag";
-  for (const FileCall call : {FileCall::kWrite, FileCall::kFlush, FileCall::kAttributes, FileCall::kSync,
-                              FileCall::kDeletePage}) {
+  const std::pair<FileCall, int> failures[] = {{FileCall::kWrite, 1}, {FileCall::kFlush, 1}, {FileCall::kAttributes, 1},
+                                               {FileCall::kSync, 1}, {FileCall::kDeletePage, 1}, {FileCall::kCreate, 2}};
+  for (const auto& [call, nth] : failures) {  // the second creation is the output's, after its marker's
     TempTree tree;
     tree.Write(page, "PAGE {\nNext\nInput\n");
     const TreeSnapshot before = tree.Snapshot();
     FaultyFiles files;
-    files.FailNth(call, 1);
+    files.FailNth(call, nth);
     (void)LocaliseTree(files, tree.root_text());
     EXPECT_EQ(tree.Snapshot(), before) << FileCallName(call);
   }
@@ -130,6 +136,59 @@ TEST(TemplateFaults, QuietErrorModeIsSetBeforeTheFirstOutputIsCreated) {
   (void)LocaliseTree(files, tree.root_text());
   EXPECT_GT(files.count(FileCall::kCreate), 0);
   EXPECT_TRUE(files.quiet_before_create());
+}
+
+namespace fs = std::filesystem;
+
+// The real files, but that right after the listing of `listed` the folder `swapped` moves away
+// and a link to `outside`, or `outside` itself, takes its name.
+class SwapAfterListing final : public testing::ForwardingFiles {
+ public:
+  SwapAfterListing(fs::path listed, fs::path swapped, fs::path outside, bool link)
+      : ForwardingFiles(SystemFiles()), listed_(listed), swapped_(swapped), outside_(outside), link_(link) {}
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
+    const ListResult listed = real_.ListFolder(folder, path, entries);
+    std::error_code error;
+    if (!done_ && fs::equivalent(fs::path(path), listed_, error)) {
+      fs::rename(swapped_, swapped_.string() + ".moved", error);
+      if (!error && link_) fs::create_directory_symlink(outside_, swapped_, error);
+      else if (!error) fs::rename(outside_, swapped_, error);
+      done_ = !error;
+    }
+    return listed;
+  }
+  bool done() const { return done_; }
+
+ private:
+  fs::path listed_, swapped_, outside_;
+  bool link_;
+  bool done_ = false;
+};
+
+// A folder swapped between its listing and the work in it, for a link to a folder outside the
+// tree or for that folder itself: nothing outside is touched. Swapped after its parent's
+// listing, it is not entered; after its own, the work goes on in the folder that was listed.
+TEST(TemplateFaults, AFolderSwappedAfterItsListingLeadsNowhereElse) {
+  const std::string page = "PAGE {\nHome\n";
+  for (const bool own_listing : {false, true}) {
+    for (const bool link : {false, true}) {
+      const std::string at = std::string(own_listing ? "after its own listing" : "after its parent's listing") + (link ? ", a link" : "");
+      TempTree tree, elsewhere;
+      tree.Write("a.pag", page);
+      tree.Write("sub/b.pag", page);
+      elsewhere.Write("outside/o.pag", page);
+      const TreeSnapshot outside = elsewhere.Snapshot();
+      SwapAfterListing files(own_listing ? tree.root() / "sub" : tree.root(), tree.root() / "sub", elsewhere.root() / "outside", link);
+      TreeCounts counts;
+      (void)LocaliseTree(files, tree.root_text(), &counts);
+      ASSERT_TRUE(files.done()) << at;
+      const TreeSnapshot moved_in = {{"o.pag", page}};
+      EXPECT_EQ(testing::SnapshotFolder(link ? elsewhere.root() : tree.root() / "sub"), link ? outside : moved_in) << at;
+      EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), testing::TranslatedPage(page)) << at;
+      EXPECT_EQ(testing::ReadFileBytes(tree.root() / "sub.moved" / "b.pag"), own_listing ? testing::TranslatedPage(page) : page) << at;
+      EXPECT_EQ(counts.folders_skipped, own_listing ? 0u : 1u) << at;
+    }
+  }
 }
 
 }  // namespace

@@ -13,8 +13,6 @@ std::string WithoutSeparator(std::string path) {
   return path;
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
-
 // A handle that is only a number: descriptors are, Windows handles are pointers.
 template <typename Handle>
 Handle HandleNumbered(int number) {
@@ -80,7 +78,7 @@ bool CrashFiles::HasFolderOf(const std::string& path) const { return folders_.co
 
 bool CrashFiles::Exists(const std::string& path) const {
   if (live_.count(path) || folders_.count(path)) return true;
-  if (facts_.case_sensitive) return false;
+  if (facts_.case_sensitive || tells_case_) return false;
   const auto folded = [](std::string text) {
     for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     return text;
@@ -114,9 +112,9 @@ CrashFiles::OpenFile* CrashFiles::Find(NativeFile file) {
   return found == open_.end() ? nullptr : &found->second;
 }
 
-Opened CrashFiles::Open(const std::shared_ptr<Data>& data, bool writing) {
+Opened CrashFiles::Open(const std::shared_ptr<Data>& data, bool writing, const std::string& path) {
   const NativeFile handle = HandleNumbered<NativeFile>(next_handle_++);
-  open_[handle] = {data, writing};
+  open_[handle] = {data, writing, FolderOf(path)};
   return {File(FileRef{this, handle}), FileResult::kDone};
 }
 
@@ -133,16 +131,18 @@ Opened CrashFiles::CreateNew(NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   if (Stopped() || !HasFolderOf(path)) return {};
   if (Exists(path)) return {File(), FileResult::kExists};
+  if (RefusesName(path)) return {};
   auto data = std::make_shared<Data>();
+  data->made = true;
   Change({"", path, data});
-  return Open(data, true);
+  return Open(data, true, path);
 }
 
 Opened CrashFiles::OpenPage(NativeFile, std::string_view view, std::uint64_t* size) noexcept {
   const std::string path(view);
   if (Stopped() || !live_.count(path)) return {};
   *size = live_[path]->live.size();
-  return Open(live_[path], false);
+  return Open(live_[path], false, path);
 }
 
 std::ptrdiff_t CrashFiles::ReadAt(NativeFile file, std::uint64_t offset, void* buffer, std::size_t size) noexcept {
@@ -164,7 +164,7 @@ FileResult CrashFiles::CheckPlainFile(NativeFile, std::string_view view) noexcep
 
 bool CrashFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {
   OpenFile* open = Stopped() ? nullptr : Find(file);
-  if (!open || !open->writing) return false;
+  if (!open || !open->writing || Refuses(open->folder, kFull)) return false;
   open->data->live.append(static_cast<const char*>(data), size);
   return true;
 }
@@ -187,7 +187,7 @@ PageDeletion CrashFiles::DeletePage(File page, const FileStamp&, NativeFile, std
   const std::string path(view);
   if (Stopped()) return PageDeletion::kKept;
   const OpenFile* open = Find(page.get().native);
-  const bool same = open && !open->writing && live_.count(path) && live_[path] == open->data;
+  const bool same = open && !open->writing && live_.count(path) && live_[path] == open->data && !RefusesRemoval(path);
   page.reset();
   if (!same) return PageDeletion::kKept;
   Change({path, "", nullptr});
@@ -203,7 +203,7 @@ FileResult CrashFiles::RenameNew(NativeFile file, NativeFile at, std::string_vie
 bool CrashFiles::DeleteNew(File file, NativeFile, std::string_view view) noexcept {
   const std::string path(view);
   const OpenFile* open = Find(file.get().native);
-  const bool same = open && live_.count(path) && live_[path] == open->data;
+  const bool same = open && live_.count(path) && live_[path] == open->data && !RefusesRemoval(path);
   file.reset();
   if (Stopped() || !same) return false;
   Change({path, "", nullptr});
@@ -228,7 +228,7 @@ bool CrashFiles::SyncFolder(NativeFile handle) noexcept {
 
 FileResult CrashFiles::Remove(NativeFile, std::string_view view) noexcept {
   const std::string path(view);
-  if (Stopped() || !live_.count(path)) return FileResult::kFailed;
+  if (Stopped() || !live_.count(path) || RefusesRemoval(path)) return FileResult::kFailed;
   Change({path, "", nullptr});
   return FileResult::kDone;
 }
@@ -237,6 +237,7 @@ FileResult CrashFiles::MoveNoReplace(NativeFile, std::string_view from_view, std
   const std::string from(from_view), to(to_view);
   if (Stopped() || !live_.count(from) || !HasFolderOf(to)) return FileResult::kFailed;
   if (Exists(to)) return FileResult::kExists;
+  if (RefusesName(to) || RefusesRemoval(from)) return FileResult::kFailed;
   Change({from, to, nullptr});
   return FileResult::kDone;
 }
@@ -263,6 +264,31 @@ ListResult CrashFiles::ListFolder(NativeFile, std::string_view folder, Listing& 
     if (!entries.Add(entry.name, entry.kind, entry.index)) return ListResult::kNoMemory;
   }
   return ListResult::kDone;
+}
+
+bool CrashFiles::Refuses(const std::string& folder, unsigned refusal) const {
+  const auto found = refusals_.find(folder);
+  return found != refusals_.end() && (found->second & refusal) != 0;
+}
+
+bool CrashFiles::RefusesRemoval(const std::string& from) const {
+  const auto found = live_.find(from);
+  return Refuses(FolderOf(from), kNoRemoval) && found != live_.end() && !found->second->made;
+}
+
+Permission CrashFiles::MayCreate(NativeFile, std::string_view path) noexcept {
+  if (Refuses(FolderOf(std::string(path)), kUntold)) return Permission::kUnknown;
+  return RefusesName(std::string(path)) ? Permission::kNo : Permission::kYes;
+}
+
+Permission CrashFiles::MayRemove(NativeFile, std::string_view path) noexcept {
+  if (Refuses(FolderOf(std::string(path)), kUntold)) return Permission::kUnknown;
+  return RefusesRemoval(std::string(path)) ? Permission::kNo : Permission::kYes;
+}
+
+LockResult CrashFiles::LockFolder(NativeFile folder, FolderLock&) noexcept {
+  const auto open = open_folders_.find(folder);
+  return open != open_folders_.end() && Refuses(open->second, kHeld) ? LockResult::kBusy : LockResult::kHeld;
 }
 
 bool CrashFiles::RealFolderPath(std::string_view folder, PathText& real) noexcept {

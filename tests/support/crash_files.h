@@ -19,7 +19,10 @@
 //   and are not counted). Reboot(kept) then gives the durable state: the names as of the last
 //   sync plus the first `kept` pending operations, each file holding its durable content.
 // - A read returns at most kReadSize bytes, so a page of a few KB takes several reads.
-// - No folder is ever held by another call: LockFolder always succeeds.
+// - A folder may refuse what the system would refuse the caller (Refuse): new names, the names
+//   of files the call did not make (a folder not writable, or one whose sticky rule protects
+//   others' files), its lock (another call holds it), or data (a full disk). MayCreate and
+//   MayRemove tell the refusals of names, or answer kUnknown where the system cannot tell.
 #pragma once
 
 #include <cstddef>
@@ -52,9 +55,23 @@ class CrashFiles final : public Files {
 
   void Kill();
 
+  // What a folder refuses, a set of these bits.
+  enum Refusal : unsigned {
+    kNoNewName = 1,     // no file created or moved into it
+    kNoRemoval = 2,     // no name removed or moved away, but of files the calls made
+    kHeld = 4,          // its lock is held by another call
+    kFull = 8,          // every write fails: cannot be told in advance
+    kUntold = 16,       // MayCreate and MayRemove answer kUnknown
+  };
+  // `folder` without its separator.
+  void Refuse(const std::string& folder, unsigned refusals) { refusals_[folder] = refusals; }
+
   // The facts every folder reports (the identity aside): how names compare, their limit and
   // unit, whether names are kept in order, whether a name is freed at once.
   void SetFacts(const FolderFacts& facts) { facts_ = facts; }
+  // Folders tell case apart whatever their facts say, as a case-sensitive folder on a volume
+  // that reports none does: the only folders that may hold two names one case would make one.
+  void TellCaseApart(bool tell) { tells_case_ = tell; }
   // A volume that keeps names in order: the module makes no folder syncs, and a power cut
   // keeps a prefix of the pending journal (Reboot), never another set.
   void SetNamesKeptInOrder(bool ordered) { facts_.names_in_order = ordered; }
@@ -69,7 +86,7 @@ class CrashFiles final : public Files {
   bool Flush(NativeFile file) noexcept override;
   bool KeepAttributes(NativeFile file, const FileStamp&) noexcept override { return !Stopped() && Find(file); }
   FileResult CheckPlainFile(NativeFile at, std::string_view path) noexcept override;
-  LockResult LockFolder(NativeFile, FolderLock&) noexcept override { return LockResult::kHeld; }
+  LockResult LockFolder(NativeFile folder, FolderLock&) noexcept override;
   bool Close(NativeFile file) noexcept override;
   PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile at, std::string_view path,
                           std::string_view aside) noexcept override;
@@ -77,8 +94,8 @@ class CrashFiles final : public Files {
   bool DeleteNew(File file, NativeFile at, std::string_view path) noexcept override;
   FileResult MoveNoReplace(NativeFile at, std::string_view from, std::string_view to) noexcept override;
   FileResult Remove(NativeFile at, std::string_view path) noexcept override;
-  Permission MayCreate(NativeFile, std::string_view) noexcept override { return Permission::kYes; }
-  Permission MayRemove(NativeFile, std::string_view) noexcept override { return Permission::kYes; }
+  Permission MayCreate(NativeFile at, std::string_view path) noexcept override;
+  Permission MayRemove(NativeFile at, std::string_view path) noexcept override;
   bool SyncFolder(NativeFile folder) noexcept override;
   ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override;
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override;
@@ -87,6 +104,7 @@ class CrashFiles final : public Files {
  private:
   struct Data {
     std::string live, durable;
+    bool made = false;  // by a call, not by the test
   };
   using Names = std::map<std::string, std::shared_ptr<Data>>;
   // A created file has `data` and no `from`; a move has both names; an unlink only `from`.
@@ -97,6 +115,7 @@ class CrashFiles final : public Files {
   struct OpenFile {
     std::shared_ptr<Data> data;
     bool writing = false;
+    std::string folder;
   };
 
   // Counts the call; true once the power is cut.
@@ -107,7 +126,12 @@ class CrashFiles final : public Files {
   bool Exists(const std::string& path) const;
   bool HasFolderOf(const std::string& path) const;
   OpenFile* Find(NativeFile file);
-  Opened Open(const std::shared_ptr<Data>& data, bool writing);
+  Opened Open(const std::shared_ptr<Data>& data, bool writing, const std::string& path);
+  bool Refuses(const std::string& folder, unsigned refusal) const;
+  // Whether the folder refuses a new name at `to`, or the removal of `from`'s name.
+  bool RefusesName(const std::string& to) const { return Refuses(FolderOf(to), kNoNewName); }
+  bool RefusesRemoval(const std::string& from) const;
+  static std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
   std::map<std::string, std::uint64_t> folders_;  // path without its separator -> identity
   Names live_, durable_;
@@ -118,6 +142,8 @@ class CrashFiles final : public Files {
   int calls_ = 0;
   int cut_after_ = -1;
   FolderFacts facts_;
+  bool tells_case_ = false;
+  std::map<std::string, unsigned> refusals_;
 };
 
 }  // namespace setupext::testing

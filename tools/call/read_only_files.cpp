@@ -25,6 +25,18 @@ FolderOpen ReadOnlyFiles::OpenFolder(std::string_view path, std::uint64_t expect
   return opened;
 }
 
+ListResult ReadOnlyFiles::ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept {
+  const ListResult listed = real_.ListFolder(folder, path, entries);
+  const auto facts = case_sensitive_.find(std::string(path));
+  if (listed != ListResult::kDone || facts == case_sensitive_.end()) return listed;
+  std::set<std::string> folded;
+  for (std::size_t i = 0; !facts->second && i < entries.size(); ++i) {
+    ByteBuffer key;
+    facts->second = entries.carried(i) && AppendNameKey(entries.name(i), false, key) && !folded.insert(std::string(key.view())).second;
+  }
+  return listed;
+}
+
 std::string ReadOnlyFiles::Key(std::string_view path) const {
   const std::size_t separator = path.rfind(PathSeparator());
   const std::string_view folder = separator == std::string_view::npos ? std::string_view() : path.substr(0, separator + 1);
@@ -135,7 +147,9 @@ FileResult ReadOnlyFiles::MoveNoReplace(NativeFile at, std::string_view from, st
   if (plain != FileResult::kDone) return plain;
   if (Exists(at, to)) return FileResult::kExists;
   const std::string source = Key(from);
-  if (!made_.count(source) && Refused(real_.MayRemove(at, from))) return FileResult::kFailed;
+  // A move makes a name as a creation does, and frees one as a removal does.
+  if (Refused(real_.MayCreate(at, to)) || (!made_.count(source) && Refused(real_.MayRemove(at, from))))
+    return FileResult::kFailed;
   Made moved;
   if (const auto made = made_.find(source); made != made_.end()) {
     moved = std::move(made->second);

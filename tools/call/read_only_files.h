@@ -44,9 +44,7 @@ class ReadOnlyFiles final : public Files {
     FolderLock probe;
     return real_.LockFolder(folder, probe);
   }
-  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
-    return real_.ListFolder(folder, path, entries);
-  }
+  ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override;
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real_.RealFolderPath(folder, real); }
   void Pause(int) noexcept override {}
 
@@ -75,7 +73,9 @@ class ReadOnlyFiles final : public Files {
   NativeFile NewHandle(std::string key, bool writing);
 
   Files& real_;
-  std::map<std::string, bool> case_sensitive_;  // by folder path, as each folder was opened
+  // By folder path: as each folder was opened, or true where its listing holds two names one
+  // case would make one, as the plan takes it.
+  std::map<std::string, bool> case_sensitive_;
   std::map<std::string, Made> made_;  // by key
   std::set<std::string> gone_;        // keys of real names the run freed
   std::map<NativeFile, Handle> handles_;
