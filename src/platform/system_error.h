@@ -11,8 +11,6 @@ namespace setupext {
 // The calling thread's error number of its last failed system call (errno, GetLastError);
 // read at once after the failure, before anything else can change it.
 std::uint32_t LastSystemError() noexcept;
-// Sets it, for layers that fail on their own account (a test double, a refusal seen early).
-void SetLastSystemError(std::uint32_t error) noexcept;
 
 // Short words for the commoner errors ("disk full", "access denied"), or empty where the
 // module has none: the number is always shown beside them.

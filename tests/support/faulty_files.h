@@ -18,8 +18,9 @@ const char* FileCallName(FileCall call);
 
 class FaultyFiles final : public Files {
  public:
-  // The system error number every failure made here leaves.
+  // The system error number every failure made here leaves, as the thread's own.
   static constexpr std::uint32_t kInjectedError = 9999;
+  static void SetLastSystemError(std::uint32_t error);
   // Makes the nth call (from 1) of `call` fail; 0 fails none. Persistent: that call and every
   // later one of its kind. Each kind of call has its own failure, so a failure can be met in
   // the cleanup of another.

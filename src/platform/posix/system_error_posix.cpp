@@ -5,7 +5,6 @@
 namespace setupext {
 
 std::uint32_t LastSystemError() noexcept { return static_cast<std::uint32_t>(errno); }
-void SetLastSystemError(std::uint32_t error) noexcept { errno = static_cast<int>(error); }
 
 const char* SystemErrorWords(std::uint32_t error) noexcept {
   switch (static_cast<int>(error)) {

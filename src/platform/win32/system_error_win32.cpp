@@ -5,7 +5,6 @@
 namespace setupext {
 
 std::uint32_t LastSystemError() noexcept { return GetLastError(); }
-void SetLastSystemError(std::uint32_t error) noexcept { SetLastError(error); }
 
 // Fixed English words: the system's own messages come in the user's language and need memory.
 const char* SystemErrorWords(std::uint32_t error) noexcept {
