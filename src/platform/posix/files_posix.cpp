@@ -259,10 +259,10 @@ class PosixFiles final : public Files {
   bool Flush(NativeFile file) noexcept override { return fsync(file) == 0; }
   // The owner first: a change of owner may clear the set-id bits the mode then puts back. A
   // process that may not give files away keeps its own ownership.
-  // A new file is the process's own: only another owner, or a group other than the process's
-  // (a folder that gives its own group may have given it already), needs the call.
   bool KeepAttributes(NativeFile file, const FileStamp& page) noexcept override {
-    if ((page.owner != geteuid() || page.group != getegid()) &&
+    struct stat info;
+    if (fstat(file, &info) != 0) return false;
+    if ((info.st_uid != page.owner || info.st_gid != page.group) &&
         fchown(file, static_cast<uid_t>(page.owner), static_cast<gid_t>(page.group)) != 0 && errno != EPERM)
       return false;
     return fchmod(file, static_cast<mode_t>(page.attributes)) == 0;
