@@ -26,6 +26,8 @@ struct Expected {
 
 bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
 
+std::string Keyed(std::string_view s, bool case_sensitive) { ByteBuffer key; EXPECT_TRUE(AppendNameKey(s, case_sensitive, key)); return std::string(key.view()); }
+
 constexpr EntryKind F = EntryKind::kFile, D = EntryKind::kFolder, L = EntryKind::kLink, S = EntryKind::kSpecial;
 
 const FolderFacts kFacts = testing::OrdinaryFacts();
@@ -172,8 +174,7 @@ TEST(FolderPlan, LongNamesUseShortLeftovers) {
   };
   const std::string gone = std::string(240, 'g') + ".page", here = std::string(250, 'h') + ".pag",
                     lost = std::string(251, 'l') + ".pag", orphan = std::string(249, 'o') + ".pag";
-  ASSERT_TRUE(NeedsShortNames(gone, kFacts) && NeedsShortNames(here, kFacts) &&
-              !NeedsShortNames(std::string(238, 'n') + ".pag", kFacts));
+  ASSERT_TRUE(NeedsShortNames(gone, kFacts) && NeedsShortNames(here, kFacts) && !NeedsShortNames(std::string(238, 'n') + ".pag", kFacts));
   const std::string gone_out = named(gone, false), gone_marker = named(gone, true), here_out = named(here, false),
                     lost_out = named(lost, false), orphan_marker = named(orphan, true);
   Listing listing;
@@ -216,8 +217,7 @@ TEST(FolderPlan, OutputsGoBackOnlyToNamesNobodyMakes) {
 // Random folders of colliding names: short, long (near the limit in bytes or UTF-16 units, of 1-4
 // byte characters and bytes that are none), of one hash, case twins, names not carried whole.
 TEST(FolderPlan, PropertiesOverRandomListings) {
-  // Long names alike but for four characters and of one FNV-1a hash: where they differ after
-  // the short output's prefix, one output name; before it, one marker name.
+  // Long names alike but for four characters, of one FNV-1a hash: one output name, or one marker's.
   const auto colliding = [](const std::string& head, const std::string& rest) {
     std::unordered_map<std::uint32_t, std::string> tails;
     std::uint32_t start = 2166136261u;
@@ -289,15 +289,10 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       names.push_back(name), families.push_back(family);
     }
     // The reference: names compare as the facts say, unless two names carried whole differ only in case.
-    const auto keyed = [](std::string_view s, bool case_sensitive) {
-      ByteBuffer key;
-      EXPECT_TRUE(AppendNameKey(s, case_sensitive, key));
-      return std::string(key.view());
-    };
     bool sensitive = facts.case_sensitive;
     for (std::size_t i = 0; i < names.size(); ++i)
-      for (std::size_t j = 0; j < i; ++j) sensitive |= listing.carried(i) && listing.carried(j) && keyed(names[i], false) == keyed(names[j], false);
-    const auto key = [&](std::string_view s) { return keyed(s, sensitive); };
+      for (std::size_t j = 0; j < i; ++j) sensitive |= listing.carried(i) && listing.carried(j) && Keyed(names[i], false) == Keyed(names[j], false);
+    const auto key = [&](std::string_view s) { return Keyed(s, sensitive); };
     const auto count = [&](const auto& pred) { return std::count_if(names.begin(), names.end(), [&](const std::string& n) { return pred(&n - names.data()); }); };
     const auto whole = [&](std::size_t j) { return listing.carried(j) && listing.kind(j) == F; };
     const auto held = [&](std::string_view name, std::size_t self) { return count([&](std::size_t j) { return j != self && key(names[j]) == key(name); }) > 0; };
@@ -306,14 +301,12 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
     FolderPlan plan;
     ASSERT_EQ(plan.Make(listing, 10, facts), PlanResult::kDone);
     std::string all;
-    for (std::size_t i = 0; i < names.size(); ++i)
-      all += names[i] + (listing.carried(i) ? "" : " (in part)") + (listing.kind(i) == D ? "/" : "") + " | ";
+    for (std::size_t i = 0; i < names.size(); ++i) all += names[i] + (listing.carried(i) ? "" : " (in part)") + (listing.kind(i) == D ? "/ | " : " | ");
     all += facts.case_sensitive ? "case-sensitive" : "";
     std::map<std::string, int> takers;
     for (std::size_t i = 0; i < listing.size(); ++i) {
       const Step& step = plan[i];
-      const std::string& name = names[i];
-      const std::string subject(step.subject);
+      const std::string &name = names[i], subject(step.subject);
       SCOPED_TRACE(name + " in " + all);
       PathText final_name, output;
       ASSERT_TRUE(AppendFinalName(subject, final_name) && AppendOutputName(subject, facts, output));
@@ -326,10 +319,9 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
         EXPECT_TRUE(key(taken) == key(name) || !held(taken, i));
       }
       // A page is localised only where the names made beside it are free or its own leftovers'.
-      for (std::size_t j = 0; j < names.size() && step.fate == Fate::kLocalise; ++j) {
-        const bool mine = (key(names[j]) == key(step.output) || (!step.marker.empty() && key(names[j]) == key(step.marker)));
-        EXPECT_TRUE(!mine || j == i || shadow(j) || (listing.carried(j) && key(plan[j].subject) == key(name))) << names[j];
-      }
+      for (std::size_t j = 0; j < names.size() && step.fate == Fate::kLocalise; ++j)
+        EXPECT_TRUE((key(names[j]) != key(step.output) && (step.marker.empty() || key(names[j]) != key(step.marker))) || j == i || shadow(j) ||
+                    (listing.carried(j) && key(plan[j].subject) == key(name))) << names[j];
       // A leftover's page is known by its whole name, and only where no other name fits it.
       std::string_view prefix, hash, marker_hash, rest;
       std::set<std::string> fits;

@@ -113,6 +113,18 @@ TEST(PosixFiles, NamesThatAreTakenAreNeverReplaced) {
   EXPECT_EQ(files.RenameNew(made.file.get().native, testing::FolderAt(files, (tree.root() / "new").string()), (tree.root() / "new").string(), taken), FileResult::kExists);
   made.file.reset();
   EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"from", "moving"}, {"new", ""}, {"taken", "kept"}}));
+  // A file put at the output's name since it was made is neither renamed to the page's nor deleted.
+  for (const bool renaming : {true, false}) {
+    TempTree again;
+    const std::string output_name = again.root_text() + "/a.pag.setupext-new";
+    const testing::FolderAt at(SystemFiles(), output_name);
+    Opened output = SystemFiles().CreateNew(at, output_name);
+    fs::rename(output_name, again.root() / "elsewhere"), again.Write("a.pag.setupext-new", "theirs");
+    if (renaming) EXPECT_NE(SystemFiles().RenameNew(output.file.get().native, at, output_name, again.root_text() + "/a.pag"), FileResult::kDone);
+    else EXPECT_FALSE(SystemFiles().DeleteNew(std::move(output.file), at, output_name));
+    output.file.reset();
+    EXPECT_EQ(again.Snapshot(), (testing::TreeSnapshot{{"a.pag.setupext-new", "theirs"}, {"elsewhere", ""}})) << renaming;
+  }
 }
 
 // One call's lock on a folder keeps any other out until it lets go.
@@ -130,9 +142,8 @@ TEST(PosixFiles, AFolderLockIsHeldByOneCallAtATime) {
   EXPECT_EQ(files.LockFolder(other, second), LockResult::kHeld);
 }
 
-// A folder another call holds is waited for a while, never for ever, then skipped whole: it and
-// the folder below are listed, not worked in, their pages left English. Names like a page's
-// leftovers that are no pages are never counted as pages left.
+// A folder another call holds is waited for a while, never for ever, then skipped whole: it and the
+// one below are listed, pages left English; names like leftovers that are no pages are not counted.
 TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   TempTree tree;
   tree.Write("a.pag", kPage), tree.Write("sub/b.pag", kPage);
@@ -151,8 +162,7 @@ TEST(PosixFiles, AFolderHeldByAnotherCallIsSkippedAfterAWhile) {
   EXPECT_EQ(tree.Snapshot(), before);
 }
 
-// A French version keeps every mode bit of its page, the set-id and sticky bits included, and
-// its owner and group where the process may give files away.
+// A French version keeps every mode bit of its page (set-id and sticky too), its owner and group.
 TEST(PosixFiles, FrenchVersionsKeepTheirPagesModesAndOwners) {
   const uid_t me = geteuid(), my = getegid();
   const struct { mode_t mode; uid_t owner; gid_t group; } cases[] = {{0644, me, my},   {0444, me, my},           {0600, me, my},
@@ -171,9 +181,8 @@ TEST(PosixFiles, FrenchVersionsKeepTheirPagesModesAndOwners) {
   }
 }
 
-// What the layer says another user may do, asked without doing it, is what the system then
-// lets that user do: folder modes and owners, the sticky rule, another's page, an append-only
-// one. Where the user may not give a file away, the French version is the user's.
+// What the layer says another user may do (folder modes and owners, the sticky rule, append-only
+// pages) is what the system then lets the user do; one who may not give files away localises too.
 TEST(PosixFiles, PermissionsAskedAreWhatTheSystemThenDoes) {
   if (geteuid() != 0) GTEST_SKIP() << "laying out the files of two users needs root";
   TempTree tree;
@@ -207,8 +216,8 @@ TEST(PosixFiles, PermissionsAskedAreWhatTheSystemThenDoes) {
   EXPECT_EQ(pages.size(), 32u) << "no append-only page could be made";
 }
 
-// A folder another mount of this very volume (a bind mount) was made on is never entered; an
-// overlay, numbering a folder's entries otherwise than the opened folders say, is walked whole.
+// A bind mount below the tree is never entered; an overlay (whose listed and opened folders'
+// numbers differ) is walked whole.
 TEST(PosixFiles, MountsBelowTheTreeAreNeverEnteredOverlaysAreWalked) {
   TempTree tree, outside;
   tree.Write("a.pag", kPage), outside.Write("user.pag", kPage);
@@ -229,8 +238,7 @@ TEST(PosixFiles, MountsBelowTheTreeAreNeverEnteredOverlaysAreWalked) {
   EXPECT_EQ(testing::ReadFileBytes(merged / "sub/deep/p.pag"), kFrench);
 }
 
-// The system's files, but right after the folder `listed` is listed another program changes
-// the tree, before the walk opens the subfolders.
+// The system's files, but once the folder `listed` is listed another program changes the tree.
 struct SwappingFiles final : testing::ForwardingFiles {
   SwappingFiles(std::string listed, std::function<void()> swap) : ForwardingFiles(SystemFiles()), listed_(listed), swap_(swap) {}
   ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
@@ -242,11 +250,10 @@ struct SwappingFiles final : testing::ForwardingFiles {
   std::function<void()> swap_;
 };
 
-// A folder swapped for a link or for another folder after its parent's listing, or one with a
-// link put on its way, is never entered: what it leads to stays as it was.
+// A folder swapped for a link or another folder after its parent's listing, or with a link put on
+// its way, is never entered: `listed` listed, tree/sub goes to `moved` and a link to `link_to` or
+// the folder `in` takes its place; `skipped` is not entered, `kept` stays as it was.
 TEST(PosixFiles, AFolderSwappedSinceItsListingIsNeverEntered) {
-  // Once `listed` is listed, tree/sub goes to `moved` and a link to `link_to`, or the folder
-  // `in`, takes its place; `skipped` is the folder not entered, `kept` what stays as it was.
   const struct { const char *listed, *moved, *link_to, *in, *skipped, *kept; } cases[] = {
       {"tree/", "away", "outside", nullptr, "tree/sub/", "outside"},
       {"tree/", "away", nullptr, "outside", "tree/sub/", "tree/sub"},
@@ -270,30 +277,12 @@ TEST(PosixFiles, AFolderSwappedSinceItsListingIsNeverEntered) {
   }
 }
 
-// A file another program put at the output's name since it was made is neither renamed onto
-// the page's name nor deleted in the output's place.
-TEST(PosixFiles, AFileThatTookTheOutputsNameIsNotTheOutput) {
-  for (const bool renaming : {true, false}) {
-    TempTree tree;
-    const std::string made = tree.root_text() + "/a.pag.setupext-new";
-    const testing::FolderAt at(SystemFiles(), made);
-    Opened output = SystemFiles().CreateNew(at, made);
-    fs::rename(made, tree.root() / "elsewhere"), tree.Write("a.pag.setupext-new", "theirs");
-    if (renaming) EXPECT_NE(SystemFiles().RenameNew(output.file.get().native, at, made, tree.root_text() + "/a.pag"), FileResult::kDone);
-    else EXPECT_FALSE(SystemFiles().DeleteNew(std::move(output.file), at, made));
-    output.file.reset();
-    EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"a.pag.setupext-new", "theirs"}, {"elsewhere", ""}})) << renaming;
-  }
-}
-
-// Without the no-replace rename (a link and an unlink move the file then) and without the call
-// that opens a path refusing every link on it, a name that is taken is never replaced and a
-// link at a folder's name never followed.
+// Without the no-replace rename (a link and an unlink then) nor the open refusing every link on a
+// path, a name taken is never replaced and a link at a folder's name never followed.
 TEST(PosixFiles, OlderSystemsKeepThePromisesToo) {
   TempTree tree;
   const std::string page = tree.Write("page", "moving").string(), root = tree.root_text();
-  tree.Write("taken", "kept");
-  fs::create_directory_symlink(tree.root(), tree.root() / "link");
+  tree.Write("taken", "kept"), fs::create_directory_symlink(tree.root(), tree.root() / "link");
   const int wrong = InChild([&] {
     sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)), BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 1),
                             BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL), BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
@@ -312,8 +301,7 @@ TEST(PosixFiles, OlderSystemsKeepThePromisesToo) {
   EXPECT_EQ(tree.Snapshot(), (testing::TreeSnapshot{{"moved", "moving"}, {"taken", "kept"}}));
 }
 
-// A folder's facts are what the system does there: names that differ in case only are two
-// names where the facts say so; the longest name fits, one longer does not.
+// A folder's facts are what the system does: case twins where they say so, the longest name only.
 TEST(PosixFiles, FolderFactsAreWhatTheSystemDoes) {
   TempTree tree;
   const testing::FolderAt folder(SystemFiles(), tree.Write("a", "").string());
