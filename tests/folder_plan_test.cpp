@@ -333,8 +333,7 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
           fits.insert(candidate);
       }
       if (step.role == Role::kOutput && PageOfOutput(name).empty() && whole(i)) {
-        EXPECT_EQ(subject, fits.size() == 1 ? *fits.begin() : "");
-        EXPECT_EQ(step.reason, fits.empty() ? Reason::kNameLost : fits.size() > 1 ? Reason::kOwnerAmbiguous : step.reason);
+        EXPECT_EQ(std::pair(subject, step.reason), std::pair(fits.size() == 1 ? *fits.begin() : "", fits.empty() ? Reason::kNameLost : fits.size() > 1 ? Reason::kOwnerAmbiguous : step.reason));
       }
       if (step.role == Role::kOutput && !subject.empty()) { EXPECT_EQ(output.view(), name); }
       // Nothing goes whose text or name is not provably elsewhere: an output only beside its
@@ -348,8 +347,7 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
       }
       EXPECT_TRUE(step.fate != Fate::kRemove || page_here);
       if (step.role == Role::kMarker && whole(i)) {
-        EXPECT_EQ(subject, owners.size() == 1 ? *owners.begin() : "");
-        EXPECT_EQ(step.reason, owners.empty() ? Reason::kNoOwner : owners.size() > 1 ? Reason::kOwnerAmbiguous : Reason::kNone);
+        EXPECT_EQ(std::pair(subject, step.reason), std::pair(owners.size() == 1 ? *owners.begin() : "", owners.empty() ? Reason::kNoOwner : owners.size() > 1 ? Reason::kOwnerAmbiguous : Reason::kNone));
       }
       // An output whose final name is held goes back to its page's name where that is free and a page's.
       if (step.role == Role::kOutput && !subject.empty() && (step.fate == Fate::kReturn || step.reason == Reason::kFinalNameHeld)) {
@@ -368,9 +366,8 @@ TEST(FolderPlan, PropertiesOverRandomListings) {
         fit = !short_names || (cut > 0 && 1 + kHashDigits + kMarkerInfix.size() + units - cut_units <= facts.name_limit);
         EXPECT_EQ(step.marker.empty(), !short_names);
         if (short_names) {
-          EXPECT_EQ(step.output.substr(0, cut), subject.substr(0, cut));
-          EXPECT_EQ(step.output.size(), cut + made_units);
-          EXPECT_EQ(step.marker.substr(step.marker.size() - (subject.size() - cut)), subject.substr(cut));
+          EXPECT_EQ(std::tuple(step.output.substr(0, cut), step.output.size(), step.marker.substr(step.marker.size() - (subject.size() - cut))),
+                    std::tuple(std::string_view(subject).substr(0, cut), cut + made_units, std::string_view(subject).substr(cut)));
         }
         EXPECT_TRUE(fit || step.fate != Fate::kLocalise);
       }
