@@ -75,20 +75,6 @@ Role RoleOf(const Listing& listing, std::size_t i) {
 bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
 bool IsFileRole(Role role) { return IsSource(role) || role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
 
-// Whether the folder demonstrably keeps two names that one case would make one: then it tells
-// case apart, whatever its facts say. Only names carried whole show it. False when memory ran
-// out.
-bool ShowsCaseTwins(const Listing& listing, bool* twins) {
-  *twins = false;
-  KeyTable folded(false);
-  for (std::uint32_t i = 0; i < listing.size(); ++i) {
-    if (listing.carried(i) && !folded.Add(i, listing.name(i))) return false;
-  }
-  folded.Sort();
-  for (std::size_t rank = 1; rank < folded.size() && !*twins; ++rank) *twins = folded.Key(rank) == folded.Key(rank - 1);
-  return true;
-}
-
 }  // namespace
 
 bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept {
@@ -443,6 +429,20 @@ struct FolderPlan::Planner {
     return SettleReturns();
   }
 };
+
+// Whether the folder demonstrably keeps two names that one case would make one: then it tells
+// case apart, whatever its facts say. Only names carried whole show it. False when memory ran
+// out.
+bool ShowsCaseTwins(const Listing& listing, bool* twins) noexcept {
+  *twins = false;
+  KeyTable folded(false);
+  for (std::uint32_t i = 0; i < listing.size(); ++i) {
+    if (listing.carried(i) && !folded.Add(i, listing.name(i))) return false;
+  }
+  folded.Sort();
+  for (std::size_t rank = 1; rank < folded.size() && !*twins; ++rank) *twins = folded.Key(rank) == folded.Key(rank - 1);
+  return true;
+}
 
 PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units, const FolderFacts& facts) noexcept {
   subjects_.Clear();

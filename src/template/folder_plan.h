@@ -90,6 +90,10 @@ class FolderPlan {
   ByteBuffer names_;     // the names settled for each entry's subject
 };
 
+// Whether the folder demonstrably keeps two names that one case would make one: then it tells
+// case apart, whatever its facts say. False when memory ran out.
+[[nodiscard]] bool ShowsCaseTwins(const Listing& listing, bool* twins) noexcept;
+
 const char* ReasonText(Reason reason) noexcept;
 // Whether the reason names another entry.
 bool ReasonNamesOther(Reason reason) noexcept;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "template/folder_plan.h"
+
 namespace setupext {
 namespace {
 
@@ -29,11 +31,9 @@ ListResult ReadOnlyFiles::ListFolder(NativeFile folder, std::string_view path, L
   const ListResult listed = real_.ListFolder(folder, path, entries);
   const auto facts = case_sensitive_.find(std::string(path));
   if (listed != ListResult::kDone || facts == case_sensitive_.end()) return listed;
-  std::set<std::string> folded;
-  for (std::size_t i = 0; !facts->second && i < entries.size(); ++i) {
-    ByteBuffer key;
-    facts->second = entries.carried(i) && AppendNameKey(entries.name(i), false, key) && !folded.insert(std::string(key.view())).second;
-  }
+  // Names are keyed as the plan compares them there.
+  bool twins = false;
+  if (!facts->second && ShowsCaseTwins(entries, &twins)) facts->second = twins;
   return listed;
 }
 
