@@ -1,16 +1,13 @@
 // The Win32 file layer's replacement steps on real files: the deletion through a handle where
 // the system refuses immediate deletion (as Wine and Windows before 10 do), read-only files,
-// renames that never replace, what it tells of a folder and, under Wine, Linux-made names.
+// and renames that never replace.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string>
 
 #include "platform/files.h"
@@ -27,40 +24,29 @@ namespace setupext {
 namespace {
 
 const std::string kPage = "PAGE {\r\nHome\r\n";
+using namespace std::string_literals;
 using UniqueFile = win32::UniqueKernelHandle;
-
-// Under Wine a Linux program runs by its Linux path, with no handle to wait on: the script
-// ($1 the folder's Linux path, $2 a file beside it) leaves "$2.done" once it has run.
-// False where there is no Linux side.
+// Under Wine a Linux program runs by its Linux path, with no handle to wait on: the script ($1 the folder's
+// Linux path, $2 a file beside it) leaves "$2.done" once it has run. False where there is no Linux side.
 bool OnLinuxSide(const std::filesystem::path& folder, const std::string& script) {
   const auto LinuxPath = [](const std::wstring& path) {
     const auto unix_name = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    const std::unique_ptr<char, void (*)(char*)> name(unix_name ? unix_name(path.c_str()) : nullptr, [](char* n) { HeapFree(GetProcessHeap(), 0, n); });
-    return name ? std::wstring(name.get(), name.get() + std::strlen(name.get())) : std::wstring();
+    char* name = unix_name ? unix_name(path.c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return std::wstring(text.begin(), text.end());
   };
   const std::wstring base = folder.wstring(), done = base + L".out.done";
   std::ofstream(std::filesystem::path(base + L".sh"), std::ios::binary) << "set -e\n" << script << "\nrm -f \"$0\"\necho >\"$2.done\"\n";
-  std::wstring line = L"/bin/sh " + LinuxPath(base + L".sh") + L" " + LinuxPath(base) + L" " + LinuxPath(base + L".out");
   STARTUPINFOW start{};
   start.cb = sizeof start;
   PROCESS_INFORMATION process{};
-  if (LinuxPath(base).empty() || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
-    return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  if (LinuxPath(base).empty() || !CreateProcessW(nullptr, (L"/bin/sh " + LinuxPath(base + L".sh") + L" " + LinuxPath(base) + L" " + LinuxPath(base + L".out")).data(),
+                                                 nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process)) return false;
+  const UniqueFile thread(process.hThread), owner(process.hProcess);
   for (int tries = 0; tries < 2000 && GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++tries) Sleep(10);
   return DeleteFileW(done.c_str()) != 0;
-}
-
-// The folder's files by their Linux names, byte for byte.
-std::map<std::string, std::string> LinuxSideFiles(const std::filesystem::path& folder) {
-  std::map<std::string, std::string> files;
-  (void)OnLinuxSide(folder, "cd \"$1\" && for f in *; do printf '%s\\0' \"$f\"; cat -- \"$f\"; printf '\\0'; done >\"$2\"");
-  std::istringstream all(testing::ReadFileBytes(folder.wstring() + L".out"));
-  DeleteFileW((folder.wstring() + L".out").c_str());
-  for (std::string name, text; std::getline(all, name, '\0') && std::getline(all, text, '\0');) files[name] = text;
-  return files;
 }
 
 class FileLayerTest : public ::testing::Test {
@@ -82,8 +68,7 @@ class FileLayerTest : public ::testing::Test {
   testing::TempTree tree_;
 };
 
-// A page's name comes free at once even while a reader holds it, where the volume keeps a
-// deleted file's name while others hold it: the page moves aside before it goes.
+// A page's name comes free at once even where the volume keeps a deleted name a reader holds: it moves aside.
 TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
   for (const bool held : {false, true}) {
     tree_.Write("a.pag", kPage);
@@ -166,18 +151,7 @@ TEST_F(FileLayerTest, ANewFileDeletedThroughItsHandleIsGone) {
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
-TEST_F(FileLayerTest, FolderFactsAreWhatTheFolderDoes) {
-  tree_.Write("x.pag", kPage);
-  const FolderFacts facts = At("x.pag").facts();
-  const auto make = [&](const wchar_t* name) { return UniqueFile(CreateFileW((tree_.root() / name).c_str(), GENERIC_WRITE | DELETE, 1, nullptr, CREATE_NEW, 0, nullptr)); };
-  EXPECT_EQ(facts.case_sensitive, make(L"X.PAG").is_open()) << "a name in other case";
-  DWORD posix = 0x1 | 0x2;  // deleted at once, as POSIX deletes
-  EXPECT_EQ(facts.frees_names_at_once,
-            SetFileInformationByHandle(make(L"held.pag").get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &posix, sizeof posix) != 0);
-}
-
-// Names of two-, three- and four-byte characters, the longest the folder's unit allows and the
-// shortest where only the short output name fits: each ends French, and --explain says so.
+// Names of 2-, 3- and 4-byte characters at the unit limit, and where only the short output name fits, end French as explained.
 TEST_F(FileLayerTest, LongNamesOfWideCharactersAreLocalised) {
   const FolderFacts facts = At("x").facts();
   testing::TreeSnapshot expected;
@@ -198,32 +172,32 @@ TEST_F(FileLayerTest, LongNamesOfWideCharactersAreLocalised) {
   EXPECT_EQ(explained.seen, done.seen);
 }
 
-TEST_F(FileLayerTest, MayCreateAndMayRemoveAskWithoutDoing) {
+TEST_F(FileLayerTest, FolderFactsAreWhatTheFolderDoesAndMayCreateAndMayRemoveAskWithoutDoing) {
   for (const char* name : {"free.pag", "held.pag", "ro.pag"}) tree_.Write(name, kPage);
   SetReadOnly("ro.pag", true);
   const UniqueFile holder(CreateFileA(Path("held.pag").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_EQ(files_.MayCreate(At("x"), Path("new.pag")), Permission::kYes);
-  // The layer clears a read-only attribute; a file another program holds may not come free.
-  const std::pair<const char*, Permission> removals[] = {
+  const std::pair<const char*, Permission> removals[] = {  // the layer clears read-only; a held file may not come free
       {"free.pag", Permission::kYes}, {"ro.pag", Permission::kYes}, {"held.pag", Permission::kUnknown}, {"missing.pag", Permission::kUnknown}};
   for (const auto& [name, may] : removals) EXPECT_EQ(files_.MayRemove(At(name), Path(name)), may) << name;
   EXPECT_EQ(tree_.Snapshot().size(), 3u);
+  const auto make = [&](const wchar_t* name) { return UniqueFile(CreateFileW((tree_.root() / name).c_str(), GENERIC_WRITE | DELETE, 1, nullptr, CREATE_NEW, 0, nullptr)); };
+  EXPECT_EQ(At("x").facts().case_sensitive, make(L"FREE.PAG").is_open()) << "a name in other case";
+  DWORD posix = 0x1 | 0x2;  // deleted at once, as POSIX deletes
+  EXPECT_EQ(At("x").facts().frees_names_at_once, SetFileInformationByHandle(make(L"posix.pag").get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &posix, sizeof posix) != 0);
 }
 
 // A share's file is named from the share or from the server; any other name is through a link.
 TEST(ReachedByThisPath, ComparesTheNameBelowTheVolumeOrTheShare) {
-  const wchar_t *drive = L"\\\\?\\C:\\d\\a.pag", *share = L"\\\\?\\UNC\\srv\\share\\d\\a.pag";
-  const struct { const wchar_t *name, *path; bool reached; } cases[] = {
-      {L"\\d\\a.pag", drive, true}, {L"\\D\\A.PAG", drive, true}, {L"\\d\\a.pag", L"C:\\d\\a.pag", true},
-      {L"\\d\\a.pag", share, true}, {L"\\SRV\\Share\\d\\a.pag", share, true}, {L"\\e\\a.pag", drive, false},
-      {L"", drive, false}, {L"\\d\\a.pag", L"\\\\?\\C:", false}, {L"\\share\\d\\a.pag", share, false},
-      {L"\\other\\share\\d\\a.pag", share, false}, {L"srv\\share\\d\\a.pag", share, false},
-      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv\\share", false}, {L"\\d\\a.pag", L"\\\\?\\UNC\\srv", false}};
+  const wchar_t *a = L"\\d\\a.pag", *drive = L"\\\\?\\C:\\d\\a.pag", *share = L"\\\\?\\UNC\\srv\\share\\d\\a.pag";
+  const struct { const wchar_t *name, *path; bool reached; } cases[] = {{a, drive, true}, {L"\\D\\A.PAG", drive, true},
+      {a, L"C:\\d\\a.pag", true}, {a, share, true}, {L"\\SRV\\Share\\d\\a.pag", share, true}, {L"\\e\\a.pag", drive, false}, {L"", drive, false},
+      {a, L"\\\\?\\C:", false}, {L"\\share\\d\\a.pag", share, false}, {L"\\other\\share\\d\\a.pag", share, false}, {L"srv\\share\\d\\a.pag", share, false},
+      {a, L"\\\\?\\UNC\\srv\\share", false}, {a, L"\\\\?\\UNC\\srv", false}};
   for (const auto& c : cases) EXPECT_EQ(win32::ReachedByThisPath(c.name, c.path), c.reached) << c.name << " " << c.path;
 }
 
-// ---- Under Wine, Linux-made names Wine cannot name back: one that is no UTF-8, and twins
-// that differ only in case, which Wine's lookups fold together.
+// Under Wine, Linux-made names Wine cannot name back: one no UTF-8, and case twins Wine's lookups fold together.
 TEST_F(FileLayerTest, NamesWineCannotCarryAreMarkedAndKeepTheirTextAndNameThroughTwoCalls) {
   if (!OnLinuxSide(tree_.root(), "cd \"$1\" && printf 'PAGE {\\r\\nHome\\r\\nlower\\r\\n' >a.pag && printf 'PAGE {\\r\\nHome\\r\\nUPPER\\r\\n' >A.pag &&\n"
                                  "printf 'PAGE {\\r\\nHome\\r\\n' | tee b.pag \"$(printf '\\303\\251.pag')\" >\"$(printf 'caf\\351.pag')\"\n"))
@@ -232,15 +206,15 @@ TEST_F(FileLayerTest, NamesWineCannotCarryAreMarkedAndKeepTheirTextAndNameThroug
   ASSERT_EQ(files_.ListFolder(At("x"), tree_.root_text() + "\\", listing), ListResult::kDone);
   std::map<std::string, bool> carried;
   for (std::size_t i = 0; i < listing.size(); ++i) carried[std::string(listing.name(i))] = listing.carried(i);
-  EXPECT_EQ(carried, (std::map<std::string, bool>{
-                         {"A.pag", false}, {"a.pag", false}, {"b.pag", true}, {"caf\xEF\xBF\xBD.pag", false}, {"\xC3\xA9.pag", true}}));
-  const std::map<std::string, std::string> expected = {
-      {"a.pag", "PAGE {\r\nHome\r\nlower\r\n"}, {"A.pag", "PAGE {\r\nHome\r\nUPPER\r\n"}, {"b.pag", "PAGE {\r\nAccueil\r\n"},
-      {"\xC3\xA9.pag", "PAGE {\r\nAccueil\r\n"}, {"caf\xE9.pag", kPage}};
+  EXPECT_EQ(carried, (std::map<std::string, bool>{{"A.pag", false}, {"a.pag", false}, {"b.pag", true}, {"caf\xEF\xBF\xBD.pag", false}, {"\xC3\xA9.pag", true}}));
+  const std::string expected = "A.pag\0PAGE {\r\nHome\r\nUPPER\r\n\0a.pag\0PAGE {\r\nHome\r\nlower\r\n\0b.pag\0PAGE {\r\nAccueil\r\n\0"
+      "caf\xE9.pag\0PAGE {\r\nHome\r\n\0\xC3\xA9.pag\0PAGE {\r\nAccueil\r\n\0"s;  // the folder's files by Linux name, byte for byte
   for (int call = 1; call <= 2; ++call) {
     testing::LocaliseThroughModule(tree_.root_text());
-    EXPECT_EQ(LinuxSideFiles(tree_.root()), expected) << "after call " << call;
+    ASSERT_TRUE(OnLinuxSide(tree_.root(), "export LC_ALL=C; cd \"$1\" && for f in *; do printf '%s\\0' \"$f\"; cat -- \"$f\"; printf '\\0'; done >\"$2\""));
+    EXPECT_EQ(testing::ReadFileBytes(tree_.root().wstring() + L".out"), expected) << "after call " << call;
   }
+  DeleteFileW((tree_.root().wstring() + L".out").c_str());
 }
 
 }  // namespace
