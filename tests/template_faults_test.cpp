@@ -4,8 +4,6 @@
 
 #include <filesystem>
 #include <string>
-#include <system_error>
-#include <utility>
 
 #include "support/faulty_files.h"
 #include "support/forwarding_files.h"
@@ -75,46 +73,33 @@ TEST(TemplateFaults, NoPageTextLostWhateverFileCallFails) {
 // neither its output nor its marker is left.
 TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
   const std::string page = std::string(245, 'L') + ".pag";
-  const std::pair<FileCall, int> failures[] = {{FileCall::kWrite, 1}, {FileCall::kFlush, 1}, {FileCall::kAttributes, 1},
-                                               {FileCall::kSync, 1}, {FileCall::kDeletePage, 1}, {FileCall::kCreate, 2}};
-  for (const auto& [call, nth] : failures) {  // the second creation is the output's, after its marker's
+  for (const FileCall call : {FileCall::kWrite, FileCall::kFlush, FileCall::kAttributes, FileCall::kSync,
+                              FileCall::kDeletePage, FileCall::kCreate}) {
     TempTree tree;
     tree.Write(page, "PAGE {\nNext\nInput\n");
     const TreeSnapshot before = tree.Snapshot();
     FaultyFiles files;
-    files.FailNth(call, nth);
+    files.FailNth(call, call == FileCall::kCreate ? 2 : 1);  // the second creation is the output's
     (void)LocaliseTree(files, tree.root_text());
     EXPECT_EQ(tree.Snapshot(), before) << FileCallName(call);
   }
 }
 
-// Each failing step is named in the page's line, with the system's error number, so a log
-// from a customer's machine tells a full disk from a refusal.
+// Each failing step is named with the system's error number: a customer's log tells a full disk from a refusal.
 TEST(TemplateFaults, EachFailureNamesItsStepAndTheSystemsError) {
-  const struct {
-    FileCall call;
-    const char* words;
-  } cases[] = {
-      {FileCall::kCreate, "its output could not be created"},
-      {FileCall::kWrite, "the output could not be written"},
-      {FileCall::kFlush, "the output could not be flushed"},
-      {FileCall::kAttributes, "the output could not be given the page's attributes"},
-      {FileCall::kSync, "the folder could not be put on the disk"},
-      {FileCall::kDeletePage, "could not be deleted"},
-      {FileCall::kRename, "its final name did not come free"},
-  };
-  for (const auto& c : cases) {
+  const std::pair<FileCall, std::string> cases[] = {{FileCall::kCreate, "its output could not be created"},
+      {FileCall::kWrite, "the output could not be written"}, {FileCall::kFlush, "the output could not be flushed"}, {FileCall::kDeletePage, "could not be deleted"},
+      {FileCall::kSync, "the folder could not be put on the disk"}, {FileCall::kAttributes, "the output could not be given the page's attributes"}, {FileCall::kRename, "its final name did not come free"}};
+  for (const auto& [call, words] : cases) {
     TempTree tree;
     tree.Write("a.pag", "PAGE {\nHome\n");
     FaultyFiles files;
     files.TakeNamesAsUnordered();
-    files.FailNth(c.call, 1);
+    files.FailNth(call, 1);
     TreeReport report(Tense::kDid, false);
     (void)LocaliseTree(files, tree.root_text(), nullptr, &report);
-    const std::string said(report.text().view());
-    EXPECT_NE(said.find(std::string(c.words) + " (error " + std::to_string(FaultyFiles::kInjectedError) + ")"),
-              std::string::npos)
-        << FileCallName(c.call) << ": " << said;
+    const std::string said(report.text().view()), error = " (error " + std::to_string(FaultyFiles::kInjectedError) + ")";
+    EXPECT_NE(said.find(words + error), std::string::npos) << FileCallName(call) << ": " << said;
   }
 }
 
@@ -138,56 +123,39 @@ TEST(TemplateFaults, QuietErrorModeIsSetBeforeTheFirstOutputIsCreated) {
   EXPECT_TRUE(files.quiet_before_create());
 }
 
-namespace fs = std::filesystem;
-
-// The real files, but that right after the listing of `listed` the folder `swapped` moves away
-// and a link to `outside`, or `outside` itself, takes its name.
-class SwapAfterListing final : public testing::ForwardingFiles {
- public:
-  SwapAfterListing(fs::path listed, fs::path swapped, fs::path outside, bool link)
-      : ForwardingFiles(SystemFiles()), listed_(listed), swapped_(swapped), outside_(outside), link_(link) {}
+// Real files, but after the listing of `listed`, `swapped` moves away and `outside` or a link to it takes its name.
+struct SwapAfterListing final : testing::ForwardingFiles {
+  SwapAfterListing(std::filesystem::path at, std::filesystem::path from, std::filesystem::path to, bool as_link)
+      : ForwardingFiles(SystemFiles()), listed(at), swapped(from), outside(to), link(as_link) {}
   ListResult ListFolder(NativeFile folder, std::string_view path, Listing& entries) noexcept override {
-    const ListResult listed = real_.ListFolder(folder, path, entries);
-    std::error_code error;
-    if (!done_ && fs::equivalent(fs::path(path), listed_, error)) {
-      fs::rename(swapped_, swapped_.string() + ".moved", error);
-      if (!error && link_) fs::create_directory_symlink(outside_, swapped_, error);
-      else if (!error) fs::rename(outside_, swapped_, error);
-      done_ = !error;
+    const ListResult result = real_.ListFolder(folder, path, entries);
+    if (std::error_code error; !done && std::filesystem::equivalent(std::filesystem::path(path), listed, error)) {
+      std::filesystem::rename(swapped, swapped.string() + ".moved", error);
+      if (!error) link ? std::filesystem::create_directory_symlink(outside, swapped, error) : std::filesystem::rename(outside, swapped, error);
+      done = !error;
     }
-    return listed;
+    return result;
   }
-  bool done() const { return done_; }
-
- private:
-  fs::path listed_, swapped_, outside_;
-  bool link_;
-  bool done_ = false;
+  std::filesystem::path listed, swapped, outside;
+  bool link, done = false;
 };
 
-// A folder swapped between its listing and the work in it, for a link to a folder outside the
-// tree or for that folder itself: nothing outside is touched. Swapped after its parent's
-// listing, it is not entered; after its own, the work goes on in the folder that was listed.
+// A folder swapped for an outside folder or a link to it, between its listing and the work in it, touches nothing
+// outside. Swapped after its parent's listing, it is not entered; after its own, the work goes on in the one listed.
 TEST(TemplateFaults, AFolderSwappedAfterItsListingLeadsNowhereElse) {
   const std::string page = "PAGE {\nHome\n";
-  for (const bool own_listing : {false, true}) {
-    for (const bool link : {false, true}) {
-      const std::string at = std::string(own_listing ? "after its own listing" : "after its parent's listing") + (link ? ", a link" : "");
-      TempTree tree, elsewhere;
-      tree.Write("a.pag", page);
-      tree.Write("sub/b.pag", page);
-      elsewhere.Write("outside/o.pag", page);
-      const TreeSnapshot outside = elsewhere.Snapshot();
-      SwapAfterListing files(own_listing ? tree.root() / "sub" : tree.root(), tree.root() / "sub", elsewhere.root() / "outside", link);
-      TreeCounts counts;
-      (void)LocaliseTree(files, tree.root_text(), &counts);
-      ASSERT_TRUE(files.done()) << at;
-      const TreeSnapshot moved_in = {{"o.pag", page}};
-      EXPECT_EQ(testing::SnapshotFolder(link ? elsewhere.root() : tree.root() / "sub"), link ? outside : moved_in) << at;
-      EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), testing::TranslatedPage(page)) << at;
-      EXPECT_EQ(testing::ReadFileBytes(tree.root() / "sub.moved" / "b.pag"), own_listing ? testing::TranslatedPage(page) : page) << at;
-      EXPECT_EQ(counts.folders_skipped, own_listing ? 0u : 1u) << at;
-    }
+  for (const int at : {0, 1, 2, 3}) {
+    const bool own_listing = at & 1, link = at & 2;
+    TempTree tree, elsewhere;
+    for (const char* name : {"a.pag", "sub/b.pag"}) tree.Write(name, page);
+    elsewhere.Write("outside/o.pag", page);
+    SwapAfterListing files(own_listing ? tree.root() / "sub" : tree.root(), tree.root() / "sub", elsewhere.root() / "outside", link);
+    TreeCounts counts;
+    (void)LocaliseTree(files, tree.root_text(), &counts);
+    EXPECT_EQ(testing::SnapshotFolder(link ? elsewhere.root() : tree.root() / "sub"), (TreeSnapshot{{link ? "outside/o.pag" : "o.pag", page}})) << at;
+    EXPECT_EQ(testing::ReadFileBytes(tree.root() / "a.pag"), testing::TranslatedPage(page)) << at;
+    EXPECT_EQ(testing::ReadFileBytes(tree.root() / "sub.moved" / "b.pag"), own_listing ? testing::TranslatedPage(page) : page) << at;
+    EXPECT_EQ(counts.folders_skipped, own_listing ? 0u : 1u) << at;
   }
 }
 

@@ -1,7 +1,6 @@
 // The Win32 file layer's replacement steps on real files: the deletion through a handle where
 // the system refuses immediate deletion (as Wine and Windows before 10 do), read-only files,
-// and renames that never replace; what it tells of a folder and of what the system would
-// refuse; and, under Wine, names made on the Linux side that Windows could not make.
+// and renames that never replace.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <fstream>
 #include <map>
 #include <string>
-#include <utility>
 
 #include "platform/files.h"
 #include "platform/win32/handles.h"
@@ -20,63 +18,44 @@
 #include "support/module_under_test.h"
 #include "support/outcomes.h"
 #include "support/temp_tree.h"
-#include "template/folder_plan.h"
 #include "template/template_tree.h"
 
 namespace setupext {
 namespace {
 
 const std::string kPage = "PAGE {\r\nHome\r\n";
+using namespace std::string_literals;
 using UniqueFile = win32::UniqueKernelHandle;
-
-// Under Wine a Linux program runs by its Linux path, with no handle to wait on: the script
-// ($1 the folder's Linux path, $2 a file beside it) leaves "$2.done" once it has run. False
-// where there is no Linux side.
-const char* const kNoLinuxSide = "no Linux side to make names Windows cannot (not under Wine)";
-
-std::wstring LinuxPath(const std::wstring& path) {
-  const auto unix_name = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  char* name = unix_name ? unix_name(path.c_str()) : nullptr;
-  const std::string text = name ? name : "";
-  HeapFree(GetProcessHeap(), 0, name);
-  return std::wstring(text.begin(), text.end());
-}
-
+// Under Wine a Linux program runs by its Linux path, with no handle to wait on: the script ($1 the folder's
+// Linux path, $2 a file beside it) leaves "$2.done" once it has run. False where there is no Linux side.
 bool OnLinuxSide(const std::filesystem::path& folder, const std::string& script) {
+  const auto LinuxPath = [](const std::wstring& path) {
+    const auto unix_name = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unix_name ? unix_name(path.c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return std::wstring(text.begin(), text.end());
+  };
   const std::wstring base = folder.wstring(), done = base + L".out.done";
   std::ofstream(std::filesystem::path(base + L".sh"), std::ios::binary) << "set -e\n" << script << "\nrm -f \"$0\"\necho >\"$2.done\"\n";
-  std::wstring line = L"/bin/sh " + LinuxPath(base + L".sh") + L" " + LinuxPath(base) + L" " + LinuxPath(base + L".out");
   STARTUPINFOW start{};
   start.cb = sizeof start;
   PROCESS_INFORMATION process{};
-  if (LinuxPath(base).empty() || !CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
-    return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  if (LinuxPath(base).empty() || !CreateProcessW(nullptr, (L"/bin/sh " + LinuxPath(base + L".sh") + L" " + LinuxPath(base) + L" " + LinuxPath(base + L".out")).data(),
+                                                 nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process)) return false;
+  const UniqueFile thread(process.hThread), owner(process.hProcess);
   for (int tries = 0; tries < 2000 && GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++tries) Sleep(10);
   return DeleteFileW(done.c_str()) != 0;
-}
-
-// The folder's files by their Linux names, byte for byte.
-std::map<std::string, std::string> LinuxSideFiles(const std::filesystem::path& folder) {
-  std::map<std::string, std::string> files;
-  (void)OnLinuxSide(folder, "cd \"$1\" && for f in *; do printf '%s\\0' \"$f\"; cat -- \"$f\"; printf '\\0'; done >\"$2\"");
-  const std::string all = testing::ReadFileBytes(folder.wstring() + L".out");
-  DeleteFileW((folder.wstring() + L".out").c_str());
-  for (std::size_t at = 0, name_end, end; (name_end = all.find('\0', at)) != std::string::npos &&
-                                            (end = all.find('\0', name_end + 1)) != std::string::npos;
-       at = end + 1)
-    files[all.substr(at, name_end - at)] = all.substr(name_end + 1, end - name_end - 1);
-  return files;
 }
 
 class FileLayerTest : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return tree_.root_text() + "\\" + name; }
+  testing::FolderAt At(const std::string& name) { return testing::FolderAt(files_, Path(name)); }
   Opened OpenPage(const std::string& name) {
     std::uint64_t size = 0;
-    Opened page = files_.OpenPage(testing::FolderAt(files_, Path(name)), Path(name), &size);
+    Opened page = files_.OpenPage(At(name), Path(name), &size);
     EXPECT_EQ(page.result, FileResult::kDone) << name;
     EXPECT_EQ(size, kPage.size()) << name;
     return page;
@@ -89,11 +68,17 @@ class FileLayerTest : public ::testing::Test {
   testing::TempTree tree_;
 };
 
+// A page's name comes free at once even where the volume keeps a deleted name a reader holds: it moves aside.
 TEST_F(FileLayerTest, APageDeletedThroughItsHandleFreesItsName) {
-  tree_.Write("a.pag", kPage);
-  Opened page = OpenPage("a.pag");
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, testing::FolderAt(files_, Path("a.pag")), Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
-  EXPECT_TRUE(tree_.Snapshot().empty());
+  for (const bool held : {false, true}) {
+    tree_.Write("a.pag", kPage);
+    Opened page = OpenPage("a.pag");
+    const UniqueFile reader(held ? CreateFileA(Path("a.pag").c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
+    ASSERT_EQ(reader.is_open(), held);
+    EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, At("a.pag"), Path("a.pag"), Path("a.pag.setupext-old")), PageDeletion::kGone);
+    EXPECT_EQ(GetFileAttributesA(Path("a.pag").c_str()), INVALID_FILE_ATTRIBUTES) << "the name is still held: " << held;
+    EXPECT_TRUE(held || tree_.Snapshot().empty());
+  }
 }
 
 // A read-only page, or leftover, goes all the same: its French version carries the attribute.
@@ -104,14 +89,14 @@ TEST_F(FileLayerTest, ReadOnlyFilesAreDeletedThroughTheirHandles) {
   SetReadOnly("ro.pag.setupext-new", true);
   Opened page = OpenPage("ro.pag");
   EXPECT_EQ(page.stamp.attributes & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, testing::FolderAt(files_, Path("ro.pag")), Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kGone);
-  EXPECT_EQ(files_.Remove(testing::FolderAt(files_, Path("ro.pag.setupext-new")), Path("ro.pag.setupext-new")), FileResult::kDone);
+  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, At("ro.pag"), Path("ro.pag"), Path("ro.pag.setupext-old")), PageDeletion::kGone);
+  EXPECT_EQ(files_.Remove(At("ro.pag.setupext-new"), Path("ro.pag.setupext-new")), FileResult::kDone);
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
 TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
   tree_.Write("b.pag", "other");
-  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"));
+  Opened out = files_.CreateNew(At("b.pag.setupext-new"), Path("b.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
   ASSERT_TRUE(files_.Write(out.file.get().native, "new", 3));
   // Whoever opens it must let its rename happen: sharing no deletion is refused.
@@ -123,12 +108,12 @@ TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   const NativeFile native = out.file.get().native;
-  EXPECT_EQ(files_.RenameNew(native, testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"), Path("b.pag")), FileResult::kExists);
-  EXPECT_EQ(files_.RenameNew(native, testing::FolderAt(files_, Path("b.pag.setupext-new")), Path("b.pag.setupext-new"), Path("c.pag")), FileResult::kDone)
+  EXPECT_EQ(files_.RenameNew(native, At("b.pag.setupext-new"), Path("b.pag.setupext-new"), Path("b.pag")), FileResult::kExists);
+  EXPECT_EQ(files_.RenameNew(native, At("b.pag.setupext-new"), Path("b.pag.setupext-new"), Path("c.pag")), FileResult::kDone)
       << "renamed while another program reads it";
   CloseHandle(reader);
   out.file.reset();
-  EXPECT_EQ(files_.MoveNoReplace(testing::FolderAt(files_, Path("b.pag")), Path("b.pag"), Path("c.pag")), FileResult::kExists) << "a move never replaces either";
+  EXPECT_EQ(files_.MoveNoReplace(At("b.pag"), Path("b.pag"), Path("c.pag")), FileResult::kExists) << "a move never replaces either";
   EXPECT_EQ(tree_.Snapshot(), (testing::TreeSnapshot{{"b.pag", "other"}, {"c.pag", "new"}}));
 }
 
@@ -137,7 +122,7 @@ TEST_F(FileLayerTest, ANewFileIsRenamedThroughItsHandleNeverOverAnother) {
 TEST_F(FileLayerTest, ThePageAndItsOutputLetOthersOnlyRead) {
   tree_.Write("e.pag", kPage);
   Opened page = OpenPage("e.pag");
-  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("e.pag.setupext-new")), Path("e.pag.setupext-new"));
+  Opened out = files_.CreateNew(At("e.pag.setupext-new"), Path("e.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
   const struct {
     const char* name;
@@ -159,131 +144,77 @@ TEST_F(FileLayerTest, ThePageAndItsOutputLetOthersOnlyRead) {
 }
 
 TEST_F(FileLayerTest, ANewFileDeletedThroughItsHandleIsGone) {
-  Opened out = files_.CreateNew(testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new"));
+  Opened out = files_.CreateNew(At("d.pag.setupext-new"), Path("d.pag.setupext-new"));
   ASSERT_EQ(out.result, FileResult::kDone);
-  EXPECT_EQ(files_.CreateNew(testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new")).result, FileResult::kExists);
-  EXPECT_TRUE(files_.DeleteNew(std::move(out.file), testing::FolderAt(files_, Path("d.pag.setupext-new")), Path("d.pag.setupext-new")));
+  EXPECT_EQ(files_.CreateNew(At("d.pag.setupext-new"), Path("d.pag.setupext-new")).result, FileResult::kExists);
+  EXPECT_TRUE(files_.DeleteNew(std::move(out.file), At("d.pag.setupext-new"), Path("d.pag.setupext-new")));
   EXPECT_TRUE(tree_.Snapshot().empty());
 }
 
-// ---- What a folder is asked, against what it does.
-
-TEST_F(FileLayerTest, FolderFactsAreWhatTheFolderDoes) {
-  tree_.Write("x.pag", kPage);
-  const testing::FolderAt folder(files_, Path("x.pag"));
-  const FolderFacts& facts = folder.facts();
-  const auto make = [&](const wchar_t* name) {
-    return UniqueFile(CreateFileW((tree_.root() / name).c_str(), GENERIC_WRITE | DELETE, 1, nullptr, CREATE_NEW, 0, nullptr));
-  };
-  EXPECT_EQ(facts.case_sensitive, make(L"X.PAG").is_open()) << "a name in other case";
-  const UniqueFile held = make(L"held.pag");
-  DWORD posix = 0x1 | 0x2;  // deleted at once, as POSIX deletes
-  EXPECT_EQ(facts.frees_names_at_once,
-            SetFileInformationByHandle(held.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &posix, sizeof posix) != 0);
-}
-
-// Names under the byte and unit limits, in characters of two, three and four bytes, at the
-// limit of the folder's unit and where only the short output name fits: every page ends French
-// under its own name, and --explain says what the call does.
+// Names of 2-, 3- and 4-byte characters at the unit limit, and where only the short output name fits, end French as explained.
 TEST_F(FileLayerTest, LongNamesOfWideCharactersAreLocalised) {
-  const testing::FolderAt folder(files_, Path("x"));
-  const bool bytes = folder.facts().name_unit == NameUnit::kBytes;
+  const FolderFacts facts = At("x").facts();
   testing::TreeSnapshot expected;
   for (const std::u8string character : {u8"\u00E9", u8"\u20AC", u8"\U0001D11E"}) {
-    const std::size_t units = bytes ? character.size() : character.size() == 4 ? 2 : 1;
-    const std::size_t limit = folder.facts().name_limit;
-    // The longest name, and the shortest that leaves no room for the output's suffix.
-    for (const std::size_t count : {(limit - 4) / units, (limit - 4 - kOutputSuffix.size()) / units + 1}) {
+    const std::size_t units = facts.name_unit == NameUnit::kBytes ? character.size() : character.size() == 4 ? 2 : 1;
+    for (const std::size_t count : {(facts.name_limit - 4) / units, (facts.name_limit - 4 - kOutputSuffix.size()) / units + 1}) {
       std::u8string name;
       for (std::size_t i = 0; i < count; ++i) name += character;
-      name += u8".pag";
-      std::ofstream(tree_.root() / std::filesystem::path(name), std::ios::binary) << kPage;
+      std::ofstream(tree_.root() / std::filesystem::path(name += u8".pag"), std::ios::binary) << kPage;
       expected[std::string(name.begin(), name.end())] = "PAGE {\r\nAccueil\r\n";
     }
   }
   testing::Outcomes explained, done;
-  {
-    ReadOnlyFiles read_only(files_);
-    (void)LocaliseTree(read_only, tree_.root_text(), nullptr, &explained);
-  }
+  ReadOnlyFiles read_only(files_);
+  (void)LocaliseTree(read_only, tree_.root_text(), nullptr, &explained);
   (void)LocaliseTree(files_, tree_.root_text(), nullptr, &done);
   EXPECT_EQ(tree_.Snapshot(), expected);
   EXPECT_EQ(explained.seen, done.seen);
 }
 
-TEST_F(FileLayerTest, MayCreateAndMayRemoveAskWithoutDoing) {
-  tree_.Write("free.pag", kPage);
-  tree_.Write("held.pag", kPage);
-  tree_.Write("ro.pag", kPage);
+TEST_F(FileLayerTest, FolderFactsAreWhatTheFolderDoesAndMayCreateAndMayRemoveAskWithoutDoing) {
+  for (const char* name : {"free.pag", "held.pag", "ro.pag"}) tree_.Write(name, kPage);
   SetReadOnly("ro.pag", true);
   const UniqueFile holder(CreateFileA(Path("held.pag").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  const testing::FolderAt at(files_, Path("free.pag"));
-  EXPECT_EQ(files_.MayCreate(at, Path("new.pag")), Permission::kYes);
-  EXPECT_EQ(files_.MayRemove(at, Path("free.pag")), Permission::kYes);
-  EXPECT_EQ(files_.MayRemove(at, Path("ro.pag")), Permission::kYes) << "the layer clears the attribute";
-  EXPECT_EQ(files_.MayRemove(at, Path("held.pag")), Permission::kUnknown) << "held by another program";
-  EXPECT_EQ(files_.MayRemove(at, Path("missing.pag")), Permission::kUnknown);
+  EXPECT_EQ(files_.MayCreate(At("x"), Path("new.pag")), Permission::kYes);
+  const std::pair<const char*, Permission> removals[] = {  // the layer clears read-only; a held file may not come free
+      {"free.pag", Permission::kYes}, {"ro.pag", Permission::kYes}, {"held.pag", Permission::kUnknown}, {"missing.pag", Permission::kUnknown}};
+  for (const auto& [name, may] : removals) EXPECT_EQ(files_.MayRemove(At(name), Path(name)), may) << name;
   EXPECT_EQ(tree_.Snapshot().size(), 3u);
+  const auto make = [&](const wchar_t* name) { return UniqueFile(CreateFileW((tree_.root() / name).c_str(), GENERIC_WRITE | DELETE, 1, nullptr, CREATE_NEW, 0, nullptr)); };
+  EXPECT_EQ(At("x").facts().case_sensitive, make(L"FREE.PAG").is_open()) << "a name in other case";
+  DWORD posix = 0x1 | 0x2;  // deleted at once, as POSIX deletes
+  EXPECT_EQ(At("x").facts().frees_names_at_once, SetFileInformationByHandle(make(L"posix.pag").get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &posix, sizeof posix) != 0);
 }
 
-// Where a page's name must come free at once but the volume keeps a deleted file's name
-// while others hold it, the page moves aside before it goes.
-TEST_F(FileLayerTest, APageHeldByAReaderFreesItsNameThroughItsAsideName) {
-  tree_.Write("h.pag", kPage);
-  Opened page = OpenPage("h.pag");
-  const UniqueFile reader(CreateFileA(Path("h.pag").c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(reader.is_open());
-  const testing::FolderAt at(files_, Path("h.pag"));
-  EXPECT_EQ(files_.DeletePage(std::move(page.file), page.stamp, at, Path("h.pag"), Path("h.pag.setupext-old")), PageDeletion::kGone);
-  EXPECT_EQ(GetFileAttributesA(Path("h.pag").c_str()), INVALID_FILE_ATTRIBUTES) << "the name is still held";
-}
-
+// A share's file is named from the share or from the server; any other name is through a link.
 TEST(ReachedByThisPath, ComparesTheNameBelowTheVolumeOrTheShare) {
-  const std::wstring drive = L"\\\\?\\C:\\d\\a.pag", share = L"\\\\?\\UNC\\srv\\share\\d\\a.pag";
-  // A share's file is named from the share or from the server; any other name is reached
-  // through a link on the way.
-  const std::pair<std::wstring, std::wstring> reached[] = {
-      {L"\\d\\a.pag", drive}, {L"\\D\\A.PAG", drive}, {L"\\d\\a.pag", L"C:\\d\\a.pag"}, {L"\\d\\a.pag", share},
-      {L"\\SRV\\Share\\d\\a.pag", share}};
-  const std::pair<std::wstring, std::wstring> not_reached[] = {
-      {L"\\e\\a.pag", drive}, {L"", drive}, {L"\\d\\a.pag", L"\\\\?\\C:"}, {L"\\share\\d\\a.pag", share},
-      {L"\\other\\share\\d\\a.pag", share}, {L"srv\\share\\d\\a.pag", share}, {L"\\d\\a.pag", L"\\\\?\\UNC\\srv\\share"},
-      {L"\\d\\a.pag", L"\\\\?\\UNC\\srv"}};
-  for (const auto& [name, path] : reached) EXPECT_TRUE(win32::ReachedByThisPath(name, path)) << name << " " << path;
-  for (const auto& [name, path] : not_reached) EXPECT_FALSE(win32::ReachedByThisPath(name, path)) << name << " " << path;
+  const wchar_t *a = L"\\d\\a.pag", *drive = L"\\\\?\\C:\\d\\a.pag", *share = L"\\\\?\\UNC\\srv\\share\\d\\a.pag";
+  const struct { const wchar_t *name, *path; bool reached; } cases[] = {{a, drive, true}, {L"\\D\\A.PAG", drive, true},
+      {a, L"C:\\d\\a.pag", true}, {a, share, true}, {L"\\SRV\\Share\\d\\a.pag", share, true}, {L"\\e\\a.pag", drive, false}, {L"", drive, false},
+      {a, L"\\\\?\\C:", false}, {L"\\share\\d\\a.pag", share, false}, {L"\\other\\share\\d\\a.pag", share, false}, {L"srv\\share\\d\\a.pag", share, false},
+      {a, L"\\\\?\\UNC\\srv\\share", false}, {a, L"\\\\?\\UNC\\srv", false}};
+  for (const auto& c : cases) EXPECT_EQ(win32::ReachedByThisPath(c.name, c.path), c.reached) << c.name << " " << c.path;
 }
 
-// ---- Under Wine, names made on the Linux side that Wine cannot name back: a name that is no
-// UTF-8, and twins that differ only in case, which Wine's lookups fold together.
-
-const std::string kTwinsAndOthers =
-    "cd \"$1\" && printf 'PAGE {\\r\\nHome\\r\\nlower\\r\\n' >a.pag && printf 'PAGE {\\r\\nHome\\r\\nUPPER\\r\\n' >A.pag &&\n"
-    "printf 'PAGE {\\r\\nHome\\r\\n' | tee b.pag \"$(printf '\\303\\251.pag')\" >\"$(printf 'caf\\351.pag')\"\n";
-
-TEST_F(FileLayerTest, TheListingMarksNamesWineCannotCarry) {
-  if (!OnLinuxSide(tree_.root(), kTwinsAndOthers)) GTEST_SKIP() << kNoLinuxSide;
-  const testing::FolderAt folder(files_, Path("x"));
+// Under Wine, Linux-made names Wine cannot name back: one no UTF-8, and case twins Wine's lookups fold together.
+TEST_F(FileLayerTest, NamesWineCannotCarryAreMarkedAndKeepTheirTextAndNameThroughTwoCalls) {
+  if (!OnLinuxSide(tree_.root(), "cd \"$1\" && printf 'PAGE {\\r\\nHome\\r\\nlower\\r\\n' >a.pag && printf 'PAGE {\\r\\nHome\\r\\nUPPER\\r\\n' >A.pag &&\n"
+                                 "printf 'PAGE {\\r\\nHome\\r\\n' | tee b.pag \"$(printf '\\303\\251.pag')\" >\"$(printf 'caf\\351.pag')\"\n"))
+    GTEST_SKIP() << "no Linux side to make names Windows cannot (not under Wine)";
   Listing listing;
-  ASSERT_EQ(files_.ListFolder(folder, tree_.root_text() + "\\", listing), ListResult::kDone);
+  ASSERT_EQ(files_.ListFolder(At("x"), tree_.root_text() + "\\", listing), ListResult::kDone);
   std::map<std::string, bool> carried;
   for (std::size_t i = 0; i < listing.size(); ++i) carried[std::string(listing.name(i))] = listing.carried(i);
-  EXPECT_EQ(carried, (std::map<std::string, bool>{
-                         {"A.pag", false}, {"a.pag", false}, {"b.pag", true}, {"caf\xEF\xBF\xBD.pag", false}, {"\xC3\xA9.pag", true}}));
-}
-
-template <typename R>
-constexpr bool kPlanLeavesNamesNotCarried = requires { R::kNameNotCarried; };
-
-TEST_F(FileLayerTest, NamesWineCannotCarryKeepTheirTextAndNameThroughTwoCalls) {
-  if (!kPlanLeavesNamesNotCarried<Reason>) GTEST_SKIP() << "the plan does not yet leave names the layer cannot carry";
-  if (!OnLinuxSide(tree_.root(), kTwinsAndOthers)) GTEST_SKIP() << kNoLinuxSide;
-  std::map<std::string, std::string> expected = LinuxSideFiles(tree_.root());
-  ASSERT_EQ(expected.size(), 5u);
-  expected["b.pag"] = expected["\xC3\xA9.pag"] = "PAGE {\r\nAccueil\r\n";
+  EXPECT_EQ(carried, (std::map<std::string, bool>{{"A.pag", false}, {"a.pag", false}, {"b.pag", true}, {"caf\xEF\xBF\xBD.pag", false}, {"\xC3\xA9.pag", true}}));
+  const std::string expected = "A.pag\0PAGE {\r\nHome\r\nUPPER\r\n\0a.pag\0PAGE {\r\nHome\r\nlower\r\n\0b.pag\0PAGE {\r\nAccueil\r\n\0"
+      "caf\xE9.pag\0PAGE {\r\nHome\r\n\0\xC3\xA9.pag\0PAGE {\r\nAccueil\r\n\0"s;  // the folder's files by Linux name, byte for byte
   for (int call = 1; call <= 2; ++call) {
     testing::LocaliseThroughModule(tree_.root_text());
-    EXPECT_EQ(LinuxSideFiles(tree_.root()), expected) << "after call " << call;
+    ASSERT_TRUE(OnLinuxSide(tree_.root(), "export LC_ALL=C; cd \"$1\" && for f in *; do printf '%s\\0' \"$f\"; cat -- \"$f\"; printf '\\0'; done >\"$2\""));
+    EXPECT_EQ(testing::ReadFileBytes(tree_.root().wstring() + L".out"), expected) << "after call " << call;
   }
+  DeleteFileW((tree_.root().wstring() + L".out").c_str());
 }
 
 }  // namespace
