@@ -71,6 +71,7 @@ const char* FolderTroubleText(FolderTrouble trouble) {
     case FolderTrouble::kOtherVolume: return "on another volume or mount: never entered";
     case FolderTrouble::kChanged: return "replaced by a link or another folder since it was listed";
     case FolderTrouble::kTooDeep: return "holds a folder too deep to be listed";
+    case FolderTrouble::kNotSynced: return "worked in, but its names could not be put on the disk (the next call finishes what a power cut leaves)";
   }
   return "";
 }
@@ -134,7 +135,9 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
 
 bool AppendFolderLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, FolderTrouble trouble) noexcept {
   Line line(out, tense);
-  line << shown_dir << ": folder " << FolderTroubleText(trouble) << ": ";
+  line << shown_dir << ": folder " << FolderTroubleText(trouble);
+  if (trouble == FolderTrouble::kNotSynced) return (line << "\n").ok();
+  line << ": ";
   line.Verb("would be skipped\n", "skipped\n");
   return line.ok();
 }

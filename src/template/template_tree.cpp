@@ -39,7 +39,7 @@ class FolderLocaliser final : public FolderVisitor {
     }
     // The last names made outlive a power cut too; a cut before this leaves only what the
     // next call finishes.
-    if (changed_ && !ordered_) (void)files_.SyncFolder(folder);
+    if (changed_ && !ordered_ && !files_.SyncFolder(folder) && observer_) observer_->Folder(dir, FolderTrouble::kNotSynced);
   }
 
   void Skipped(std::string_view dir, FolderTrouble trouble) noexcept override {

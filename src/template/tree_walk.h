@@ -15,6 +15,8 @@ enum class FolderTrouble : std::uint8_t {
   kOtherVolume,  // another volume, or another mount of one, is mounted there: never entered
   kChanged,      // a link or another folder took its name after its parent was listed
   kTooDeep,      // it holds a folder whose path is too long even to be counted
+  kNotSynced,    // worked in, but its last names could not be put on the disk: a power cut
+                 // may leave what the next call finishes
 };
 
 class FolderVisitor {

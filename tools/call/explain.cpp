@@ -30,6 +30,9 @@ int ExplainTemplates(TemplateVariable variable, const HostVariableBlock& block, 
   }
   std::fwrite(report.text().data(), 1, report.text().size(), stdout);
   if (!report.complete()) std::printf("(out of memory: the report is incomplete)\n");
+  // The rights on each folder and file, and other calls' locks, were asked; room was not.
+  if (named == RootResult::kRoot && counts.localised > 0)
+    std::printf("(not known in advance: whether the disk has room for each French version)\n");
   // Folders that could not be listed may hold pages that would stay English.
   return strict && (counts.left > 0 || counts.folders_unlisted > 0) ? 3 : 0;
 }
