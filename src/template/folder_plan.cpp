@@ -72,8 +72,7 @@ Role RoleOf(const Listing& listing, std::size_t i) {
   return named;
 }
 
-bool IsSource(Role role) { return role == Role::kPage || role == Role::kStray; }
-bool IsFileRole(Role role) { return IsSource(role) || role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
+bool IsFileRole(Role role) { return IsPageRole(role) || IsLeftoverRole(role); }
 
 }  // namespace
 
@@ -151,7 +150,7 @@ struct FolderPlan::Planner {
       if (roles[k] == Role::kMarker && MarkerParts(Name(k), &marker_hash, &rest) && marker_hash == hash) {
         if (!subjects.Append(prefix) || !subjects.Append(rest)) return false;
         consider(from);
-      } else if (IsSource(roles[k]) && Name(k).starts_with(prefix)) {
+      } else if (IsPageRole(roles[k]) && Name(k).starts_with(prefix)) {
         if (!subjects.Append(Name(k))) return false;
         consider(from);
       }
@@ -212,7 +211,7 @@ struct FolderPlan::Planner {
     bool ambiguous = false;
     for (std::uint32_t k = 0; k < listing.size(); ++k) {
       const std::string_view page = Subject(k);
-      if (!(roles[k] == Role::kOutput || IsSource(roles[k])) || page.empty() || page == owner || !NeedsShortNames(page, facts))
+      if (!(roles[k] == Role::kOutput || IsPageRole(roles[k])) || page.empty() || page == owner || !NeedsShortNames(page, facts))
         continue;
       made.Clear();
       if (!AppendMarkerName(page, facts, made) || made.view() != Name(i)) continue;
@@ -250,12 +249,12 @@ struct FolderPlan::Planner {
   // held by what is no page.
   bool CheckAlone(std::uint32_t i) {
     if (!Open(i)) return true;
-    if (Fits(Subject(i)) != Reason::kNone || (IsSource(roles[i]) && !MarkerFits(Name(i)))) {
+    if (Fits(Subject(i)) != Reason::kNone || (IsPageRole(roles[i]) && !MarkerFits(Name(i)))) {
       Set(i, Fate::kLeave, Reason::kPathTooLong);
       return true;
     }
     std::uint32_t holder;
-    if (IsSource(roles[i])) {
+    if (IsPageRole(roles[i])) {
       made.Clear();
       if (!AppendOutputName(Name(i), facts, made) || !Find(made.view(), kNobody, &holder)) return false;
       if (!HeldBy(holder, i)) return false;
@@ -268,7 +267,7 @@ struct FolderPlan::Planner {
     if (roles[i] == Role::kOutput) {
       if (!Find(Subject(i), i, &holder)) return false;
       if (holder == kNobody) return true;  // its page is gone: it may take the final name
-      if (IsSource(roles[holder])) Set(i, Fate::kRemove);
+      if (IsPageRole(roles[holder])) Set(i, Fate::kRemove);
       else Set(i, Fate::kLeave, Reason::kPageNameHeld, holder);
     }
     return true;
@@ -382,7 +381,7 @@ struct FolderPlan::Planner {
   bool SettleReturns() {
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
       const std::string_view page = Subject(i);
-      if (roles[i] != Role::kOutput || steps[i].reason != Reason::kFinalNameHeld || !IsSource(RoleOfFile(page))) continue;
+      if (roles[i] != Role::kOutput || steps[i].reason != Reason::kFinalNameHeld || !IsPageRole(RoleOfFile(page))) continue;
       bool taken = true;
       if (!MarkerMade(page, &taken)) return false;
       if (!taken) Set(i, Fate::kReturn);

@@ -23,6 +23,10 @@ bool SubfolderFits(std::size_t folder_units, std::string_view name) noexcept;
 
 // What an entry is, by its kind and its name.
 enum class Role : std::uint8_t { kOther, kFolder, kLink, kSpecial, kPage, kStray, kOutput, kAside, kMarker };
+// A page or a stray: what counts as a page.
+inline bool IsPageRole(Role role) { return role == Role::kPage || role == Role::kStray; }
+// A name only the module makes beside a page.
+inline bool IsLeftoverRole(Role role) { return role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
 
 enum class Fate : std::uint8_t {
   kLeave,        // nothing is done (the reason says why)

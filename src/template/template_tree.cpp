@@ -8,9 +8,6 @@
 namespace setupext {
 namespace {
 
-bool IsPage(Role role) { return role == Role::kPage || role == Role::kStray; }
-bool IsLeftover(Role role) { return role == Role::kOutput || role == Role::kAside || role == Role::kMarker; }
-
 // Carries each folder's plan out, in an order that frees names before they are taken:
 // unfinished outputs go, only copies take their names, pages are localised, and aside copies
 // whose text is now at their page's name go.
@@ -56,8 +53,8 @@ class FolderLocaliser final : public FolderVisitor {
       return;
     }
     for (std::size_t i = 0; i < listing.size(); ++i) {
-      if (IsPage(plan_[i].role)) ++counts_.left;
-      else if (IsLeftover(plan_[i].role)) ++counts_.leftovers_left;
+      if (IsPageRole(plan_[i].role)) ++counts_.left;
+      else if (IsLeftoverRole(plan_[i].role)) ++counts_.leftovers_left;
     }
   }
 
@@ -92,9 +89,9 @@ class FolderLocaliser final : public FolderVisitor {
       ++(done ? counts_.finished : counts_.leftovers_left);
     } else if (step.role == Role::kFolder) {
       if (step.reason == Reason::kPathTooLong) ++counts_.folders_skipped;
-    } else if (IsLeftover(step.role)) {
+    } else if (IsLeftoverRole(step.role)) {
       ++counts_.leftovers_left;
-    } else if (IsPage(step.role)) {
+    } else if (IsPageRole(step.role)) {
       ++counts_.left;
     }
   }
