@@ -93,6 +93,36 @@ TEST(FileContract, NoMoveOrRenameReplacesAName) {
   }
 }
 
+// ---- A listing the system ends with an error part way is a folder that cannot be listed.
+
+TEST(FileContract, AListingCutShortIsNeverTakenAsWhole) {
+  TempTree tree;
+  for (int i = 0; i < 40; ++i) tree.Write("p" + std::to_string(i) + ".pag", kEnglish);
+  const TreeSnapshot before = tree.Snapshot();
+  const std::string dir = tree.root_text() + PathSeparator();
+  Listing listing;
+  {
+    const testing::FolderAt folder(SystemFiles(), dir);
+    ASSERT_EQ(SystemFiles().ListFolder(folder, dir, listing), ListResult::kDone);
+    ASSERT_EQ(listing.size(), 40u);
+  }
+  for (const int calls : {0, 1, 25}) {
+    TreeCounts counts;
+    {
+      const testing::ListingCut cut(calls);
+      const testing::FolderAt folder(SystemFiles(), dir);
+      EXPECT_EQ(SystemFiles().ListFolder(folder, dir, listing), ListResult::kFailed) << calls;
+    }
+    {
+      const testing::ListingCut cut(calls);
+      EXPECT_EQ(LocaliseTree(SystemFiles(), tree.root_text(), &counts), TreeResult::kDone) << calls;
+    }
+    EXPECT_EQ(counts.folders_unlisted, 1u) << calls;
+    EXPECT_EQ(counts.localised + counts.left, 0u) << calls;
+    EXPECT_EQ(tree.Snapshot(), before) << calls;
+  }
+}
+
 // ---- Creating the output never opens a file already at its name.
 
 TEST(FileContract, CreatingTheOutputNeverOpensAnExistingFile) {

@@ -86,20 +86,35 @@ TEST(TemplateFaults, ALongPageKeptLeavesNothingBesideIt) {
 }
 
 // Each failing step is named with the system's error number: a customer's log tells a full disk from a refusal.
+// A long name's marker that outlives its step is told and counted, and the next call removes it.
 TEST(TemplateFaults, EachFailureNamesItsStepAndTheSystemsError) {
-  const std::pair<FileCall, std::string> cases[] = {{FileCall::kCreate, "its output could not be created"},
-      {FileCall::kWrite, "the output could not be written"}, {FileCall::kFlush, "the output could not be flushed"}, {FileCall::kDeletePage, "could not be deleted"},
-      {FileCall::kSync, "the folder could not be put on the disk"}, {FileCall::kAttributes, "the output could not be given the page's attributes"}, {FileCall::kRename, "its final name did not come free"}};
-  for (const auto& [call, words] : cases) {
+  const std::string long_page = std::string(245, 'L') + ".pag", marker = "the marker of its long name stays for the next call";
+  const struct {
+    bool long_name;
+    FileCall call;
+    int nth;
+    std::string words;
+  } cases[] = {{false, FileCall::kCreate, 1, "its output could not be created"}, {false, FileCall::kWrite, 1, "the output could not be written"},
+      {false, FileCall::kFlush, 1, "the output could not be flushed"}, {false, FileCall::kDeletePage, 1, "could not be deleted"},
+      {false, FileCall::kSync, 1, "the folder could not be put on the disk"}, {false, FileCall::kAttributes, 1, "the output could not be given the page's attributes"},
+      {false, FileCall::kRename, 1, "its final name did not come free"}, {true, FileCall::kSync, 3, marker}, {true, FileCall::kDeletePage, 2, marker}};
+  for (const auto& [long_name, call, nth, words] : cases) {
     TempTree tree;
-    tree.Write("a.pag", "PAGE {\nHome\n");
+    tree.Write(long_name ? long_page : "a.pag", "PAGE {\nHome\n");
     FaultyFiles files;
     files.TakeNamesAsUnordered();
-    files.FailNth(call, 1);
+    files.FailNth(call, nth);
     TreeReport report(Tense::kDid, false);
-    (void)LocaliseTree(files, tree.root_text(), nullptr, &report);
-    const std::string said(report.text().view()), error = " (error " + std::to_string(FaultyFiles::kInjectedError) + ")";
-    EXPECT_NE(said.find(words + error), std::string::npos) << FileCallName(call) << ": " << said;
+    TreeCounts counts;
+    (void)LocaliseTree(files, tree.root_text(), &counts, &report);
+    const std::string said(report.text().view());
+    EXPECT_NE(said.find(words), std::string::npos) << FileCallName(call) << ": " << said;
+    EXPECT_NE(said.find(" (error " + std::to_string(FaultyFiles::kInjectedError) + ")"), std::string::npos) << said;
+    if (!long_name) continue;
+    EXPECT_EQ(counts.localised + counts.leftovers_left, 2u) << said;
+    EXPECT_EQ(tree.Snapshot().size(), 2u) << said;
+    (void)LocaliseTree(SystemFiles(), tree.root_text());
+    EXPECT_EQ(tree.Snapshot().size(), 1u) << FileCallName(call) << ", then a clean call";
   }
 }
 

@@ -146,9 +146,24 @@ bool PageWork::MakeMarker() noexcept {
 
 // Once the output is gone (at its final name, or removed), its marker says nothing more; where
 // names are not kept in order, not before the output's move is on the disk.
-void PageWork::RemoveMarkerOnce(bool ordered) noexcept {
-  if (marker_.empty() || (!ordered && !files_.SyncFolder(folder_))) return;
-  (void)RemoveEmpty(marker_);
+bool PageWork::RemoveMarkerOnce(bool ordered) noexcept {
+  if (marker_.empty()) return true;
+  if (!ordered && !files_.SyncFolder(folder_)) {
+    (void)Failed(PageTrouble::kFolderSync);
+    return false;
+  }
+  // A file of that name that holds something was never the module's marker.
+  const PageResult removed = RemoveEmpty(marker_);
+  return removed.outcome == PageOutcome::kDone || removed.trouble == PageTrouble::kNotEmpty;
+}
+
+// A finished step whose marker stays says so, with the cause, and the next call removes it.
+PageResult PageWork::AndMarkerGone(PageResult result, bool ordered) noexcept {
+  if (!RemoveMarkerOnce(ordered)) {
+    result.marker_stays = true;
+    if (result.error == 0) result.error = error_;
+  }
+  return result;
 }
 
 // A marker is empty: a file of that name that holds anything is somebody else's.
@@ -246,9 +261,7 @@ PageResult PageWork::Localise(const Step& step) noexcept {
   if (!MakeMarker()) return Kept(Failed(PageTrouble::kOutputTaken));
   Opened created = files_.CreateNew(folder_, output_);
   if (created.result != FileResult::kDone) {
-    const PageResult refused = Kept(Failed(PageTrouble::kOutputTaken));
-    RemoveMarkerOnce(true);
-    return refused;
+    return AndMarkerGone(Kept(Failed(PageTrouble::kOutputTaken)), true);
   }
   const PageTrouble trouble = Commit(page, size, created.file);
   if (trouble == PageTrouble::kNameBusy || trouble == PageTrouble::kNamesNotSynced) {
@@ -257,8 +270,7 @@ PageResult PageWork::Localise(const Step& step) noexcept {
     return waiting;
   }
   const PageResult result = trouble == PageTrouble::kNone ? Done() : Abandon(created.file, trouble);
-  if (result.outcome != PageOutcome::kOutputLeft) RemoveMarkerOnce(ordered_);
-  return result;
+  return result.outcome == PageOutcome::kOutputLeft ? result : AndMarkerGone(result, ordered_);
 }
 
 // From the output's writing to its rename; on any failure before the page's deletion the
@@ -293,22 +305,20 @@ PageTrouble PageWork::Commit(Opened& page, std::uint64_t size, File& output) noe
 PageResult PageWork::Finish(const Step& step) noexcept {
   if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
   const PageResult result = DoneOr(Move(output_, final_));
-  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered_);
-  return result;
+  return result.outcome == PageOutcome::kDone ? AndMarkerGone(result, ordered_) : result;
 }
 
 PageResult PageWork::Return(const Step& step) noexcept {
   if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
   const PageResult result = DoneOr(Move(output_, page_));
-  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(ordered_);
-  return result;
+  return result.outcome == PageOutcome::kDone ? AndMarkerGone(result, ordered_) : result;
 }
 
 PageResult PageWork::RemoveOutput(const Step& step) noexcept {
   if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
   const PageResult result = DoneOr(files_.Remove(folder_, output_));
-  if (result.outcome == PageOutcome::kDone) RemoveMarkerOnce(true);  // its page holds the name
-  return result;
+  // Its page holds the name: nothing waits on a sync.
+  return result.outcome == PageOutcome::kDone ? AndMarkerGone(result, true) : result;
 }
 
 PageResult PageWork::RemoveMarker(std::string_view name, const Step& step) noexcept {

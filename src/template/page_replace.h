@@ -59,6 +59,7 @@ struct PageResult {
   bool moved = false;         // unchanged, and moved onto its final name
   bool no_page_line = false;  // unchanged: the page has no "PAGE {" line
   bool put_back = false;      // an aside copy put back under its page's name
+  bool marker_stays = false;  // a long name's marker that should have gone stays for the next call
   std::uint32_t error = 0;    // the system's error number behind the trouble, where one is known
 };
 
@@ -116,7 +117,9 @@ class PageWork {
   PageResult Kept(PageTrouble trouble) noexcept;
   PageResult DoneOr(FileResult result) noexcept;
   [[nodiscard]] bool MakeMarker() noexcept;
-  void RemoveMarkerOnce(bool ordered) noexcept;
+  // False when a marker that should go stays (the next call removes it).
+  [[nodiscard]] bool RemoveMarkerOnce(bool ordered) noexcept;
+  PageResult AndMarkerGone(PageResult result, bool ordered) noexcept;
   FileResult Move(std::string_view from, std::string_view to) noexcept;
   PageResult RemoveEmpty(std::string_view path) noexcept;
   // The piece of the page at `offset`, from the read buffer when it holds it already.

@@ -23,12 +23,12 @@ class Line {
   Line& Verb(std::string_view would, std::string_view did) { return *this << (would_ ? would : did); }
   // What went wrong, with the system's own number where one is known: "could not be flushed:
   // disk full (error 112)".
-  Line& Cause(const PageResult& result) {
-    *this << TroubleText(result.trouble);
-    if (result.error == 0) return *this;
-    const std::string_view words = SystemErrorWords(result.error);
+  Line& Cause(const PageResult& result) { return (*this << TroubleText(result.trouble)).Error(result.error); }
+  Line& Error(std::uint32_t error) {
+    if (error == 0) return *this;
+    const std::string_view words = SystemErrorWords(error);
     if (!words.empty()) *this << ": " << words;
-    return *this << " (error " << static_cast<std::size_t>(result.error) << ")";
+    return *this << " (error " << static_cast<std::size_t>(error) << ")";
   }
   bool ok() const { return ok_; }
 
@@ -129,6 +129,11 @@ bool AppendEntryLine(ByteBuffer& out, Tense tense, std::string_view shown_dir, c
         if (ReasonNamesOther(step.reason)) line << " " << listing.name(step.other);
       }
       break;
+  }
+  // Its step done, the marker of a long name that should have gone with it waits for the next call.
+  if (result.marker_stays) {
+    line << "; the marker of its long name stays for the next call";
+    if (result.outcome == PageOutcome::kDone) line.Error(result.error);  // else the cause is told above
   }
   return (line << "\n").ok();
 }

@@ -80,6 +80,7 @@ class FolderLocaliser final : public FolderVisitor {
   }
 
   void Count(const Step& step, const PageResult& result) {
+    if (result.marker_stays) ++counts_.leftovers_left;
     const bool done = result.outcome == PageOutcome::kDone;
     const bool page = step.fate == Fate::kLocalise || (step.fate == Fate::kRestore && result.put_back);
     if (page) {

@@ -18,6 +18,17 @@ bool OpenPagesRefuseWriters();
 // False when the system refuses.
 bool TruncateFile(const std::filesystem::path& path, std::uint64_t size);
 
+// While it lives, the system's next-entry call of a folder listing (readdir, FindNextFileW)
+// fails with an I/O error once `calls` more of them have been made, as a failing disk or a
+// share that drops would: the layer's own listing loop meets a listing cut short.
+class ListingCut {
+ public:
+  explicit ListingCut(int calls);
+  ListingCut(const ListingCut&) = delete;
+  ListingCut& operator=(const ListingCut&) = delete;
+  ~ListingCut();
+};
+
 // Ends the process with a failure, naming `what`, when it is still alive `seconds` later:
 // a call that hangs fails its test instead of holding the run. Disarmed when it goes.
 class HangGuard {

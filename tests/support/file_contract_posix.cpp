@@ -1,3 +1,6 @@
+#include <dirent.h>
+#include <dlfcn.h>
+#include <errno.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +12,20 @@ namespace setupext::testing {
 namespace {
 
 const char* volatile hanging = "";
+int listing_calls_left = -1;  // -1: no listing is cut
+
+// The next entry as the C library gives it, unless the listing is to be cut here.
+template <typename Entry>
+Entry* NextEntry(DIR* dir, const char* name) {
+  if (listing_calls_left == 0) {
+    errno = EIO;
+    return nullptr;
+  }
+  if (listing_calls_left > 0) --listing_calls_left;
+  using Next = Entry* (*)(DIR*);
+  static const auto real = reinterpret_cast<Next>(dlsym(RTLD_NEXT, name));
+  return real(dir);
+}
 
 void Hung(int) {
   static const char kSays[] = "\nFAILED: still waiting on a call that must not block: ";
@@ -20,6 +37,9 @@ void Hung(int) {
 }
 
 }  // namespace
+
+ListingCut::ListingCut(int calls) { listing_calls_left = calls; }
+ListingCut::~ListingCut() { listing_calls_left = -1; }
 
 std::string NoFifoOrDeviceHere() { return {}; }
 
@@ -40,3 +60,7 @@ HangGuard::HangGuard(unsigned seconds, const char* what) {
 HangGuard::~HangGuard() { alarm(0); }
 
 }  // namespace setupext::testing
+
+// Taken in place of the C library's own by this test program's code, the file layer's too.
+extern "C" dirent* readdir(DIR* dir) { return setupext::testing::NextEntry<dirent>(dir, "readdir"); }
+extern "C" dirent64* readdir64(DIR* dir) { return setupext::testing::NextEntry<dirent64>(dir, "readdir64"); }
