@@ -63,14 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   // The first byte picks a small piece size, so line ends fall across piece boundaries.
-  const std::size_t small_piece = 1 + data[0] % 32;
+  const std::size_t small_piece = setupext::PageTranslator::kLeastWindow + data[0] % 32;
   const std::string_view page(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   const PageText whole = TranslateInPieces(page);
-  Check(whole.result == TextResult::kDone, "the translation did not complete");
+  Check(whole.result == TextResult::kDone && !whole.stuck, "the translation did not complete");
   const std::string& localised = whole.text;
   const PageText pieces = TranslateInPieces(page, small_piece);
-  Check(pieces.result == TextResult::kDone && pieces.text == localised && pieces.changed == whole.changed,
+  Check(pieces.result == TextResult::kDone && !pieces.stuck && pieces.text == localised && pieces.changed == whole.changed,
         "output depends on the piece size");
   Check(setupext::testing::ReferenceTranslation(page) == localised, "output differs from the line-by-line translation");
   Check(whole.changed == (localised != page), "changed() does not say whether the page changed");

@@ -1,5 +1,5 @@
 // The page rules over bytes: header, title and body, pieces of any size, the "Formulaire" mend,
-// changed(), a refusing sink and memory running out.
+// changed(), a refusing sink, and no memory of its own.
 #include "template/page_text.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ using testing::TranslatedPage;
 using testing::TranslateInPieces;
 
 // Piece sizes that put line ends on, before and after piece boundaries.
-const std::size_t kPieceSizes[] = {1, 2, 3, 7, 64, 64 * 1024};
+const std::size_t kPieceSizes[] = {16, 17, 19, 23, 64, 64 * 1024};
 
 struct Case {
   const char* what;
@@ -143,7 +143,7 @@ TEST(PageText, SameBytesWhateverThePieceSize) {
   const std::string page = MixedPage(300);
   const std::string expected = TranslatedPage(page);
   ASSERT_NE(expected, page);
-  for (std::size_t size = 1; size <= 40; ++size) EXPECT_EQ(TranslatedPage(page, size), expected) << "pieces of " << size;
+  for (std::size_t size = 16; size <= 56; ++size) EXPECT_EQ(TranslatedPage(page, size), expected) << "pieces of " << size;
 }
 
 // Pages built from the words the translation looks for, their pieces, words that an earlier
@@ -160,7 +160,7 @@ TEST(PageText, MatchesTheLineByLineTranslation) {
     const std::size_t length = random() % 400;
     for (std::size_t i = 0; i < length; ++i) page += pieces[random() % std::size(pieces)];
     const std::string expected = testing::ReferenceTranslation(page);
-    for (std::size_t size : {std::size_t{1}, std::size_t{5}, std::size_t{16}, std::size_t{64 * 1024}}) {
+    for (std::size_t size : {std::size_t{16}, std::size_t{17}, std::size_t{31}, std::size_t{64 * 1024}}) {
       const testing::PageText out = TranslateInPieces(page, size);
       ASSERT_EQ(out.text, expected) << "round " << round << ", pieces of " << size;
       ASSERT_EQ(out.changed, expected != page) << "round " << round << ", pieces of " << size;
@@ -188,52 +188,33 @@ TEST(PageText, ARefusedWriteEndsTheTranslation) {
   const std::string page = MixedPage(40);
   const std::string expected = TranslatedPage(page);
   RefusingSink counting(1 << 30);
-  {
-    PageTranslator translator(counting);
-    ASSERT_EQ(translator.Feed(page), TextResult::kDone);
-    ASSERT_EQ(translator.Finish(), TextResult::kDone);
-  }
+  ASSERT_EQ(TranslateInPieces(page, 100, &counting).result, TextResult::kDone);
   for (int allowed = 0; allowed < counting.writes_; ++allowed) {
     RefusingSink sink(allowed);
     PageTranslator translator(sink);
     TextResult result = TextResult::kDone;
-    for (std::size_t at = 0; at < page.size() && result == TextResult::kDone; at += 100)
-      result = translator.Feed(std::string_view(page).substr(at, 100));
-    if (result == TextResult::kDone) result = translator.Finish();
+    while (!translator.ended()) {
+      const std::size_t at = static_cast<std::size_t>(translator.next());
+      result = translator.Take(std::string_view(page).substr(at, 100), at + 100 >= page.size());
+    }
     EXPECT_EQ(result, TextResult::kWriteFailed) << allowed;
-    EXPECT_EQ(translator.Feed("more\n"), TextResult::kWriteFailed) << allowed;
-    EXPECT_EQ(translator.Finish(), TextResult::kWriteFailed) << allowed;
+    EXPECT_EQ(translator.Take("more\n", true), TextResult::kWriteFailed) << allowed;
     EXPECT_EQ(sink.writes_, allowed + 1) << allowed << ": nothing is offered after a refusal";
     EXPECT_EQ(sink.text_, expected.substr(0, sink.text_.size())) << allowed;
   }
 }
 
-// Memory for the line a piece ends inside, failing at every growth, once and from then on:
-// the answer is kNoMemory, or kDone with the whole translation; never other text.
-TEST(PageText, MemoryRunningOutIsAnAnswer) {
-  const std::string page = MixedPage(60);
-  const std::string expected = TranslatedPage(page);
-  for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{500}}) {
-    (void)testing::FailAllocationsFrom(0, false);
-    ASSERT_EQ(TranslatedPage(page, piece), expected);
-    const int growths = testing::FailAllocationsFrom(0, false);
-    ASSERT_GT(growths, 0) << "pieces of " << piece;
-    for (bool persistent : {false, true}) {
-      int failures = 0;
-      for (int nth = 1; nth <= growths; ++nth) {
-        (void)testing::FailAllocationsFrom(nth, persistent);
-        const testing::PageText out = TranslateInPieces(page, piece);
-        (void)testing::FailAllocationsFrom(0, false);
-        if (out.result == TextResult::kNoMemory) {
-          ++failures;
-          EXPECT_EQ(out.text, expected.substr(0, out.text.size())) << nth;
-        } else {
-          EXPECT_EQ(out.result, TextResult::kDone) << nth;
-          EXPECT_EQ(out.text, expected) << nth;
-        }
-      }
-      EXPECT_EQ(failures, growths) << "pieces of " << piece << (persistent ? ", persistent" : "");
-    }
+// The translator asks for no memory at all: lines of any length are read again from the page.
+TEST(PageText, NeedsNoMemoryOfItsOwn) {
+  std::string page = MixedPage(60) + "\n" + std::string(200000, 'x') + "Input\xFE" + std::string(100000, 'y') + "Home\n";
+  const std::string expected = testing::ReferenceTranslation(page);
+  for (std::size_t piece : {std::size_t{16}, std::size_t{500}, std::size_t{64 * 1024}}) {
+    (void)testing::FailAllocationsFrom(1, true);
+    const testing::PageText out = TranslateInPieces(page, piece);
+    EXPECT_EQ(testing::FailAllocationsFrom(0, false), 0) << "pieces of " << piece;
+    EXPECT_EQ(out.result, TextResult::kDone);
+    EXPECT_FALSE(out.stuck);
+    EXPECT_TRUE(out.text == expected) << "pieces of " << piece;
   }
 }
 

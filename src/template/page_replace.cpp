@@ -114,7 +114,6 @@ class ComparingSink final : public ByteSink {
 };
 
 struct PageWork::Scan {
-  TextResult text = TextResult::kDone;
   bool read_failed = false;
   bool changed = false;
   bool page_line = false;
@@ -183,14 +182,27 @@ std::ptrdiff_t PageWork::Piece(NativeFile file, std::uint64_t offset, std::uint6
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_size_, size - offset));
   if (file == held_file_ && offset == held_offset_ && held_size_ == want) return static_cast<std::ptrdiff_t>(held_size_);
   held_size_ = 0;
-  const std::ptrdiff_t got = files_.ReadAt(file, offset, read_buffer_, want);
-  // The page is held against writers where the system can; a page that ends early has
-  // changed all the same, and is left.
-  if (got <= 0 || static_cast<std::size_t>(got) > want) return -1;
+  // A read may give less than asked; the window is filled all the same. The page is held
+  // against writers where the system can; a page that ends early has changed all the same,
+  // and is left.
+  for (std::size_t filled = 0; filled < want;) {
+    const std::ptrdiff_t got = files_.ReadAt(file, offset + filled, read_buffer_ + filled, want - filled);
+    if (got <= 0 || static_cast<std::size_t>(got) > want - filled) return -1;
+    filled += static_cast<std::size_t>(got);
+  }
   held_file_ = file;
   held_offset_ = offset;
-  held_size_ = static_cast<std::size_t>(got);
-  return got;
+  held_size_ = want;
+  return static_cast<std::ptrdiff_t>(want);
+}
+
+// The translator's next window of the file, from the read buffer; false when a read failed.
+bool PageWork::NextWindow(PageTranslator& translator, NativeFile file, std::uint64_t size, TextResult& text) noexcept {
+  const std::uint64_t at = translator.next();
+  const std::ptrdiff_t got = Piece(file, at, size);
+  if (got < 0) return false;
+  text = translator.Take({read_buffer_, static_cast<std::size_t>(got)}, at + static_cast<std::uint64_t>(got) == size);
+  return true;
 }
 
 // Reads up to the page's first change, and no further.
@@ -198,16 +210,13 @@ PageWork::Scan PageWork::FirstChange(NativeFile page, std::uint64_t size) noexce
   DiscardingSink sink;
   PageTranslator translator(sink);
   Scan scan;
-  for (std::uint64_t offset = 0; offset < size && scan.text == TextResult::kDone && !translator.changed();) {
-    const std::ptrdiff_t got = Piece(page, offset, size);
-    if (got < 0) {
+  TextResult text = TextResult::kDone;  // a sink that keeps nothing refuses nothing
+  while (!translator.ended() && !translator.changed()) {
+    if (!NextWindow(translator, page, size, text)) {
       scan.read_failed = true;
       return scan;
     }
-    offset += static_cast<std::uint64_t>(got);
-    scan.text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
   }
-  if (scan.text == TextResult::kDone && !translator.changed()) scan.text = translator.Finish();
   scan.changed = translator.changed();
   scan.page_line = translator.found_page_line();
   return scan;
@@ -216,16 +225,10 @@ PageWork::Scan PageWork::FirstChange(NativeFile page, std::uint64_t size) noexce
 PageTrouble PageWork::WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept {
   OutputSink sink(*this, output);
   PageTranslator translator(sink);
-  for (std::uint64_t offset = 0; offset < size;) {
-    const std::ptrdiff_t got = Piece(page, offset, size);
-    if (got < 0) return PageTrouble::kReadFailed;
-    offset += static_cast<std::uint64_t>(got);
-    const TextResult text = translator.Feed(std::string_view(read_buffer_, static_cast<std::size_t>(got)));
-    if (text == TextResult::kNoMemory) return PageTrouble::kNoMemory;
-    if (text != TextResult::kDone) return PageTrouble::kWriteFailed;
+  TextResult text = TextResult::kDone;
+  while (!translator.ended()) {
+    if (!NextWindow(translator, page, size, text)) return PageTrouble::kReadFailed;
   }
-  const TextResult text = translator.Finish();
-  if (text == TextResult::kNoMemory) return PageTrouble::kNoMemory;
   return text == TextResult::kDone && sink.Drain() ? PageTrouble::kNone : PageTrouble::kWriteFailed;
 }
 
@@ -244,7 +247,6 @@ PageResult PageWork::Localise(const Step& step) noexcept {
   if (page.result != FileResult::kDone) return DoneOr(page.result);
   const Scan scan = FirstChange(page.file.get().native, size);
   if (scan.read_failed) return Kept(Failed(PageTrouble::kReadFailed));
-  if (scan.text != TextResult::kDone) return Kept(PageTrouble::kNoMemory);
   if (!scan.changed) {
     page.file.reset();
     PageResult unchanged{PageOutcome::kUnchanged, PageTrouble::kNone, false, !scan.page_line};
@@ -350,15 +352,20 @@ PageResult PageWork::Restore(std::string_view name, const Step& step) noexcept {
 bool PageWork::SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size,
                         bool translated) noexcept {
   ComparingSink compared(files_, page, page_size, write_buffer_, buffer_size_);
-  PageTranslator translator(compared);
+  if (translated) {
+    PageTranslator translator(compared);
+    TextResult text = TextResult::kDone;
+    while (!translator.ended()) {
+      if (!NextWindow(translator, copy, copy_size, text)) return false;
+    }
+    return text == TextResult::kDone && compared.same();
+  }
   for (std::uint64_t offset = 0; offset < copy_size;) {
     const std::ptrdiff_t got = Piece(copy, offset, copy_size);
-    if (got < 0) return false;
+    if (got <= 0 || !compared.Write({read_buffer_, static_cast<std::size_t>(got)})) return false;
     offset += static_cast<std::uint64_t>(got);
-    const std::string_view piece(read_buffer_, static_cast<std::size_t>(got));
-    if (translated ? translator.Feed(piece) != TextResult::kDone : !compared.Write(piece)) return false;
   }
-  return (!translated || translator.Finish() == TextResult::kDone) && compared.same();
+  return compared.same();
 }
 
 PageResult PageWork::RemoveCopy(std::string_view name, const Step& step) noexcept {

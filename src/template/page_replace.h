@@ -14,6 +14,7 @@
 #include "platform/buffers.h"
 #include "platform/files.h"
 #include "template/folder_plan.h"
+#include "template/page_text.h"
 
 namespace setupext {
 
@@ -124,6 +125,7 @@ class PageWork {
   PageResult RemoveEmpty(std::string_view path) noexcept;
   // The piece of the page at `offset`, from the read buffer when it holds it already.
   std::ptrdiff_t Piece(NativeFile file, std::uint64_t offset, std::uint64_t size) noexcept;
+  [[nodiscard]] bool NextWindow(PageTranslator& translator, NativeFile file, std::uint64_t size, TextResult& text) noexcept;
   bool SameText(NativeFile copy, std::uint64_t copy_size, NativeFile page, std::uint64_t page_size, bool translated) noexcept;
   FileResult RenameIntoPlace(NativeFile output) noexcept;
   bool Pause(int& waited, int step) noexcept;

@@ -21,6 +21,9 @@ constexpr std::array<Rule, 2> kKeywords = {{
 constinit const RuleSet kBodyRules(kKeywords);
 constinit const RuleSet kMarkedBodyRules(kKeywords, LabelCompounds, LabelRuleList);
 
+static_assert(RuleSet(kKeywords, LabelCompounds, LabelRuleList).reach() <= PageTranslator::kLeastWindow &&
+              RuleSet(LabelCompounds, LabelRuleList).reach() <= PageTranslator::kLeastWindow);
+
 const char* Find(const char* from, const char* end, char byte) noexcept {
   return from == end ? nullptr : static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
 }
@@ -37,33 +40,111 @@ void PageTranslator::Write(std::string_view bytes) noexcept {
   if (result_ == TextResult::kDone && !bytes.empty() && !out_.Write(bytes)) result_ = TextResult::kWriteFailed;
 }
 
-void PageTranslator::Translate(std::string_view lines) noexcept {
-  while (!lines.empty() && result_ == TextResult::kDone) {
-    std::size_t end = 0;
-    switch (stage_) {
-      case Stage::kHeader: {
-        const std::size_t found = lines.find(kHeaderEnd);
-        if (found == std::string_view::npos) return Write(lines);
-        end = LineEnd(lines, found + kHeaderEnd.size());
-        Write(Part(lines, 0, end));
-        stage_ = Stage::kTitle;
-        break;
-      }
-      case Stage::kTitle:
-        end = LineEnd(lines, 0);
-        if (!ReplaceInOnePass(Part(lines, 0, end), LabelRules, out_, changed_)) result_ = TextResult::kWriteFailed;
-        stage_ = Stage::kBody;
-        break;
-      case Stage::kBody:
-        return Body(lines);
-    }
-    lines.remove_prefix(end);
+TextResult PageTranslator::Take(std::string_view window, bool last) noexcept {
+  if (result_ != TextResult::kDone || ended_) return result_;
+  if (scanning_) {
+    if (Scan(window, last)) next_ = line_start_;
+    return result_;
   }
+  std::size_t at = 0;
+  while (at < window.size() && result_ == TextResult::kDone) {
+    const std::string_view rest = From(window, at);
+    std::size_t took = 0;
+    switch (stage_) {
+      case Stage::kHeader: took = Header(rest, last); break;
+      case Stage::kHeaderLine: took = HeaderLine(rest); break;
+      case Stage::kTitle: took = OneLine(rest, LabelRules, last); break;
+      case Stage::kBody: took = Body(rest, at == 0, last); break;
+    }
+    if (scanning_) {
+      line_start_ = next_;
+      next_ += window.size();
+      return result_;
+    }
+    if (took == 0) break;  // the rest needs bytes that follow it
+    at += took;
+  }
+  next_ += at;
+  ended_ = result_ != TextResult::kDone || (last && at == window.size());
+  return result_;
+}
+
+// Up to and with the first "PAGE {"; bytes that may start one are kept for the next window.
+std::size_t PageTranslator::Header(std::string_view text, bool last) noexcept {
+  const std::size_t found = text.find(kHeaderEnd);
+  if (found != std::string_view::npos) {
+    Write(Part(text, 0, found + kHeaderEnd.size()));
+    stage_ = Stage::kHeaderLine;
+    return found + kHeaderEnd.size();
+  }
+  const std::size_t kept = kHeaderEnd.size() - 1;
+  const std::size_t took = last ? text.size() : text.size() > kept ? text.size() - kept : 0;
+  Write(Part(text, 0, took));
+  return took;
+}
+
+// The rest of the "PAGE {" line, unchanged.
+std::size_t PageTranslator::HeaderLine(std::string_view text) noexcept {
+  const std::size_t end = LineEnd(text, 0);
+  Write(Part(text, 0, end));
+  if (end != 0 && text[end - 1] == '\n') stage_ = Stage::kTitle;
+  return end;
+}
+
+std::size_t PageTranslator::OneLine(std::string_view text, const RuleSet& rules, bool last) noexcept {
+  const std::size_t end = LineEnd(text, 0);
+  const bool whole = end != 0 && text[end - 1] == '\n';
+  if (whole || last) {
+    if (!ReplaceInOnePass(Part(text, 0, end), rules, out_, changed_)) result_ = TextResult::kWriteFailed;
+    if (stage_ == Stage::kTitle) stage_ = Stage::kBody;
+    line_ = Line::kUnknown;
+    return end;
+  }
+  // A word may start in the last bytes and end in the next window.
+  const std::size_t until = text.size() >= rules.reach() ? text.size() - rules.reach() + 1 : 0;
+  const std::size_t took = ReplaceUntil(text, until, rules, out_, changed_);
+  if (took == kRefused) {
+    result_ = TextResult::kWriteFailed;
+    return 0;
+  }
+  return took;
+}
+
+// Whole lines in runs; a line the window ends inside is translated where its marker is known,
+// asked for again from its start where it is not, and scanned first where it fills the window.
+std::size_t PageTranslator::Body(std::string_view text, bool at_window_start, bool last) noexcept {
+  if (line_ != Line::kUnknown) return OneLine(text, line_ == Line::kMarked ? kMarkedBodyRules : kBodyRules, last);
+  const std::size_t last_feed = text.rfind('\n');
+  if (last_feed != std::string_view::npos || last) {
+    const std::size_t whole = last_feed == std::string_view::npos || last ? text.size() : last_feed + 1;
+    Lines(Part(text, 0, whole));
+    return whole;
+  }
+  if (Find(text.data(), text.data() + text.size(), kLabelMarker)) {
+    line_ = Line::kMarked;
+    return OneLine(text, kMarkedBodyRules, last);
+  }
+  scanning_ = at_window_start;
+  return 0;
+}
+
+// Whether the line being scanned holds the marker is known once its marker or its end is met.
+bool PageTranslator::Scan(std::string_view window, bool last) noexcept {
+  const char* const end = window.data() + window.size();
+  const char* const marker = Find(window.data(), end, kLabelMarker);
+  const char* const feed = Find(window.data(), marker ? marker : end, '\n');
+  if (!marker && !feed && !last) {
+    next_ += window.size();
+    return false;
+  }
+  line_ = marker && !feed ? Line::kMarked : Line::kPlain;
+  scanning_ = false;
+  return true;
 }
 
 // Runs of unmarked lines get the keywords straight through; each marked line gets them with the
-// labels.
-void PageTranslator::Body(std::string_view lines) noexcept {
+// labels. The last line may have no line feed only at the page's end.
+void PageTranslator::Lines(std::string_view lines) noexcept {
   const char* from = lines.data();
   const char* const end = from + lines.size();
   while (from != end) {
@@ -82,30 +163,6 @@ void PageTranslator::Body(std::string_view lines) noexcept {
     }
     from = next;
   }
-}
-
-TextResult PageTranslator::Feed(std::string_view bytes) noexcept {
-  if (result_ != TextResult::kDone || bytes.empty()) return result_;
-  if (!partial_.empty()) {
-    const std::size_t end = LineEnd(bytes, 0);
-    if (!partial_.Append(Part(bytes, 0, end))) return result_ = TextResult::kNoMemory;
-    if (partial_.back() != '\n') return result_;
-    Translate(partial_.view());
-    partial_.Clear();
-    bytes.remove_prefix(end);
-  }
-  std::size_t whole = bytes.size();
-  while (whole != 0 && bytes[whole - 1] != '\n') --whole;
-  Translate(Part(bytes, 0, whole));
-  if (result_ == TextResult::kDone && !partial_.Append(From(bytes, whole))) result_ = TextResult::kNoMemory;
-  return result_;
-}
-
-TextResult PageTranslator::Finish() noexcept {
-  if (result_ != TextResult::kDone) return result_;
-  Translate(partial_.view());
-  partial_.Clear();
-  return result_;
 }
 
 }  // namespace setupext

@@ -3,16 +3,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
-#include "platform/buffers.h"
+#include "text/replace.h"
 #include "text/byte_sink.h"
 
 namespace setupext {
 
 enum class [[nodiscard]] TextResult {
   kDone,
-  kNoMemory,     // a line outgrew the memory that could be had: the translation is incomplete
   kWriteFailed,  // the sink refused bytes: the translation is incomplete
 };
 
@@ -21,21 +21,30 @@ enum class [[nodiscard]] TextResult {
 // gets "Input" -> "Champ", the French brand marker, and the label table when it holds the
 // byte 0xFE.
 //
-// One pass over the bytes: spans that do not change go to the sink straight from the piece
-// fed (a sink that writes should buffer), and only the line a piece ends inside is kept, to be
-// finished with the next piece: memory grows with the longest line, never with the page. Once
-// a call answers anything but kDone, every later call answers the same.
+// The translator holds no text of its own: it asks for the page's bytes at an offset and is
+// given a window of them (read from the file where it lies), takes what it can decide, and
+// asks again. A line that a window ends inside is asked for again from its start; a line
+// longer than a window is first scanned for the marker and its end, then translated window
+// by window. Memory is the caller's window, whatever the page and its lines. Spans that do
+// not change go to the sink straight from the window (a sink that writes should buffer).
+// Once an answer is not kDone, every later one is the same.
 class PageTranslator {
  public:
+  // The least window it works with: room for the longest word and what may follow it.
+  static constexpr std::size_t kLeastWindow = 16;
+
   explicit PageTranslator(ByteSink& out) noexcept : out_(out) {}
   PageTranslator(const PageTranslator&) = delete;
   PageTranslator& operator=(const PageTranslator&) = delete;
   ~PageTranslator() = default;
 
-  // The next bytes of the page.
-  TextResult Feed(std::string_view bytes) noexcept;
-  // The page has ended.
-  TextResult Finish() noexcept;
+  // Where in the page the next window must start.
+  std::uint64_t next() const noexcept { return next_; }
+  // The page's bytes from next(): at least kLeastWindow of them unless `last`, which says the
+  // window reaches the page's end.
+  TextResult Take(std::string_view window, bool last) noexcept;
+  // The whole page has been taken (or the sink refused bytes).
+  bool ended() const noexcept { return ended_; }
   // Whether the translation so far differs from the page's text: true exactly when a word was
   // replaced (no rule gives back the bytes it replaces).
   bool changed() const noexcept { return changed_; }
@@ -43,16 +52,25 @@ class PageTranslator {
   bool found_page_line() const noexcept { return stage_ != Stage::kHeader; }
 
  private:
-  enum class Stage : unsigned char { kHeader, kTitle, kBody };
+  enum class Stage : unsigned char { kHeader, kHeaderLine, kTitle, kBody };
+  enum class Line : unsigned char { kUnknown, kPlain, kMarked };  // a body line, by its marker
 
-  // Whole lines (at the end of the page, the last may have no line feed).
-  void Translate(std::string_view lines) noexcept;
-  void Body(std::string_view lines) noexcept;
+  std::size_t Header(std::string_view text, bool last) noexcept;
+  std::size_t HeaderLine(std::string_view text) noexcept;
+  std::size_t Body(std::string_view text, bool at_window_start, bool last) noexcept;
+  // The current line's bytes in `text` with `rules`, up to its end or as far as can be decided.
+  std::size_t OneLine(std::string_view text, const RuleSet& rules, bool last) noexcept;
+  void Lines(std::string_view lines) noexcept;
+  bool Scan(std::string_view window, bool last) noexcept;
   void Write(std::string_view bytes) noexcept;
 
   ByteSink& out_;
-  ByteBuffer partial_;  // the line the last piece ended inside, so far
+  std::uint64_t next_ = 0;
+  std::uint64_t line_start_ = 0;  // while scanning: where the line scanned starts
   Stage stage_ = Stage::kHeader;
+  Line line_ = Line::kUnknown;
+  bool scanning_ = false;
+  bool ended_ = false;
   TextResult result_ = TextResult::kDone;
   bool changed_ = false;
 };

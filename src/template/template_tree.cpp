@@ -1,5 +1,6 @@
 #include "template/template_tree.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 
@@ -138,8 +139,7 @@ class OwnedWork {
 TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts, TreeObserver* observer,
                         std::size_t buffer_size) noexcept {
   TreeCounts ignored;
-  if (buffer_size == 0) return TreeResult::kNoRoot;
-  OwnedWork work(files, buffer_size);
+  OwnedWork work(files, std::max(buffer_size, PageTranslator::kLeastWindow));
   if (!work.get()) return TreeResult::kNoMemory;
   FolderLocaliser localiser(*work.get(), counts ? *counts : ignored, observer);
   const WalkResult walked = WalkTree(files, root, localiser);

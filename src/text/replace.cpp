@@ -72,24 +72,32 @@ inline const Rule* RuleSet::Match(const unsigned char* at, const unsigned char* 
   return nullptr;
 }
 
-bool ReplaceInOnePass(std::string_view text, const RuleSet& rules, ByteSink& out, bool& changed) noexcept {
-  const auto* at = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* const end = at + text.size();
+std::size_t ReplaceUntil(std::string_view text, std::size_t until, const RuleSet& rules, ByteSink& out,
+                         bool& changed) noexcept {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = begin + text.size();
+  const unsigned char* const decided = begin + until;
+  const unsigned char* at = begin;
   const unsigned char* written = at;  // everything before it has gone to `out`
-  for (;;) {
-    at = rules.NextCandidate(at, end);
-    if (at == end) break;
+  while (at < decided) {
+    at = rules.NextCandidate(at, decided);
+    if (at == decided) break;
     const Rule* rule = rules.Match(at, end);
     if (!rule) {
       ++at;
       continue;
     }
-    if (!WriteSpan(out, written, at) || !out.Write(rule->replacement)) return false;
+    if (!WriteSpan(out, written, at) || !out.Write(rule->replacement)) return kRefused;
     changed = true;
     at += rule->word.size();
     written = at;
   }
-  return WriteSpan(out, written, end);
+  if (at < decided) at = decided;
+  return WriteSpan(out, written, at) ? static_cast<std::size_t>(at - begin) : kRefused;
+}
+
+bool ReplaceInOnePass(std::string_view text, const RuleSet& rules, ByteSink& out, bool& changed) noexcept {
+  return ReplaceUntil(text, text.size(), rules, out, changed) != kRefused;
 }
 
 }  // namespace setupext

@@ -37,6 +37,8 @@ class RuleSet {
   }
 
   std::span<const Rule> rules() const noexcept { return {rules_, count_}; }
+  // The most bytes a match at one place looks at: its word and what may not follow it.
+  constexpr std::size_t reach() const noexcept { return reach_; }
 
   // The first place in [at, end) where a word may start; `end` when there is none. A set whose
   // words start with at most three different bytes is searched a block of bytes at a time.
@@ -65,6 +67,7 @@ class RuleSet {
     const auto first = static_cast<unsigned char>(rule.word[0]);
     rules_[count_] = rule;
     heads_[count_] = Head(rule.word);
+    if (rule.word.size() + rule.unless_followed_by.size() > reach_) reach_ = rule.word.size() + rule.unless_followed_by.size();
     const auto number = static_cast<std::uint8_t>(count_ + 1);
     if (first_[first] == 0) {
       first_[first] = number;
@@ -97,6 +100,7 @@ class RuleSet {
   Rule rules_[kMostRules] = {};
   std::uint32_t heads_[kMostRules] = {};
   std::size_t count_ = 0;
+  std::size_t reach_ = 0;
   std::uint8_t first_[256] = {};         // 1 + the first rule starting with the byte; 0: none
   std::uint8_t next_[kMostRules] = {};  // 1 + the next rule with the same first byte; 0: none
   std::size_t distinct_ = 0;             // different first bytes
@@ -109,5 +113,13 @@ class RuleSet {
 // text a replacement inserts is never searched again. Spans without a word go to `out` as they
 // are. `changed` becomes true when anything was replaced. False when `out` refused bytes.
 [[nodiscard]] bool ReplaceInOnePass(std::string_view text, const RuleSet& rules, ByteSink& out, bool& changed) noexcept;
+
+// The same over the start of a text that goes on past `text`: only the places before `until`
+// are decided (a word starting later may need bytes not given yet). Answers how many bytes of
+// `text` went to `out`, at least `until` (more where a word starting before it ends past it),
+// or kRefused when `out` refused bytes.
+inline constexpr std::size_t kRefused = ~std::size_t{0};
+[[nodiscard]] std::size_t ReplaceUntil(std::string_view text, std::size_t until, const RuleSet& rules, ByteSink& out,
+                                       bool& changed) noexcept;
 
 }  // namespace setupext

@@ -525,7 +525,7 @@ void RunRulesCase(const Options& o) {
         for (const std::string& page : pages) {
           sink.Clear();
           setupext::PageTranslator translator(sink);
-          if (translator.Feed(page) != setupext::TextResult::kDone || translator.Finish() != setupext::TextResult::kDone ||
+          if (translator.Take(page, true) != setupext::TextResult::kDone || !translator.ended() ||
               !translator.changed())
             Die("the page rules failed on a bench page");
           out_bytes += sink.used();
