@@ -160,7 +160,16 @@ Compared ExplainThenCall(CrashFiles& files, const TreeSnapshot& tree) {
   c.would = tree;
   const auto below = [](const std::string& path) { return path.substr(kRoot.size() + 1); };
   for (const std::string& gone : read_only.gone()) c.would.erase(below(gone));
-  for (const auto& [path, made] : read_only.made()) c.would[below(path)] = made.real_path.empty() ? made.bytes : tree.at(below(made.real_path));
+  for (const auto& [path, made] : read_only.made()) {
+    std::string& would = c.would[below(path)];
+    if (!made.real_path.empty()) {
+      would = tree.at(below(made.real_path));
+      continue;
+    }
+    would = made.size > 0 ? testing::TranslatedPage(tree.at(below(made.source))) : "";
+    EXPECT_EQ(made.size, would.size()) << path;
+    EXPECT_EQ(made.digest, ReadOnlyFiles::Digest(ReadOnlyFiles::kNoBytes, would)) << path;
+  }
   (void)LocaliseTree(files, kRoot, &c.counts, &c.done);
   c.after = files.Snapshot(kRoot);
   return c;

@@ -6,6 +6,8 @@
 #include <type_traits>
 
 #include "template/folder_plan.h"
+#include "template/page_replace.h"
+#include "template/page_text.h"
 
 namespace setupext {
 namespace {
@@ -19,6 +21,28 @@ Native FakeHandle(int number) {
 }
 
 }  // namespace
+
+// New bytes made again from their page, in the order they are read, a window at a time: what
+// is made past the bytes asked for waits for the next read.
+class ReadOnlyFiles::Replay final : public ByteSink {
+ public:
+  explicit Replay(std::string made_key) : key(std::move(made_key)), translator(*this) {}
+  bool Write(std::string_view bytes) noexcept override {
+    ahead.append(bytes);
+    return true;
+  }
+
+  std::string key;
+  File page;
+  std::uint64_t page_size = 0;
+  std::uint64_t given = 0;  // the new bytes before `ahead`
+  std::string ahead;
+  std::string window = std::string(PageWork::kDefaultBufferSize, '\0');
+  PageTranslator translator;
+};
+
+ReadOnlyFiles::ReadOnlyFiles(Files& real) : real_(real) {}
+ReadOnlyFiles::~ReadOnlyFiles() = default;
 
 FolderOpen ReadOnlyFiles::OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
                                      FolderFacts& facts) noexcept {
@@ -70,16 +94,22 @@ Opened ReadOnlyFiles::CreateNew(NativeFile at, std::string_view path) noexcept {
   if (Exists(at, path)) return {File(), FileResult::kExists};
   if (Refused(real_.MayCreate(at, path))) return {};
   const std::string key = Key(path);
-  made_[key] = {};
+  Made& made = made_[key] = {};
+  made.source = last_page_;
+  made.folder = last_folder_;
   return {File(FileRef{this, NewHandle(key, true)}), FileResult::kDone};
 }
 
 Opened ReadOnlyFiles::OpenPage(NativeFile at, std::string_view path, std::uint64_t* size) noexcept {
   const std::string key = Key(path);
   const auto made = made_.find(key);
-  if (made == made_.end()) return gone_.count(key) ? Opened{} : Wrap(real_.OpenPage(at, path, size));
-  if (!made->second.real_path.empty()) return Wrap(real_.OpenPage(at, made->second.real_path, size));
-  *size = made->second.bytes.size();
+  if (made == made_.end() || !made->second.real_path.empty()) {
+    if (made == made_.end() && gone_.count(key)) return {};
+    last_page_ = made == made_.end() ? std::string(path) : made->second.real_path;
+    last_folder_ = at;
+    return Wrap(real_.OpenPage(at, last_page_, size));
+  }
+  *size = made->second.size;
   Opened opened{File(FileRef{this, NewHandle(key, false)}), FileResult::kDone};
   opened.stamp.size = *size;
   return opened;
@@ -90,17 +120,49 @@ std::ptrdiff_t ReadOnlyFiles::ReadAt(NativeFile file, std::uint64_t offset, void
   if (handle == handles_.end()) return real_.ReadAt(file, offset, buffer, size);
   const auto made = made_.find(handle->second.key);
   if (made == made_.end()) return -1;
-  const std::string& bytes = made->second.bytes;
-  if (offset >= bytes.size()) return 0;
-  const std::size_t take = std::min<std::size_t>(size, bytes.size() - static_cast<std::size_t>(offset));
-  std::memcpy(buffer, bytes.data() + offset, take);
+  if (offset >= made->second.size) return 0;
+  return ReadMade(made->first, made->second, offset, static_cast<char*>(buffer), size);
+}
+
+std::ptrdiff_t ReadOnlyFiles::ReadMade(const std::string& key, const Made& made, std::uint64_t offset, char* buffer,
+                                       std::size_t size) {
+  if (!replay_ || replay_->key != key || offset < replay_->given) {
+    replay_ = std::make_unique<Replay>(key);
+    Opened page = real_.OpenPage(made.folder, made.source, &replay_->page_size);
+    if (page.result != FileResult::kDone) return -1;
+    replay_->page = std::move(page.file);
+  }
+  Replay& r = *replay_;
+  const std::uint64_t end = offset + size;
+  for (;;) {
+    // What lies before the bytes asked for goes.
+    const std::size_t before = static_cast<std::size_t>(std::min<std::uint64_t>(offset - r.given, r.ahead.size()));
+    r.ahead.erase(0, before);
+    r.given += before;
+    if (r.given + r.ahead.size() >= end || r.translator.ended()) break;
+    const std::uint64_t at = r.translator.next();
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(r.window.size(), r.page_size - at));
+    for (std::size_t filled = 0; filled < want;) {
+      const std::ptrdiff_t got = real_.ReadAt(r.page.get().native, at + filled, r.window.data() + filled, want - filled);
+      if (got <= 0) return -1;
+      filled += static_cast<std::size_t>(got);
+    }
+    (void)r.translator.Take({r.window.data(), want}, at + want == r.page_size);
+  }
+  if (r.given != offset) return 0;
+  const std::size_t take = std::min(size, r.ahead.size());
+  std::memcpy(buffer, r.ahead.data(), take);
+  r.ahead.erase(0, take);
+  r.given += take;
   return static_cast<std::ptrdiff_t>(take);
 }
 
 bool ReadOnlyFiles::Write(NativeFile file, const void* data, std::size_t size) noexcept {
   const auto handle = handles_.find(file);
   if (handle == handles_.end() || !handle->second.writing) return false;
-  made_[handle->second.key].bytes.append(static_cast<const char*>(data), size);
+  Made& made = made_[handle->second.key];
+  made.size += size;
+  made.digest = Digest(made.digest, {static_cast<const char*>(data), size});
   return true;
 }
 

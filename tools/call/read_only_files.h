@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -16,7 +17,8 @@ namespace setupext {
 
 class ReadOnlyFiles final : public Files {
  public:
-  explicit ReadOnlyFiles(Files& real) : real_(real) {}
+  explicit ReadOnlyFiles(Files& real);
+  ~ReadOnlyFiles();
 
   void SetQuietErrorMode() noexcept override {}
   FolderOpen OpenFolder(std::string_view path, std::uint64_t expected_index, File& folder,
@@ -48,10 +50,22 @@ class ReadOnlyFiles final : public Files {
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override { return real_.RealFolderPath(folder, real); }
   void Pause(int) noexcept override {}
 
-  // A name the run made: new bytes, or a real file that now goes by it.
+  // The digest of bytes, taken piece by piece: FNV-1a over 64 bits, from kNoBytes.
+  static constexpr std::uint64_t kNoBytes = 14695981039346656037ull;
+  static std::uint64_t Digest(std::uint64_t digest, std::string_view bytes) noexcept {
+    for (const char c : bytes) digest = (digest ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return digest;
+  }
+
+  // A name the run made: new bytes, or a real file that now goes by it. New bytes are kept
+  // as their size and digest, never held: they are the translation of the real page read last
+  // before the name was made, and are read by translating that page again.
   struct Made {
-    std::string bytes;
+    std::uint64_t size = 0;
+    std::uint64_t digest = kNoBytes;
     std::string real_path;  // not empty: the real file this name stands for
+    std::string source;     // the real page the new bytes translate
+    NativeFile folder = NoNativeFile();  // where `source` lies, open while its folder is worked
   };
   // What the run would have changed, by name key (the path itself where names keep their
   // case): the names made, and the real names freed.
@@ -59,6 +73,9 @@ class ReadOnlyFiles final : public Files {
   const std::set<std::string>& gone() const { return gone_; }
 
  private:
+  class Replay;
+  std::ptrdiff_t ReadMade(const std::string& key, const Made& made, std::uint64_t offset, char* buffer, std::size_t size);
+
   struct Handle {
     std::string key;  // of the name the bytes belong to
     bool writing = false;
@@ -79,6 +96,9 @@ class ReadOnlyFiles final : public Files {
   std::map<std::string, Made> made_;  // by key
   std::set<std::string> gone_;        // keys of real names the run freed
   std::map<NativeFile, Handle> handles_;
+  std::string last_page_;  // the real path of the page opened last, and the folder it lies in
+  NativeFile last_folder_ = NoNativeFile();
+  std::unique_ptr<Replay> replay_;  // the new bytes read last, made again
   int next_handle_ = 0;
 };
 
