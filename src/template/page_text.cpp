@@ -116,7 +116,7 @@ std::size_t PageTranslator::Body(std::string_view text, bool at_window_start, bo
   if (line_ != Line::kUnknown) return OneLine(text, line_ == Line::kMarked ? kMarkedBodyRules : kBodyRules, last);
   const std::size_t last_feed = text.rfind('\n');
   if (last_feed != std::string_view::npos || last) {
-    const std::size_t whole = last_feed == std::string_view::npos || last ? text.size() : last_feed + 1;
+    const std::size_t whole = last_feed == std::string_view::npos ? text.size() : last_feed + 1;
     Lines(Part(text, 0, whole));
     return whole;
   }

@@ -92,7 +92,6 @@ std::size_t ReplaceUntil(std::string_view text, std::size_t until, const RuleSet
     at += rule->word.size();
     written = at;
   }
-  if (at < decided) at = decided;
   return WriteSpan(out, written, at) ? static_cast<std::size_t>(at - begin) : kRefused;
 }
 
