@@ -16,6 +16,8 @@
 ;   IsVBNETAppRunning=0
 ;   fctLocaliseTemplate=1
 ;   fctRenLabelInTemplagePages=1
+; It also writes uninstall.exe beside itself, which removes what a call cut short may have left
+; in the two folders (SetupExt_RemoveLeftovers), then answers.txt and itself.
 
 !ifdef ANSI
   Unicode false
@@ -68,4 +70,14 @@ Section
   FileClose $9
   ; Frees the table and unloads the DLL, so that $PLUGINSDIR can be removed.
   ${SetupExt_End}
+  WriteUninstaller "$EXEDIR\uninstall.exe"
+SectionEnd
+
+; A product's uninstaller would then delete its pages by their French names (x.page ends as
+; x.pag) and RMDir its folders, which the leftovers would otherwise keep.
+Section "Uninstall"
+  ${SetupExt_RemoveLeftovers} "$INSTDIR\templates"
+  ${SetupExt_RemoveLeftovers} "$INSTDIR\app\Material\Template"
+  Delete "$INSTDIR\answers.txt"
+  Delete "$INSTDIR\uninstall.exe"
 SectionEnd
