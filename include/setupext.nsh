@@ -1,8 +1,11 @@
-; setupext.nsh - calling setupext.dll from an NSIS 3 installer (3.0 or later; x86-unicode
-; and x86-ansi targets: the DLL is 32-bit, so an amd64 installer cannot load it).
+; setupext.nsh - calling setupext.dll from an NSIS 3 installer (3.0 or later): x86-unicode
+; and x86-ansi installers pack the x86 setupext.dll, amd64-unicode ones x64\setupext.dll.
 ;
-;   !define SETUPEXT_DLL "path\to\setupext.dll"   ; optional: where makensis finds the DLL
-;   !include "setupext.nsh"                        ; default: setupext.dll beside your script
+;   !define SETUPEXT_DIR "path\to\package"        ; optional: the folder holding setupext.dll
+;                                                  ; and x64\setupext.dll (default: your
+;                                                  ; script's folder)
+;   !define SETUPEXT_DLL "path\to\setupext.dll"   ; or the one DLL for this installer's target
+;   !include "setupext.nsh"
 ;
 ;   ${SetupExt_Begin}                          extracts the DLL to $PLUGINSDIR, makes an empty table
 ;   ${SetupExt_Set} TEMPLPATH "$INSTDIR\Templates"
@@ -42,7 +45,8 @@
 ;
 ; Reports of the template operations, for the script that asks for them:
 ; - When the table holds a non-empty SETUPEXTLOG, the template operations append to that file
-;   one line for each entry that is not simply left French or not a page, in the words of
+;   a block: a heading with the DLL's version and the local date and time, then one line for
+;   each entry that is not simply left French or not a page, in the words of
 ;   `setupext-call --report`, and a summary line; a log that cannot be written is skipped and
 ;   never changes what the call does or answers.
 ; - When the table already holds PAGESLOCALISED or PAGESLEFT (the script created them), the
@@ -53,8 +57,9 @@
 ;       ${SetupExt_Call} fctLocaliseTemplate $0
 ;       ${SetupExt_Get} PAGESLEFT $1
 ;
-; The table: eight 32-bit words (two of the host's, capacity, name width, value width, count,
-; the names area's address, the values area's address), then the names area (slot i holds
+; The table: six 32-bit words (two of the host's, capacity, name width, value width, count),
+; the names area's address and the values area's address (4 bytes each in an x86 installer,
+; 8 in an amd64 one), then the names area (slot i holds
 ; "%NAME%" and a NUL) and the values area (slot i holds the value, ANSI text, and a NUL). Its
 ; text is written and read with the System plug-in's m and &mN types only: t and &tN would be
 ; UTF-16 in a Unicode installer.
@@ -65,18 +70,19 @@
 !if ${NSIS_PACKEDVERSION} < 0x03000000
   !error "setupext.nsh needs NSIS 3.0 or later"
 !endif
-!if ${NSIS_PTR_SIZE} != 4
-  ; SETUPEXT_ALLOW_64BIT_TESTS is the project's own: its tests run the x86_64 build of the
-  ; DLL under an amd64 installer where no 32-bit one can run. It is not for installers.
-  !ifndef SETUPEXT_ALLOW_64BIT_TESTS
-    !error "setupext.dll is a 32-bit DLL: build an x86 installer (Target x86-unicode or x86-ansi)"
-  !endif
-!endif
 
 !include LogicLib.nsh
 
+; The DLL of the installer's own target: a 64-bit installer can load only a 64-bit DLL.
 !ifndef SETUPEXT_DLL
-  !define SETUPEXT_DLL "setupext.dll"
+  !ifndef SETUPEXT_DIR
+    !define SETUPEXT_DIR "."
+  !endif
+  !if ${NSIS_PTR_SIZE} > 4
+    !define SETUPEXT_DLL "${SETUPEXT_DIR}\x64\setupext.dll"
+  !else
+    !define SETUPEXT_DLL "${SETUPEXT_DIR}\setupext.dll"
+  !endif
 !endif
 
 !define _SETUPEXT_CAPACITY 16
