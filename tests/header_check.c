@@ -7,8 +7,10 @@
 #include "setupext.h"
 
 #define LAYOUT(name, holds) typedef char layout_##name[(holds) ? 1 : -1]
-LAYOUT(word_is_32_bits, sizeof(SETUPEXT_U32) == 4);
-LAYOUT(count_at_20, offsetof(SETUPEXT_TABLE, count) == 20);
+#define WIDTH(field) sizeof(((SETUPEXT_TABLE *)0)->field)
+LAYOUT(six_words_of_32_bits, WIDTH(host_word1) + WIDTH(host_word2) + WIDTH(capacity) + WIDTH(name_width) +
+                                     WIDTH(value_width) + WIDTH(count) == 24 &&
+                                 offsetof(SETUPEXT_TABLE, count) == 20);
 LAYOUT(names_at_24, offsetof(SETUPEXT_TABLE, names) == 24);
 LAYOUT(values_at_28_or_32, offsetof(SETUPEXT_TABLE, values) == (sizeof(void *) == 8 ? 32 : 28));
 LAYOUT(size_32_or_40, sizeof(SETUPEXT_TABLE) == (sizeof(void *) == 8 ? 40 : 32));
