@@ -14,6 +14,9 @@
 ;   ${SetupExt_Get} LIBNUMAVAIL $1             $1 = the value, "" when absent
 ;   ${SetupExt_End}                            frees the table and unloads the DLL
 ;
+;   ${SetupExt_RemoveLeftovers} DIR            for uninstallers, ${SetupExt_RepairPages} DIR
+;                                              for repairs: no DLL needed (see at the end)
+;
 ; Between Begin and End the table lives on: set, call and get as often as needed, in any
 ; order; End before the installer ends, so that $PLUGINSDIR can be removed. Every macro keeps
 ; the registers and the stack as they were, apart from its output variable.
@@ -59,10 +62,9 @@
 ;
 ; The table: six 32-bit words (two of the host's, capacity, name width, value width, count),
 ; the names area's address and the values area's address (4 bytes each in an x86 installer,
-; 8 in an amd64 one), then the names area (slot i holds
-; "%NAME%" and a NUL) and the values area (slot i holds the value, ANSI text, and a NUL). Its
-; text is written and read with the System plug-in's m and &mN types only: t and &tN would be
-; UTF-16 in a Unicode installer.
+; 8 in an amd64 one), then the names area (slot i holds "%NAME%" and a NUL) and the values
+; area (slot i holds the value, ANSI text, and a NUL). Its text is written and read with the
+; System plug-in's m and &mN types only: t and &tN would be UTF-16 in a Unicode installer.
 
 !ifndef SETUPEXT_NSH_INCLUDED
 !define SETUPEXT_NSH_INCLUDED
