@@ -1,5 +1,6 @@
 /*
- * setupext.h - calling setupext.dll from an installer or any 32-bit Windows program.
+ * setupext.h - calling setupext.dll from an installer or any Windows program: a 32-bit (x86)
+ * program loads setupext.dll, a 64-bit (x64) one x64\setupext.dll, built from the same source.
  *
  * setupext.dll exports four operations under their plain names. Each uses the standard
  * Windows calling convention (__stdcall), takes one argument, the address of the caller's
@@ -11,19 +12,13 @@
  * find each operation with GetProcAddress under its plain name, through SETUPEXT_OPERATION
  * (examples/c-host/c_host.c does exactly that).
  *
- * Plain C89 and C++; builds with any Windows compiler for a 32-bit target.
+ * Plain C89 and C++; builds with any Windows compiler for an x86 or x64 target.
  * Licence: MIT (see LICENSE.txt).
  */
 #ifndef SETUPEXT_H
 #define SETUPEXT_H
 
 #include <stddef.h>
-
-/* setupext.dll is a 32-bit DLL: a 64-bit program cannot load it. (SETUPEXT_ALLOW_64BIT_TESTS
-   belongs to setupext's own build, which tests an x86_64 build of the DLL; not for hosts.) */
-#if defined(_WIN64) && !defined(SETUPEXT_ALLOW_64BIT_TESTS)
-#error "setupext.dll is a 32-bit DLL: build your host for 32-bit x86"
-#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -34,8 +29,19 @@ typedef unsigned int SETUPEXT_U32;
 
 /*
  * The table of script variables. The caller lays it out and owns it; an operation reads and
- * writes it only during the call and keeps no pointer to it. All fields are 32-bit words
- * (offsets 0, 4, ... 28; 32 bytes in all for a 32-bit program).
+ * writes it only during the call and keeps no pointer to it. Six 32-bit words, then the
+ * addresses of the two areas, each as wide as the program's pointers:
+ *
+ *   field         32-bit program  64-bit program
+ *   host_word1          0               0
+ *   host_word2          4               4
+ *   capacity            8               8
+ *   name_width         12              12
+ *   value_width        16              16
+ *   count              20              20
+ *   names              24 (4 bytes)    24 (8 bytes)
+ *   values             28 (4 bytes)    32 (8 bytes)
+ *   size in all        32              40
  *
  * Variable i is name slot i and value slot i:
  *   name slot i   starts at names  + i * name_width  and holds "%NAME%" NUL-terminated,
@@ -61,10 +67,12 @@ typedef struct SETUPEXT_TABLE {
   SETUPEXT_U32 value_width; /* 16: bytes from one value slot to the next */
   SETUPEXT_U32 count;       /* 20: live slots, 0 .. count-1 */
   char *names;              /* 24: the names area, capacity * name_width bytes */
-  char *values;             /* 28: the values area, capacity * value_width bytes */
+  char *values;             /* 28, or 32 in a 64-bit program: the values area,
+                               capacity * value_width bytes */
 } SETUPEXT_TABLE;
 
-/* The type of every operation, for GetProcAddress. */
+/* The type of every operation, for GetProcAddress (x64 has one calling convention, which
+   __stdcall then names). */
 typedef unsigned char(__stdcall *SETUPEXT_OPERATION)(SETUPEXT_TABLE *table);
 
 /*
@@ -110,21 +118,6 @@ unsigned char __stdcall IsLibInstalled(SETUPEXT_TABLE *table);
  *           empty caption), else 0. Never waits for a window's thread.
  */
 unsigned char __stdcall IsVBNETAppRunning(SETUPEXT_TABLE *table);
-
-/* The layout checked at compile time, where the language has static assertions. */
-#if defined(_WIN32) && !defined(_WIN64)
-#if defined(__cplusplus) && (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1600))
-static_assert(sizeof(SETUPEXT_U32) == 4, "SETUPEXT_U32 is 32 bits");
-static_assert(sizeof(SETUPEXT_TABLE) == 32, "the table is eight 32-bit words");
-static_assert(offsetof(SETUPEXT_TABLE, names) == 24, "names at offset 24");
-static_assert(offsetof(SETUPEXT_TABLE, values) == 28, "values at offset 28");
-#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(SETUPEXT_U32) == 4, "SETUPEXT_U32 is 32 bits");
-_Static_assert(sizeof(SETUPEXT_TABLE) == 32, "the table is eight 32-bit words");
-_Static_assert(offsetof(SETUPEXT_TABLE, names) == 24, "names at offset 24");
-_Static_assert(offsetof(SETUPEXT_TABLE, values) == 28, "values at offset 28");
-#endif
-#endif
 
 #ifdef __cplusplus
 }

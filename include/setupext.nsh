@@ -1,15 +1,21 @@
-; setupext.nsh - calling setupext.dll from an NSIS 3 installer (3.0 or later; x86-unicode
-; and x86-ansi targets: the DLL is 32-bit, so an amd64 installer cannot load it).
+; setupext.nsh - calling setupext.dll from an NSIS 3 installer (3.0 or later): x86-unicode
+; and x86-ansi installers pack the x86 setupext.dll, amd64-unicode ones x64\setupext.dll.
 ;
-;   !define SETUPEXT_DLL "path\to\setupext.dll"   ; optional: where makensis finds the DLL
-;   !include "setupext.nsh"                        ; default: setupext.dll beside your script
+;   !define SETUPEXT_DIR "path\to\package"        ; optional: the folder holding setupext.dll
+;                                                  ; and x64\setupext.dll (default: your
+;                                                  ; script's folder)
+;   !define SETUPEXT_DLL "path\to\setupext.dll"   ; or the one DLL for this installer's target
+;   !include "setupext.nsh"
 ;
 ;   ${SetupExt_Begin}                          extracts the DLL to $PLUGINSDIR, makes an empty table
 ;   ${SetupExt_Set} TEMPLPATH "$INSTDIR\Templates"
 ;   ${SetupExt_Set} LANG "Francais"
-;   ${SetupExt_Call} fctLocaliseTemplate $0    $0 = 1 or 0 ("error": no DLL or no such operation)
+;   ${SetupExt_Call} fctLocaliseTemplate $0    $0 = 1 or 0 ("error" and the error flag: no DLL)
 ;   ${SetupExt_Get} LIBNUMAVAIL $1             $1 = the value, "" when absent
 ;   ${SetupExt_End}                            frees the table and unloads the DLL
+;
+;   ${SetupExt_RemoveLeftovers} DIR            for uninstallers, ${SetupExt_RepairPages} DIR
+;                                              for repairs: no DLL needed (see at the end)
 ;
 ; Between Begin and End the table lives on: set, call and get as often as needed, in any
 ; order; End before the installer ends, so that $PLUGINSDIR can be removed. Every macro keeps
@@ -25,6 +31,12 @@
 ;   always kept free for LIBNUMAVAIL).
 ; - SetupExt_Get sets it when the table holds no such variable: IsLibInstalled writes
 ;   LIBNUMAVAIL only when it answers 0.
+; - SetupExt_Call sets it when its answer is "error": the DLL could not be loaded or does not
+;   export the operation.
+;
+; SetupExt_Call takes the operation's name as the DLL exports it, with case; any other name
+; stops the build with an error that names the four and the nearest by its words (so the
+; natural "fctRenLabelInTemplatePages" never builds into an installer that localises nothing).
 ;
 ; Names are case-sensitive and at most 29 characters: "templpath" is not TEMPLPATH.
 ;
@@ -36,7 +48,8 @@
 ;
 ; Reports of the template operations, for the script that asks for them:
 ; - When the table holds a non-empty SETUPEXTLOG, the template operations append to that file
-;   one line for each entry that is not simply left French or not a page, in the words of
+;   a block: a heading with the DLL's version and the local date and time, then one line for
+;   each entry that is not simply left French or not a page, in the words of
 ;   `setupext-call --report`, and a summary line; a log that cannot be written is skipped and
 ;   never changes what the call does or answers.
 ; - When the table already holds PAGESLOCALISED or PAGESLEFT (the script created them), the
@@ -47,11 +60,11 @@
 ;       ${SetupExt_Call} fctLocaliseTemplate $0
 ;       ${SetupExt_Get} PAGESLEFT $1
 ;
-; The table: eight 32-bit words (two of the host's, capacity, name width, value width, count,
-; the names area's address, the values area's address), then the names area (slot i holds
-; "%NAME%" and a NUL) and the values area (slot i holds the value, ANSI text, and a NUL). Its
-; text is written and read with the System plug-in's m and &mN types only: t and &tN would be
-; UTF-16 in a Unicode installer.
+; The table: six 32-bit words (two of the host's, capacity, name width, value width, count),
+; the names area's address and the values area's address (4 bytes each in an x86 installer,
+; 8 in an amd64 one), then the names area (slot i holds "%NAME%" and a NUL) and the values
+; area (slot i holds the value, ANSI text, and a NUL). Its text is written and read with the
+; System plug-in's m and &mN types only: t and &tN would be UTF-16 in a Unicode installer.
 
 !ifndef SETUPEXT_NSH_INCLUDED
 !define SETUPEXT_NSH_INCLUDED
@@ -59,18 +72,19 @@
 !if ${NSIS_PACKEDVERSION} < 0x03000000
   !error "setupext.nsh needs NSIS 3.0 or later"
 !endif
-!if ${NSIS_PTR_SIZE} != 4
-  ; SETUPEXT_ALLOW_64BIT_TESTS is the project's own: its tests run the x86_64 build of the
-  ; DLL under an amd64 installer where no 32-bit one can run. It is not for installers.
-  !ifndef SETUPEXT_ALLOW_64BIT_TESTS
-    !error "setupext.dll is a 32-bit DLL: build an x86 installer (Target x86-unicode or x86-ansi)"
-  !endif
-!endif
 
 !include LogicLib.nsh
 
+; The DLL of the installer's own target: a 64-bit installer can load only a 64-bit DLL.
 !ifndef SETUPEXT_DLL
-  !define SETUPEXT_DLL "setupext.dll"
+  !ifndef SETUPEXT_DIR
+    !define SETUPEXT_DIR "."
+  !endif
+  !if ${NSIS_PTR_SIZE} > 4
+    !define SETUPEXT_DLL "${SETUPEXT_DIR}\x64\setupext.dll"
+  !else
+    !define SETUPEXT_DLL "${SETUPEXT_DIR}\setupext.dll"
+  !endif
 !endif
 
 !define _SETUPEXT_CAPACITY 16
@@ -91,6 +105,8 @@ Var SetupExtTable   ; the table's address, 0 outside Begin .. End
 !define SetupExt_Get "!insertmacro SetupExt_Get"
 !define SetupExt_Call "!insertmacro SetupExt_Call"
 !define SetupExt_End "!insertmacro SetupExt_End"
+!define SetupExt_RemoveLeftovers "!insertmacro SetupExt_RemoveLeftovers"
+!define SetupExt_RepairPages "!insertmacro SetupExt_RepairPages"
 
 !macro SetupExt_Begin
   InitPluginsDir
@@ -208,13 +224,52 @@ Var SetupExtTable   ; the table's address, 0 outside Begin .. End
   Pop ${OUT}
 !macroend
 
+; Stops the build unless OPERATION is one of the four, spelled as the DLL exports them.
+!macro _SetupExt_Known OPERATION
+  !if "${OPERATION}" S== "fctLocaliseTemplate"
+  !else if "${OPERATION}" S== "fctRenLabelInTemplagePages"
+  !else if "${OPERATION}" S== "IsLibInstalled"
+  !else if "${OPERATION}" S== "IsVBNETAppRunning"
+  !else
+    ; The nearest: the first operation one of whose words the name holds, in any case.
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Label fctRenLabelInTemplagePages
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Ren fctRenLabelInTemplagePages
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Pages fctRenLabelInTemplagePages
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Locali fctLocaliseTemplate
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Templ fctLocaliseTemplate
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Lib IsLibInstalled
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Install IsLibInstalled
+    !insertmacro _SetupExt_Nearest "${OPERATION}" VB IsVBNETAppRunning
+    !insertmacro _SetupExt_Nearest "${OPERATION}" NET IsVBNETAppRunning
+    !insertmacro _SetupExt_Nearest "${OPERATION}" Run IsVBNETAppRunning
+    !ifndef _SETUPEXT_NEAREST
+      !define _SETUPEXT_NEAREST ""
+    !endif
+    !error "setupext.nsh: setupext.dll has no operation ${OPERATION}${_SETUPEXT_NEAREST}; it has fctLocaliseTemplate, fctRenLabelInTemplagePages (spelled so), IsLibInstalled and IsVBNETAppRunning"
+  !endif
+!macroend
+
+!macro _SetupExt_Nearest NAME WORD OPERATION
+  !ifndef _SETUPEXT_NEAREST
+    !searchreplace /ignorecase _SETUPEXT_WITHOUT "${NAME}" "${WORD}" ""
+    !if "${_SETUPEXT_WITHOUT}" S!= "${NAME}"
+      !define _SETUPEXT_NEAREST " (did you mean ${OPERATION}?)"
+    !endif
+    !undef _SETUPEXT_WITHOUT
+  !endif
+!macroend
+
 ; OUT gets the answer, 1 or 0, read as one byte (only the low byte of the return value
-; counts), or "error" when the DLL or the operation is not found. The DLL is called by its
-; full path: NSIS 3 looks for a DLL named in System::Call only in the system folders.
-; System::Call is __stdcall on x86 by default, as the DLL needs.
+; counts), or "error", with the error flag set, when the DLL cannot be loaded. The DLL is
+; called by its full path: NSIS 3 looks for a DLL named in System::Call only in the system
+; folders. System::Call is __stdcall on x86 by default, as the DLL needs.
 !macro SetupExt_Call OPERATION OUT
+  !insertmacro _SetupExt_Known "${OPERATION}"
   Push $0
   System::Call '"$PLUGINSDIR\setupext.dll"::${OPERATION}(p $SetupExtTable) b .r0'
+  ${If} $0 == "error"
+    SetErrors
+  ${EndIf}
   Exch $0
   Pop ${OUT}
 !macroend
@@ -234,6 +289,110 @@ Var SetupExtTable   ; the table's address, 0 outside Begin .. End
     System::Call 'kernel32::FreeLibrary(p R0)'
     IntOp $R1 $R1 + 1
   ${LoopUntil} $R1 >= 16   ; a bound, should anything hold the DLL loaded
+  Pop $R1
+  Pop $R0
+!macroend
+
+; The template tree in uninstallers and repairs: no table and no DLL needed (in Begin .. End
+; or outside it). Both walk DIR and every folder below it, never entering a folder link or
+; junction, and keep the registers, the stack and the error flag as they were.
+;
+; ${SetupExt_RemoveLeftovers} DIR
+;   Deletes what a call cut short may have left beside the pages: *.setupext-new,
+;   *.pag.setupext-old and ~*.setupext-name-*. In an uninstaller, before the pages (by their
+;   French names: x.page ends as x.pag) and RMDir of the folders.
+;
+; ${SetupExt_RepairPages} DIR
+;   For pages shipped under a name whose last extension is longer than .pag (x.page): once
+;   File has written them again (a repair, a reinstall) and before the template call, deletes
+;   each French x.pag beside an English x.page, which the call then localises again (it would
+;   otherwise stay English: "final name held"). Only where no page ships under the .pag name
+;   that another page's French version takes.
+!macro SetupExt_RemoveLeftovers DIR
+  !insertmacro _SetupExt_EachFolder `${DIR}` _SetupExt_LeftoversIn
+!macroend
+
+!macro SetupExt_RepairPages DIR
+  !insertmacro _SetupExt_EachFolder `${DIR}` _SetupExt_RepairIn
+!macroend
+
+!macro _SetupExt_LeftoversIn
+  Delete "$R0\*.setupext-new"
+  Delete "$R0\*.pag.setupext-old"
+  Delete "$R0\~*.setupext-name-*"
+!macroend
+
+; A plain file whose last extension begins with .pag (with case) but is not .pag alone, and
+; whose French name is held by a file: that file goes.
+!macro _SetupExt_RepairIn
+  FindFirst $R3 $R4 "$R0\*.pag?*"
+  ${DoWhile} $R4 != ""
+    System::Call 'kernel32::GetFileAttributes(t "$R0\$R4") i .R5'
+    IntOp $R5 $R5 & 0x410   ; a folder or a link (or no such file: -1)
+    ${If} $R5 = 0
+      StrLen $R5 $R4
+      ${Do}
+        IntOp $R5 $R5 - 1
+        StrCpy $R6 $R4 1 $R5
+      ${LoopUntil} $R6 == "."
+      StrCpy $R6 $R4 4 $R5
+      ${If} $R6 S== ".pag"
+        StrCpy $R6 $R4 "" $R5
+        ${If} $R6 S!= ".pag"
+          StrCpy $R6 $R4 $R5
+          System::Call 'kernel32::GetFileAttributes(t "$R0\$R6.pag") i .R5'
+          IntOp $R5 $R5 & 0x10
+          ${IfThen} $R5 = 0 ${|} Delete "$R0\$R6.pag" ${|}
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+    FindNext $R3 $R4
+  ${Loop}
+  FindClose $R3
+!macroend
+
+; Inserts the macro ACTION once for DIR and once for each folder below it, with the folder's
+; path in $R0. ACTION may use $R3 to $R6. The folders still to visit wait on the stack above
+; a "|", which no path holds.
+!macro _SetupExt_EachFolder DIR ACTION
+  Push `${DIR}`
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  StrCpy $R1 ""
+  IfErrors 0 +2
+    StrCpy $R1 errors
+  Push $R1
+  Push "|"
+  ${IfThen} $R0 != "" ${|} Push $R0 ${|}   ; an empty DIR names no folder, not the drive's root
+  ${Do}
+    Pop $R0
+    ${IfThen} $R0 == "|" ${|} ${ExitDo} ${|}
+    !insertmacro ${ACTION}
+    FindFirst $R1 $R2 "$R0\*"
+    ${DoWhile} $R2 != ""
+      ${If} $R2 != "."
+      ${AndIf} $R2 != ".."
+        System::Call 'kernel32::GetFileAttributes(t "$R0\$R2") i .R3'
+        IntOp $R3 $R3 & 0x410   ; a folder (0x10) and no link or junction (0x400)
+        ${IfThen} $R3 = 0x10 ${|} Push "$R0\$R2" ${|}
+      ${EndIf}
+      FindNext $R1 $R2
+    ${Loop}
+    FindClose $R1
+  ${Loop}
+  Pop $R1
+  ClearErrors
+  ${IfThen} $R1 != "" ${|} SetErrors ${|}
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
   Pop $R1
   Pop $R0
 !macroend

@@ -1,5 +1,6 @@
-// The shipped header compiles as C++98 and as C++20, and declares the operations with C names.
-#include "setupext.h"
+// The shipped header compiles as C++98 and as C++20, declares the operations with C names, and
+// lays the table out as in C (the checks of header_check.c).
+#include "header_check.c"
 
 SETUPEXT_OPERATION header_check_cxx[] = {fctLocaliseTemplate, fctRenLabelInTemplagePages, IsLibInstalled,
                                          IsVBNETAppRunning};

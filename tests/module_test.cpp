@@ -2,7 +2,10 @@
 // called with the address of a variable table.
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <iomanip>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "loaded_module.h"
@@ -91,7 +94,9 @@ TEST_F(ModuleTest, TemplateOperationsTellTheScriptWhenAsked) {
     if (c.log) tree.Write("run.log", "an earlier call\n");
     const std::string log = tree.root_text() + PathSeparator() + (c.bad_log ? "pages" : "run.log");
     if (c.log || c.bad_log) host.Set("SETUPEXTLOG", log);
+    const std::time_t before = std::time(nullptr);
     EXPECT_EQ(operation(host.block()), 1);
+    const std::time_t called = std::time(nullptr);
     const testing::TreeSnapshot after = tree.Snapshot();
     EXPECT_EQ(after.at("pages/a.pag"), "PAGE {\nAccueil\n") << "the log never changes what the call does";
     EXPECT_EQ(host.Find("PAGESLOCALISED"), c.counts ? std::optional<std::string>("1") : std::nullopt);
@@ -100,7 +105,16 @@ TEST_F(ModuleTest, TemplateOperationsTellTheScriptWhenAsked) {
     if (c.log) {
       ASSERT_EQ(after.count("run.log"), 1u);
       const std::string& text = after.at("run.log");
-      EXPECT_TRUE(text.starts_with("an earlier call\ntree: ")) << text;
+      // The block's heading: the module's version, the local date and time of the call.
+      const std::string heading = "an earlier call\nsetupext " SETUPEXT_VERSION ", ";
+      ASSERT_TRUE(text.starts_with(heading)) << text;
+      std::tm parts{};
+      std::istringstream stamp(text.substr(heading.size(), 19));
+      stamp >> std::get_time(&parts, "%Y-%m-%d %H:%M:%S");
+      parts.tm_isdst = -1;
+      const std::time_t at = std::mktime(&parts);
+      EXPECT_TRUE(!stamp.fail() && at >= before - 1 && at <= called + 1) << text;
+      EXPECT_EQ(text.substr(heading.size() + 19, 7), "\ntree: ") << text;
       EXPECT_NE(text.find("a.pag: localised into a.pag\n"), std::string::npos) << text;
       EXPECT_NE(text.find("b.page: left as it is: final name held by b.pag\n"), std::string::npos) << text;
       EXPECT_EQ(text.find("b.pag:"), std::string::npos) << "a page left French is not logged: " << text;

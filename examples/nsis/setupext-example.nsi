@@ -1,9 +1,11 @@
 ; An NSIS 3 installer that calls the four operations of setupext.dll through the macros of
-; setupext.nsh and writes their answers to answers.txt beside itself.
+; setupext.nsh and writes their answers to answers.txt beside itself. In the unpacked package
+; (the DLLs are in ..\..\ and ..\..\x64\, which setupext.nsh picks from by the target):
 ;
-;   makensis setupext-example.nsi            (in the unpacked package: the DLL is ..\..\)
-;   makensis -DSETUPEXT_DLL=path\to\setupext.dll setupext-example.nsi
-;   makensis -DANSI setupext-example.nsi     (an ANSI installer: Unicode false)
+;   makensis setupext-example.nsi                          (x86-unicode)
+;   makensis -DANSI setupext-example.nsi                   (x86-ansi: Unicode false)
+;   makensis -XTarget amd64-unicode setupext-example.nsi   (amd64-unicode)
+;   makensis -DSETUPEXT_DLL=path\to\setupext.dll ...       (a DLL from elsewhere)
 ;
 ; Run (silently: it shows nothing), it works on two folders beside itself:
 ;   templates\                 localised by fctLocaliseTemplate (TEMPLPATH)
@@ -16,6 +18,8 @@
 ;   IsVBNETAppRunning=0
 ;   fctLocaliseTemplate=1
 ;   fctRenLabelInTemplagePages=1
+; It also writes uninstall.exe beside itself, which removes what a call cut short may have left
+; in the two folders (SetupExt_RemoveLeftovers), then answers.txt and itself.
 
 !ifdef ANSI
   Unicode false
@@ -28,8 +32,8 @@ Name "setupext example"
 !else
   OutFile "setupext-example.exe"
 !endif
-!ifndef SETUPEXT_DLL
-  !define SETUPEXT_DLL "../../setupext.dll"   ; where the package has it, from this folder
+!ifndef SETUPEXT_DIR
+  !define SETUPEXT_DIR "../.."   ; where the package has the DLLs, from this folder
 !endif
 !addincludedir "${__FILEDIR__}/../../include"  ; setupext.nsh, beside setupext.h
 !include "setupext.nsh"
@@ -68,4 +72,14 @@ Section
   FileClose $9
   ; Frees the table and unloads the DLL, so that $PLUGINSDIR can be removed.
   ${SetupExt_End}
+  WriteUninstaller "$EXEDIR\uninstall.exe"
+SectionEnd
+
+; A product's uninstaller would then delete its pages by their French names (x.page ends as
+; x.pag) and RMDir its folders, which the leftovers would otherwise keep.
+Section "Uninstall"
+  ${SetupExt_RemoveLeftovers} "$INSTDIR\templates"
+  ${SetupExt_RemoveLeftovers} "$INSTDIR\app\Material\Template"
+  Delete "$INSTDIR\answers.txt"
+  Delete "$INSTDIR\uninstall.exe"
 SectionEnd

@@ -1,5 +1,6 @@
 #include "template/template_operations.h"
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "template/template_report.h"
 #include "template/template_tree.h"
@@ -59,14 +60,40 @@ void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t cou
   (void)SetHostVariable(block, name, std::string_view(digits + at, sizeof digits - at));
 }
 
-// A log the script names is written when it can be; it never changes what the call does.
+#ifndef SETUPEXT_VERSION
+#error "SETUPEXT_VERSION comes from project(VERSION) in CMakeLists.txt"
+#endif
+
+// The last `digits` decimal digits of `value`, zero-padded, written to end just before `end`.
+void PutDigits(char* end, int digits, unsigned value) noexcept {
+  for (; digits > 0; --digits, value /= 10) *--end = static_cast<char>('0' + value % 10);
+}
+
+// A block's first line, so that the blocks of repeated installs can be told apart: the
+// module's version and the local date and time, "setupext 1.1.0, 2026-12-09 14:03:22".
+[[nodiscard]] bool AppendHeading(ByteBuffer& out) noexcept {
+  const LocalTime now = LocalTimeNow();
+  char stamp[] = "0000-00-00 00:00:00\n";
+  PutDigits(stamp + 4, 4, now.year);
+  PutDigits(stamp + 7, 2, now.month);
+  PutDigits(stamp + 10, 2, now.day);
+  PutDigits(stamp + 13, 2, now.hour);
+  PutDigits(stamp + 16, 2, now.minute);
+  PutDigits(stamp + 19, 2, now.second);
+  return out.Append("setupext " SETUPEXT_VERSION ", ") && out.Append(std::string_view(stamp, sizeof stamp - 1));
+}
+
+// A log the script names is written when it can be; it never changes what the call does. The
+// block goes in one write; where memory cannot hold the heading too, the lines go alone.
 void WriteLog(const HostVariableBlock& block, const TreeReport& report) {
   TextVariable text;
   PathText log;
   if (GetHostVariable(block, "SETUPEXTLOG", text) != HostRead::kValue || text.empty() ||
       !FolderFromHostText(text, log))
     return;
-  (void)AppendToLogFile(log, report.text().view());
+  ByteBuffer whole;
+  const bool headed = AppendHeading(whole) && whole.Append(report.text().view());
+  (void)AppendToLogFile(log, headed ? whole.view() : report.text().view());
 }
 
 bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
