@@ -4,9 +4,8 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include <algorithm>
-
 #include "platform/files.h"
+#include "platform/name_keys.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide_text.h"
 
@@ -236,22 +235,15 @@ std::string_view FolderOf(std::string_view path) { return Part(path, 0, path.rfi
 bool WineCarries(std::wstring_view name) { return name.find(L'\xFFFD') == std::wstring_view::npos; }
 
 [[nodiscard]] bool MarkTwinsNotCarried(Listing& entries) {
-  ByteBuffer keys;
-  GrowingArray<std::uint32_t> starts, order;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!starts.Push(static_cast<std::uint32_t>(keys.size())) || !AppendNameKey(entries.name(i), false, keys) ||
-        !order.Push(static_cast<std::uint32_t>(i)))
-      return false;
+  NameKeys folded(false);
+  for (std::uint32_t i = 0; i < entries.size(); ++i) {
+    if (!folded.Add(i, entries.name(i))) return false;
   }
-  const auto key = [&](std::uint32_t i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : keys.size();
-    return Part(keys.view(), starts[i], end - starts[i]);
-  };
-  std::sort(order.data(), order.data() + order.size(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    if (key(order[i - 1]) != key(order[i])) continue;
-    entries.MarkNotCarried(order[i - 1]);
-    entries.MarkNotCarried(order[i]);
+  folded.Sort();
+  for (std::size_t rank = 1; rank < folded.size(); ++rank) {
+    if (folded.Key(rank - 1) != folded.Key(rank)) continue;
+    entries.MarkNotCarried(folded.Entry(rank - 1));
+    entries.MarkNotCarried(folded.Entry(rank));
   }
   return true;
 }
