@@ -81,10 +81,12 @@ LibraryAnswer LookForLibrary(std::string_view wanted, const PathVariable& path, 
 }
 
 bool FindLibraryInList(HostVariableBlock& block) noexcept {
-  TextVariable wanted;
+  // LIBNAME is compared where it lies in the table, which is written only once the search is
+  // over.
+  std::string_view wanted;
   PathVariable path;
   // A value that does not fit is never cut: a shortened path would name some other key.
-  if (GetHostVariable(block, "LIBNAME", wanted) != HostRead::kValue) return false;
+  if (PeekHostVariable(block, "LIBNAME", kTextVariableBuffer, wanted) != HostRead::kValue) return false;
   if (GetHostVariable(block, "INIREG2", path) != HostRead::kValue) return false;
   if (path.size() > kMaxSettingsPath) return false;
 

@@ -48,7 +48,7 @@ struct FolderPlan::Planner {
   NameKeys names;    // every entry by its own name
   NameKeys finals;   // every entry that may take a final name, by that name
   ByteBuffer key, other_key;
-  PathText made;
+  PathText& made;
 
   ByteBuffer& subjects;
   GrowingArray<std::uint32_t> subject_at;  // for each short output: its page's name's start and size
@@ -408,7 +408,7 @@ PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units, co
   if (!seen.case_sensitive && !ShowsCaseTwins(listing, &twins)) return PlanResult::kNoMemory;
   seen.case_sensitive |= twins;
   Planner planner{listing, folder_units, seen, steps_, {}, NameKeys(seen.case_sensitive), NameKeys(seen.case_sensitive),
-                  {}, {}, {}, subjects_, {}};
+                  {}, {}, made_, subjects_, {}};
   return planner.Plan() && planner.SettleNames(names_) ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 

@@ -10,16 +10,20 @@ namespace {
 // The language changes nothing, but a value that does not fit means the table is not what the
 // script meant: then nothing is touched.
 bool LanguageFits(const HostVariableBlock& block) {
-  TextVariable language;
-  return GetHostVariable(block, "LANG", language) == HostRead::kValue;
+  std::string_view language;
+  return PeekHostVariable(block, "LANG", kTextVariableBuffer, language) == HostRead::kValue;
 }
 
 }  // namespace
 
-// The host names the tree in its ANSI code page; a name that does not convert names no tree.
 RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root) {
-  const bool main_dir = variable == TemplateVariable::kMainDir;
   TextVariable text;
+  return TemplateRoot(block, variable, text, root);
+}
+
+// The host names the tree in its ANSI code page; a name that does not convert names no tree.
+RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, TextVariable& text, PathText& root) {
+  const bool main_dir = variable == TemplateVariable::kMainDir;
   if (GetHostVariable(block, main_dir ? "MAINDIR" : "TEMPLPATH", text) != HostRead::kValue || !LanguageFits(block))
     return RootResult::kDoesNotFit;
   // An empty or absent variable names no tree: not even "\Material\Template\" on the
@@ -60,26 +64,42 @@ void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t cou
 }
 
 // A log the script names is written when it can be; it never changes what the call does.
-void WriteLog(const HostVariableBlock& block, const TreeReport& report) {
-  TextVariable text;
-  PathText log;
-  if (GetHostVariable(block, "SETUPEXTLOG", text) != HostRead::kValue || text.empty() ||
+void WriteLog(const HostVariableBlock& block, const TreeReport& report, PathText& log) {
+  std::string_view text;
+  if (PeekHostVariable(block, "SETUPEXTLOG", kTextVariableBuffer, text) != HostRead::kValue || text.empty() ||
       !FolderFromHostText(text, log))
     return;
   (void)AppendToLogFile(log, report.text().view());
 }
 
-bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
-  PathText root;
-  TreeCounts counts;
-  TreeReport report(Tense::kDid, false);
-  const RootResult named = TemplateRoot(block, variable, root);
-  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), root, &counts, &report));
-  else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
-  WriteLog(block, report);
+void WriteCounts(HostVariableBlock& block, const TreeCounts& counts) {
   WriteCount(block, "PAGESLOCALISED", counts.localised);
   WriteCount(block, "PAGESLEFT", counts.left);
   WriteCount(block, "FOLDERSUNLISTED", counts.folders_unlisted);
+}
+
+// What one call holds while it runs: kilobytes of text and paths, kept on the heap, for the
+// host's thread may have little stack left.
+struct TemplateCall {
+  TextVariable text;
+  PathText path;  // the tree's, then the log's
+  TreeCounts counts;
+  TreeReport report{Tense::kDid, false};
+};
+
+bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
+  const HeapObject<TemplateCall> call;
+  if (!call) {
+    WriteCounts(block, TreeCounts{});  // nothing done, as when the walk has no memory
+    return true;
+  }
+  TreeCounts& counts = call->counts;
+  TreeReport& report = call->report;
+  const RootResult named = TemplateRoot(block, variable, call->text, call->path);
+  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), call->path, &counts, &report));
+  else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
+  WriteLog(block, report, call->path);
+  WriteCounts(block, counts);
   return true;
 }
 

@@ -20,7 +20,8 @@
 namespace setupext {
 namespace {
 
-// Paths come as views; the system wants them NUL-terminated.
+// Paths come as views; the system wants them NUL-terminated. Every path here is one the
+// module built, so a PathText's size holds it.
 class CPath {
  public:
   explicit CPath(std::string_view path) { ok_ = text_.Assign(path); }
@@ -28,7 +29,7 @@ class CPath {
   const char* c_str() const { return text_.c_str(); }
 
  private:
-  FixedText<4096> text_;
+  PathText text_;
   bool ok_;
 };
 
@@ -368,10 +369,14 @@ class PosixFiles final : public Files {
 
   // The root is followed to where it really is, once; links below it are never followed, so
   // the paths the walk builds name the files themselves.
+  // The C library gives the path in memory of its own, as it does a listing's: no buffer of
+  // PATH_MAX bytes on the stack.
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
     const CPath name(folder);
-    char resolved[PATH_MAX];
-    return name.ok() && realpath(name.c_str(), resolved) && real.Assign(resolved);
+    char* const resolved = name.ok() ? realpath(name.c_str(), nullptr) : nullptr;
+    const bool fits = resolved && real.Assign(resolved);
+    free(resolved);
+    return fits;
   }
 
   void Pause(int milliseconds) noexcept override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
