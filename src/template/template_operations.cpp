@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "template/template_report.h"
 #include "template/template_tree.h"
+#include "text/decimal.h"
 
 namespace setupext {
 namespace {
@@ -55,12 +56,7 @@ namespace {
 
 // Counts written back only into variables the script made for them: none is ever added.
 void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t count) {
-  if (!HasHostVariable(block, name)) return;
-  char digits[24];
-  std::size_t at = sizeof digits;
-  do digits[--at] = static_cast<char>('0' + count % 10);
-  while ((count /= 10) != 0);
-  (void)SetHostVariable(block, name, std::string_view(digits + at, sizeof digits - at));
+  if (HasHostVariable(block, name)) (void)SetHostVariable(block, name, Decimal(count));
 }
 
 // A log the script names is written when it can be; it never changes what the call does.
