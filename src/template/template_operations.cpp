@@ -59,12 +59,16 @@ void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t cou
   if (HasHostVariable(block, name)) (void)SetHostVariable(block, name, Decimal(count));
 }
 
+// The log the script names, when it names one that fits; empty when it names none.
+std::string_view LogName(const HostVariableBlock& block) {
+  std::string_view text;
+  return PeekHostVariable(block, "SETUPEXTLOG", kTextVariableBuffer, text) == HostRead::kValue ? text : std::string_view();
+}
+
 // A log the script names is written when it can be; it never changes what the call does.
 void WriteLog(const HostVariableBlock& block, const TreeReport& report, PathText& log) {
-  std::string_view text;
-  if (PeekHostVariable(block, "SETUPEXTLOG", kTextVariableBuffer, text) != HostRead::kValue || text.empty() ||
-      !FolderFromHostText(text, log))
-    return;
+  const std::string_view name = LogName(block);
+  if (name.empty() || !FolderFromHostText(name, log)) return;
   (void)AppendToLogFile(log, report.text().view());
 }
 
@@ -92,7 +96,9 @@ bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
   TreeCounts& counts = call->counts;
   TreeReport& report = call->report;
   const RootResult named = TemplateRoot(block, variable, call->text, call->path);
-  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), call->path, &counts, &report));
+  // Lines for each entry are made only for a script that asks for a log.
+  TreeObserver* observer = LogName(block).empty() ? nullptr : &report;
+  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), call->path, &counts, observer));
   else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
   WriteLog(block, report, call->path);
   WriteCounts(block, counts);
