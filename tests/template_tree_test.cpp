@@ -526,17 +526,41 @@ TEST(TemplateTree, APageChangedAfterItsReadingIsNeverDeleted) {
   }
 }
 
-// The walk keeps its folders in a worklist: a tree nested to the path limit needs no more
-// stack than a flat one. Run on a thread whose whole stack is small.
-TEST(TemplateTree, DeepTreesNeedLittleStack) {
-  TempTree tree;
+// A host may call from a thread with 16 KiB of stack left: a flat tree with every kind of
+// entry (leftovers of a cut call finished and put back, a long name) and a tree nested to the
+// path limit (the walk keeps its folders in a worklist, so depth takes no stack) are localised
+// on such a thread.
+TEST(TemplateTree, SmallStackIsEnough) {
+  TreeSnapshot flat = testing::GuaranteeTree();
+  flat["gone.pag" + std::string(kAsideSuffix)] = kPage;   // a page's only copy, set aside
+  flat["left.pag" + std::string(kOutputSuffix)] = kFrench;  // a French version whose page went
+  TreeSnapshot flat_after = testing::LocalisedTree(testing::GuaranteeTree());
+  flat_after["gone.pag"] = kFrench;
+  flat_after["left.pag"] = kFrench;
   std::string deep;
-  while (tree.root_text().size() + deep.size() + 20 < kMaxRootLength) deep += "d/";
-  tree.Write(deep + "a.pag", kPage);
+  while (TempTree().root_text().size() + deep.size() + 20 < kMaxRootLength) deep += "d/";
   ASSERT_GT(deep.size() / 2, 400u) << "levels";
-  const std::string root = tree.root_text();
-  ASSERT_TRUE(testing::RunWithSmallStack([&root] { (void)LocaliseTree(SystemFiles(), root); }));
-  EXPECT_EQ(testing::ReadFileBytes(tree.root() / (deep + "a.pag")), kFrench);
+  const struct {
+    const char* name;
+    TreeSnapshot before, after;
+    bool listed;  // whether the test can list the whole tree to see that nothing else is there
+  } cases[] = {
+      {"flat", flat, flat_after, true},
+      {"deep", {{deep + "a.pag", kPage}}, {{deep + "a.pag", kFrench}}, false},
+  };
+  for (const auto& c : cases) {
+    TempTree tree;
+    for (const auto& [path, bytes] : c.before) tree.Write(path, bytes);
+    const std::string root = tree.root_text();
+    TreeResult result = TreeResult::kNoRoot;
+    ASSERT_TRUE(testing::RunWithSmallStack([&] { result = LocaliseTree(SystemFiles(), root); })) << c.name;
+    EXPECT_EQ(result, TreeResult::kDone) << c.name;
+    // Read file by file: a listing of the deep tree fails where paths are limited to 260.
+    for (const auto& [path, bytes] : c.after) EXPECT_EQ(testing::ReadFileBytes(tree.root() / path), bytes) << path;
+    if (c.listed) {
+      EXPECT_EQ(tree.Snapshot(), c.after) << c.name;
+    }
+  }
 }
 
 // Trees laid out by tests/make_link_trees: beside each tree an "outside" folder that a link or a

@@ -69,6 +69,17 @@ template <std::size_t N>
   return HostRead::kDoesNotFit;
 }
 
+// The value where it lies in the table, when it would fit a buffer of `buffer` bytes (NUL
+// included) as GetHostVariable reads it; `out` is empty otherwise. Without the copy's stack,
+// for a value read only before the operation writes to the table.
+[[nodiscard]] inline HostRead PeekHostVariable(const HostVariableBlock& block, std::string_view name, std::size_t buffer,
+                                               std::string_view& out) noexcept {
+  const HostValue value = FindHostValue(block, name);
+  const bool fits = value.read == HostRead::kValue && value.text.size() < buffer;
+  out = fits ? value.text : std::string_view();
+  return fits ? HostRead::kValue : HostRead::kDoesNotFit;
+}
+
 // Whether the table holds the variable, whatever its value.
 [[nodiscard]] bool HasHostVariable(const HostVariableBlock& block, std::string_view name) noexcept;
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 
 namespace setupext {
 
@@ -16,5 +17,30 @@ void Release(void* block) noexcept;
 // tests fill it, so running out can be tried at every allocation of a call.
 using AllocationGate = bool (*)() noexcept;
 void SetAllocationGate(AllocationGate gate) noexcept;
+
+// One object of a call on the heap rather than on the stack: a host may call from a thread
+// with little stack left, and paths and wide text take kilobytes. Empty when the memory
+// cannot be had.
+template <typename T>
+class HeapObject {
+ public:
+  template <typename... Args>
+  explicit HeapObject(Args&&... args) noexcept {
+    if (void* memory = TryAllocate(sizeof(T))) object_ = new (memory) T(static_cast<Args&&>(args)...);
+  }
+  HeapObject(const HeapObject&) = delete;
+  HeapObject& operator=(const HeapObject&) = delete;
+  ~HeapObject() {
+    if (!object_) return;
+    object_->~T();
+    Release(object_);
+  }
+  explicit operator bool() const noexcept { return object_ != nullptr; }
+  T* operator->() const noexcept { return object_; }
+  T& operator*() const noexcept { return *object_; }
+
+ private:
+  T* object_ = nullptr;
+};
 
 }  // namespace setupext

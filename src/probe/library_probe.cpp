@@ -1,22 +1,13 @@
 #include "probe/library_probe.h"
 
-#include <charconv>
 #include <cstdint>
 
 #include "platform/registry.h"
 #include "text/ascii.h"
+#include "text/decimal.h"
 
 namespace setupext {
 namespace {
-
-// n in decimal, without leading zeros: ten digits at most, which always fit.
-using DecimalText = FixedText<12>;
-DecimalText Decimal(std::uint32_t n) {
-  DecimalText text;
-  const char* end = std::to_chars(text.data(), text.data() + DecimalText::capacity(), n).ptr;
-  text.SetSize(static_cast<std::size_t>(end - text.data()));
-  return text;
-}
 
 // The name of list entry n, "LibName" and n in decimal, built in 20 bytes: it always fits.
 using EntryName = FixedText<20>;
@@ -81,10 +72,12 @@ LibraryAnswer LookForLibrary(std::string_view wanted, const PathVariable& path, 
 }
 
 bool FindLibraryInList(HostVariableBlock& block) noexcept {
-  TextVariable wanted;
+  // LIBNAME is compared where it lies in the table, which is written only once the search is
+  // over.
+  std::string_view wanted;
   PathVariable path;
   // A value that does not fit is never cut: a shortened path would name some other key.
-  if (GetHostVariable(block, "LIBNAME", wanted) != HostRead::kValue) return false;
+  if (PeekHostVariable(block, "LIBNAME", kTextVariableBuffer, wanted) != HostRead::kValue) return false;
   if (GetHostVariable(block, "INIREG2", path) != HostRead::kValue) return false;
   if (path.size() > kMaxSettingsPath) return false;
 

@@ -16,9 +16,10 @@ bool IsWindowsFormsClass(std::string_view class_name) noexcept {
          EqualIgnoringAsciiCase(std::string_view(class_name.data(), kPrefix.size()), kPrefix);
 }
 
+// The probe only reads the table: the value is compared where it lies.
 bool FindFormsWindow(HostVariableBlock& block) noexcept {
-  TextVariable wanted;
-  if (GetHostVariable(block, "WINDOWTEXT", wanted) != HostRead::kValue) return false;
+  std::string_view wanted;
+  if (PeekHostVariable(block, "WINDOWTEXT", kTextVariableBuffer, wanted) != HostRead::kValue) return false;
   return LookForFormsWindow(wanted, nullptr);
 }
 

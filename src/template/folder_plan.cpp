@@ -1,54 +1,11 @@
 #include "template/folder_plan.h"
 
+#include "platform/name_keys.h"
+
 namespace setupext {
 namespace {
 
 constexpr std::uint32_t kNobody = ~std::uint32_t{0};
-
-// Names as the file system compares them, each with the entry it stands for, sorted.
-class KeyTable {
- public:
-  explicit KeyTable(bool case_sensitive = true) : case_sensitive_(case_sensitive) {}
-  [[nodiscard]] bool Add(std::uint32_t entry, std::string_view name) {
-    return offsets_.Push(static_cast<std::uint32_t>(keys_.size())) && AppendNameKey(name, case_sensitive_, keys_) &&
-           ends_.Push(static_cast<std::uint32_t>(keys_.size())) && order_.Push(static_cast<std::uint32_t>(entries_.size())) &&
-           entries_.Push(entry);
-  }
-
-  // Shell sort: no memory, no recursion, fast enough for a folder.
-  void Sort() {
-    const std::size_t n = order_.size();
-    for (std::size_t gap = n / 2; gap > 0; gap = gap == 2 ? 1 : gap * 5 / 11) {
-      for (std::size_t i = gap; i < n; ++i) {
-        const std::uint32_t moving = order_[i];
-        std::size_t j = i;
-        for (; j >= gap && KeyOf(moving) < KeyOf(order_[j - gap]); j -= gap) order_[j] = order_[j - gap];
-        order_[j] = moving;
-      }
-    }
-  }
-
-  std::size_t size() const { return order_.size(); }
-  // In sorted order.
-  std::string_view Key(std::size_t rank) const { return KeyOf(order_[rank]); }
-  std::uint32_t Entry(std::size_t rank) const { return entries_[order_[rank]]; }
-  std::size_t LowerBound(std::string_view key) const {
-    std::size_t low = 0, high = order_.size();
-    while (low < high) {
-      const std::size_t middle = (low + high) / 2;
-      if (Key(middle) < key) low = middle + 1;
-      else high = middle;
-    }
-    return low;
-  }
-
- private:
-  std::string_view KeyOf(std::uint32_t i) const { return Part(keys_.view(), offsets_[i], ends_[i] - offsets_[i]); }
-
-  bool case_sensitive_;
-  ByteBuffer keys_;
-  GrowingArray<std::uint32_t> offsets_, ends_, order_, entries_;
-};
 
 // What a file is by its name alone.
 Role RoleOfFile(std::string_view name) {
@@ -88,10 +45,10 @@ struct FolderPlan::Planner {
   // What the plan takes each entry for: an entry whose name is not carried whole is nobody's
   // page nor leftover, though its name still counts as held.
   GrowingArray<Role> roles;
-  KeyTable names;    // every entry by its own name
-  KeyTable finals;   // every entry that may take a final name, by that name
+  NameKeys names;    // every entry by its own name
+  NameKeys finals;   // every entry that may take a final name, by that name
   ByteBuffer key, other_key;
-  PathText made;
+  PathText& made;
 
   ByteBuffer& subjects;
   GrowingArray<std::uint32_t> subject_at;  // for each short output: its page's name's start and size
@@ -434,7 +391,7 @@ struct FolderPlan::Planner {
 // out.
 bool ShowsCaseTwins(const Listing& listing, bool* twins) noexcept {
   *twins = false;
-  KeyTable folded(false);
+  NameKeys folded(false);
   for (std::uint32_t i = 0; i < listing.size(); ++i) {
     if (listing.carried(i) && !folded.Add(i, listing.name(i))) return false;
   }
@@ -450,8 +407,8 @@ PlanResult FolderPlan::Make(const Listing& listing, std::size_t folder_units, co
   bool twins = false;
   if (!seen.case_sensitive && !ShowsCaseTwins(listing, &twins)) return PlanResult::kNoMemory;
   seen.case_sensitive |= twins;
-  Planner planner{listing, folder_units, seen, steps_, {}, KeyTable(seen.case_sensitive), KeyTable(seen.case_sensitive),
-                  {}, {}, {}, subjects_, {}};
+  Planner planner{listing, folder_units, seen, steps_, {}, NameKeys(seen.case_sensitive), NameKeys(seen.case_sensitive),
+                  {}, {}, made_, subjects_, {}};
   return planner.Plan() && planner.SettleNames(names_) ? PlanResult::kDone : PlanResult::kNoMemory;
 }
 

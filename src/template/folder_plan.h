@@ -92,6 +92,7 @@ class FolderPlan {
   GrowingArray<Step> steps_;
   ByteBuffer subjects_;  // page names put together from short outputs and their markers
   ByteBuffer names_;     // the names settled for each entry's subject
+  PathText made_;        // a name being made: here rather than on the stack, with the plan
 };
 
 // Whether the folder demonstrably keeps two names that one case would make one: then it tells

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "template/template_report.h"
 #include "template/template_tree.h"
+#include "text/decimal.h"
 
 namespace setupext {
 namespace {
@@ -11,16 +12,20 @@ namespace {
 // The language changes nothing, but a value that does not fit means the table is not what the
 // script meant: then nothing is touched.
 bool LanguageFits(const HostVariableBlock& block) {
-  TextVariable language;
-  return GetHostVariable(block, "LANG", language) == HostRead::kValue;
+  std::string_view language;
+  return PeekHostVariable(block, "LANG", kTextVariableBuffer, language) == HostRead::kValue;
 }
 
 }  // namespace
 
-// The host names the tree in its ANSI code page; a name that does not convert names no tree.
 RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root) {
-  const bool main_dir = variable == TemplateVariable::kMainDir;
   TextVariable text;
+  return TemplateRoot(block, variable, text, root);
+}
+
+// The host names the tree in its ANSI code page; a name that does not convert names no tree.
+RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, TextVariable& text, PathText& root) {
+  const bool main_dir = variable == TemplateVariable::kMainDir;
   if (GetHostVariable(block, main_dir ? "MAINDIR" : "TEMPLPATH", text) != HostRead::kValue || !LanguageFits(block))
     return RootResult::kDoesNotFit;
   // An empty or absent variable names no tree: not even "\Material\Template\" on the
@@ -52,12 +57,13 @@ namespace {
 
 // Counts written back only into variables the script made for them: none is ever added.
 void WriteCount(HostVariableBlock& block, std::string_view name, std::size_t count) {
-  if (!HasHostVariable(block, name)) return;
-  char digits[24];
-  std::size_t at = sizeof digits;
-  do digits[--at] = static_cast<char>('0' + count % 10);
-  while ((count /= 10) != 0);
-  (void)SetHostVariable(block, name, std::string_view(digits + at, sizeof digits - at));
+  if (HasHostVariable(block, name)) (void)SetHostVariable(block, name, Decimal(count));
+}
+
+// The log the script names, when it names one that fits; empty when it names none.
+std::string_view LogName(const HostVariableBlock& block) {
+  std::string_view text;
+  return PeekHostVariable(block, "SETUPEXTLOG", kTextVariableBuffer, text) == HostRead::kValue ? text : std::string_view();
 }
 
 #ifndef SETUPEXT_VERSION
@@ -85,28 +91,44 @@ void PutDigits(char* end, int digits, unsigned value) noexcept {
 
 // A log the script names is written when it can be; it never changes what the call does. The
 // block goes in one write; where memory cannot hold the heading too, the lines go alone.
-void WriteLog(const HostVariableBlock& block, const TreeReport& report) {
-  TextVariable text;
-  PathText log;
-  if (GetHostVariable(block, "SETUPEXTLOG", text) != HostRead::kValue || text.empty() ||
-      !FolderFromHostText(text, log))
-    return;
+void WriteLog(const HostVariableBlock& block, const TreeReport& report, PathText& log) {
+  const std::string_view name = LogName(block);
+  if (name.empty() || !FolderFromHostText(name, log)) return;
   ByteBuffer whole;
   const bool headed = AppendHeading(whole) && whole.Append(report.text().view());
   (void)AppendToLogFile(log, headed ? whole.view() : report.text().view());
 }
 
-bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
-  PathText root;
-  TreeCounts counts;
-  TreeReport report(Tense::kDid, false);
-  const RootResult named = TemplateRoot(block, variable, root);
-  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), root, &counts, &report));
-  else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
-  WriteLog(block, report);
+void WriteCounts(HostVariableBlock& block, const TreeCounts& counts) {
   WriteCount(block, "PAGESLOCALISED", counts.localised);
   WriteCount(block, "PAGESLEFT", counts.left);
   WriteCount(block, "FOLDERSUNLISTED", counts.folders_unlisted);
+}
+
+// What one call holds while it runs: kilobytes of text and paths, kept on the heap, for the
+// host's thread may have little stack left.
+struct TemplateCall {
+  TextVariable text;
+  PathText path;  // the tree's, then the log's
+  TreeCounts counts;
+  TreeReport report{Tense::kDid, false};
+};
+
+bool LocaliseNamedTree(HostVariableBlock& block, TemplateVariable variable) {
+  const HeapObject<TemplateCall> call;
+  if (!call) {
+    WriteCounts(block, TreeCounts{});  // nothing done, as when the walk has no memory
+    return true;
+  }
+  TreeCounts& counts = call->counts;
+  TreeReport& report = call->report;
+  const RootResult named = TemplateRoot(block, variable, call->text, call->path);
+  // Lines for each entry are made only for a script that asks for a log.
+  TreeObserver* observer = LogName(block).empty() ? nullptr : &report;
+  if (named == RootResult::kRoot) report.Finish(counts, LocaliseTree(SystemFiles(), call->path, &counts, observer));
+  else report.NoTree(variable == TemplateVariable::kMainDir ? "MAINDIR" : "TEMPLPATH", RootResultText(named));
+  WriteLog(block, report, call->path);
+  WriteCounts(block, counts);
   return true;
 }
 

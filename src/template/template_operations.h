@@ -21,6 +21,8 @@ const char* RootResultText(RootResult result) noexcept;
 // "Material\Template\" below MAINDIR. Anything but kRoot names no tree: then nothing is
 // touched.
 RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, PathText& root);
+// The same, reading the variable into `text`, which the caller keeps off the stack.
+RootResult TemplateRoot(const HostVariableBlock& block, TemplateVariable variable, TextVariable& text, PathText& root);
 
 // Localises the tree that TEMPLPATH names.
 bool LocaliseTemplateFolder(HostVariableBlock& block);

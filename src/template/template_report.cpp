@@ -1,6 +1,7 @@
 #include "template/template_report.h"
 
 #include "platform/system_error.h"
+#include "text/decimal.h"
 
 namespace setupext {
 namespace {
@@ -12,13 +13,7 @@ class Line {
     ok_ = ok_ && out_.Append(text);
     return *this;
   }
-  Line& operator<<(std::size_t number) {
-    char digits[24];
-    std::size_t at = sizeof digits;
-    do digits[--at] = static_cast<char>('0' + number % 10);
-    while ((number /= 10) != 0);
-    return *this << std::string_view(digits + at, sizeof digits - at);
-  }
+  Line& operator<<(std::size_t number) { return *this << Decimal(number).view(); }
   // The two forms of one verb: "would be removed" / "removed".
   Line& Verb(std::string_view would, std::string_view did) { return *this << (would_ ? would : did); }
   // What went wrong, with the system's own number where one is known: "could not be flushed:

@@ -110,28 +110,36 @@ class FolderLocaliser final : public FolderVisitor {
   bool out_of_memory_ = false;
 };
 
-// What one call works with, from the heap at once (its paths and buffers would take more
-// stack than a host's thread may have): a call that cannot have it does nothing.
+// What one call works with: the page work with its paths, the folders' plans, and the read
+// and write buffers, from the heap at once (together they would take more stack than a host's
+// thread may have). A call that cannot have it does nothing.
+struct CallWork {
+  CallWork(Files& files, char* buffers, std::size_t buffer_size, TreeCounts& counts, TreeObserver* observer) noexcept
+      : work(files, buffers, buffer_size), localiser(work, counts, observer) {}
+  PageWork work;
+  FolderLocaliser localiser;
+};
+
 class OwnedWork {
  public:
-  OwnedWork(Files& files, std::size_t buffer_size) noexcept {
-    const std::size_t head = (sizeof(PageWork) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+  OwnedWork(Files& files, std::size_t buffer_size, TreeCounts& counts, TreeObserver* observer) noexcept {
+    const std::size_t head = (sizeof(CallWork) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
                              alignof(std::max_align_t);
     if (buffer_size > (~std::size_t{0} - head) / 2) return;
     memory_ = static_cast<char*>(TryAllocate(head + 2 * buffer_size));
-    if (memory_) work_ = new (memory_) PageWork(files, memory_ + head, buffer_size);
+    if (memory_) call_ = new (memory_) CallWork(files, memory_ + head, buffer_size, counts, observer);
   }
   OwnedWork(const OwnedWork&) = delete;
   OwnedWork& operator=(const OwnedWork&) = delete;
   ~OwnedWork() {
-    if (work_) work_->~PageWork();
+    if (call_) call_->~CallWork();
     Release(memory_);
   }
-  PageWork* get() const noexcept { return work_; }
+  CallWork* get() const noexcept { return call_; }
 
  private:
   char* memory_ = nullptr;
-  PageWork* work_ = nullptr;
+  CallWork* call_ = nullptr;
 };
 
 }  // namespace
@@ -139,9 +147,9 @@ class OwnedWork {
 TreeResult LocaliseTree(Files& files, std::string_view root, TreeCounts* counts, TreeObserver* observer,
                         std::size_t buffer_size) noexcept {
   TreeCounts ignored;
-  OwnedWork work(files, std::max(buffer_size, PageTranslator::kLeastWindow));
-  if (!work.get()) return TreeResult::kNoMemory;
-  FolderLocaliser localiser(*work.get(), counts ? *counts : ignored, observer);
+  const OwnedWork call(files, std::max(buffer_size, PageTranslator::kLeastWindow), counts ? *counts : ignored, observer);
+  if (!call.get()) return TreeResult::kNoMemory;
+  FolderLocaliser& localiser = call.get()->localiser;
   const WalkResult walked = WalkTree(files, root, localiser);
   if (walked == WalkResult::kNoRoot) return TreeResult::kNoRoot;
   if (walked == WalkResult::kRootTooLong) return TreeResult::kRootTooLong;

@@ -161,8 +161,9 @@ class Walk {
 }  // namespace
 
 WalkResult WalkTree(Files& files, std::string_view root, FolderVisitor& visitor) noexcept {
-  Walk walk(files, visitor);
-  return walk.Run(root);
+  // Its two paths take kilobytes: the walk lives on the heap.
+  const HeapObject<Walk> walk(files, visitor);
+  return walk ? walk->Run(root) : WalkResult::kNoMemory;
 }
 
 }  // namespace setupext

@@ -18,7 +18,7 @@ bool OpenPagesRefuseWriters();
 // False when the system refuses.
 bool TruncateFile(const std::filesystem::path& path, std::uint64_t size);
 
-// While it lives, the system's next-entry call of a folder listing (readdir, FindNextFileW)
+// While it lives, the system's next-entries call of a folder listing (getdents64, FindNextFileW)
 // fails with an I/O error once `calls` more of them have been made, as a failing disk or a
 // share that drops would: the layer's own listing loop meets a listing cut short.
 class ListingCut {

@@ -14,17 +14,23 @@ namespace {
 const char* volatile hanging = "";
 int listing_calls_left = -1;  // -1: no listing is cut
 
-// The next entry as the C library gives it, unless the listing is to be cut here.
-template <typename Entry>
-Entry* NextEntry(DIR* dir, const char* name) {
+// The next batch of entries as the system gives it, unless the listing is to be cut here.
+// While a cut is armed each call gives one entry (the folder's offset set back to the next),
+// so the calls count entries as the listing loop meets them.
+ssize_t NextEntries(int folder, void* buffer, size_t size) {
+  using Next = ssize_t (*)(int, void*, size_t);
+  static const auto real = reinterpret_cast<Next>(dlsym(RTLD_NEXT, "getdents64"));
+  if (listing_calls_left < 0) return real(folder, buffer, size);
   if (listing_calls_left == 0) {
     errno = EIO;
-    return nullptr;
+    return -1;
   }
-  if (listing_calls_left > 0) --listing_calls_left;
-  using Next = Entry* (*)(DIR*);
-  static const auto real = reinterpret_cast<Next>(dlsym(RTLD_NEXT, name));
-  return real(dir);
+  --listing_calls_left;
+  const ssize_t got = real(folder, buffer, size);
+  if (got <= 0) return got;
+  const auto* first = static_cast<const dirent64*>(buffer);
+  if (first->d_reclen < got && lseek(folder, first->d_off, SEEK_SET) < 0) return -1;
+  return first->d_reclen;
 }
 
 void Hung(int) {
@@ -62,5 +68,6 @@ HangGuard::~HangGuard() { alarm(0); }
 }  // namespace setupext::testing
 
 // Taken in place of the C library's own by this test program's code, the file layer's too.
-extern "C" dirent* readdir(DIR* dir) { return setupext::testing::NextEntry<dirent>(dir, "readdir"); }
-extern "C" dirent64* readdir64(DIR* dir) { return setupext::testing::NextEntry<dirent64>(dir, "readdir64"); }
+extern "C" ssize_t getdents64(int folder, void* buffer, size_t size) {
+  return setupext::testing::NextEntries(folder, buffer, size);
+}

@@ -6,15 +6,16 @@
 
 namespace setupext::testing {
 
-// The stack the work may use: what the module promises, with room for the C library and,
-// under the sanitizers, for their larger frames.
+// The stack the work is left: what the module promises an installer's thread may have. The
+// sanitizers' frames are many times larger: under them the same runs get more.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr unsigned kSmallStack = 256 * 1024;
 #else
-inline constexpr unsigned kSmallStack = 32 * 1024;
+inline constexpr unsigned kSmallStack = 16 * 1024;
 #endif
 
-// False when no such thread could be had.
+// Runs the work on a thread whose stack is used up first, but for kSmallStack bytes above the
+// point where the system would stop it. False when no such thread could be had.
 bool RunWithSmallStack(const std::function<void()>& work);
 
 // Runs both at once, each on a thread of its own; false when the threads could not be had.

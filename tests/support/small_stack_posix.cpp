@@ -1,3 +1,4 @@
+#include <alloca.h>
 #include <pthread.h>
 
 #include "support/small_stack.h"
@@ -10,16 +11,45 @@ void* Run(void* work) {
   return nullptr;
 }
 
+// The work, and whether it came to its end.
+struct Job {
+  const std::function<void()>* work;
+  bool finished = false;
+};
+
+// A thread's stack also holds its own thread data at the top, whose size varies: the thread
+// gets a large stack, then uses up all of it but kSmallStack above its guard.
+void* RunLeavingSmallStack(void* context) {
+  Job& job = *static_cast<Job*>(context);
+  pthread_attr_t attributes;
+  void* low = nullptr;
+  std::size_t size = 0;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return nullptr;
+  const bool known = pthread_attr_getstack(&attributes, &low, &size) == 0;
+  pthread_attr_destroy(&attributes);
+  if (!known) return nullptr;
+  char here;
+  const std::size_t left = static_cast<std::size_t>(&here - static_cast<char*>(low));
+  if (left > kSmallStack) {
+    volatile char* used = static_cast<char*>(alloca(left - kSmallStack));
+    used[0] = 0;
+  }
+  (*job.work)();
+  job.finished = true;
+  return nullptr;
+}
+
 }  // namespace
 
 bool RunWithSmallStack(const std::function<void()>& work) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
+  Job job{&work};
   pthread_t thread;
-  const bool started = pthread_attr_setstacksize(&attributes, kSmallStack) == 0 &&
-                       pthread_create(&thread, &attributes, Run, const_cast<std::function<void()>*>(&work)) == 0;
+  const bool started = pthread_attr_setstacksize(&attributes, kSmallStack + 1024 * 1024) == 0 &&
+                       pthread_create(&thread, &attributes, RunLeavingSmallStack, &job) == 0;
   pthread_attr_destroy(&attributes);
-  return started && pthread_join(thread, nullptr) == 0;
+  return started && pthread_join(thread, nullptr) == 0 && job.finished;
 }
 
 bool RunTogether(const std::function<void()>& first, const std::function<void()>& second) {

@@ -6,31 +6,49 @@
 namespace setupext::testing {
 namespace {
 
+// What the system keeps at the bottom of a stack: a page never given out, the guard page whose
+// touch raises the overflow, and the bytes the thread is guaranteed for handling it.
+std::size_t KeptBelow() {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  ULONG guarantee = 0;
+  if (!SetThreadStackGuarantee(&guarantee)) guarantee = 0;  // 0 asks, and changes nothing
+  return 2 * static_cast<std::size_t>(system.dwPageSize) + guarantee;
+}
+
+// The work, and whether it came to its end: a thread the system ends on an overflow does not.
+struct Job {
+  const std::function<void()>* work;
+  bool finished = false;
+};
+
 // Wine rounds every thread's stack up to 1 MiB: the thread first uses up all but the small
-// stack, so the work meets the end where a host's thread would.
-DWORD WINAPI Run(void* work) {
+// stack above what the system keeps, so the work meets the end where a host's thread would.
+DWORD WINAPI Run(void* context) {
+  Job& job = *static_cast<Job*>(context);
   MEMORY_BASIC_INFORMATION stack{};
-  VirtualQuery(&stack, &stack, sizeof stack);
+  if (VirtualQuery(&stack, &stack, sizeof stack) == 0) return 1;
   const auto here = reinterpret_cast<char*>(&stack);
   const auto base = static_cast<char*>(stack.AllocationBase);
-  constexpr unsigned kGuard = 64 * 1024;  // the guard pages and what the system keeps back
-  const unsigned long long left = static_cast<unsigned long long>(here - base);
-  if (left > kSmallStack + kGuard) {
-    volatile char* used = static_cast<char*>(_alloca(static_cast<std::size_t>(left - kSmallStack - kGuard)));
+  const std::size_t left = static_cast<std::size_t>(here - base) - KeptBelow();
+  if (left > kSmallStack) {
+    volatile char* used = static_cast<char*>(_alloca(left - kSmallStack));
     used[0] = 0;
   }
-  (*static_cast<const std::function<void()>*>(work))();
+  (*job.work)();
+  job.finished = true;
   return 0;
 }
 
 }  // namespace
 
 bool RunWithSmallStack(const std::function<void()>& work) {
-  HANDLE thread = CreateThread(nullptr, 0, Run, const_cast<std::function<void()>*>(&work), 0, nullptr);
+  Job job{&work};
+  HANDLE thread = CreateThread(nullptr, 0, Run, &job, 0, nullptr);
   if (!thread) return false;
-  const bool finished = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
+  const bool ended = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
   DWORD code = 1;
-  const bool ran = finished && GetExitCodeThread(thread, &code) && code == 0;
+  const bool ran = ended && GetExitCodeThread(thread, &code) && code == 0 && job.finished;
   CloseHandle(thread);
   return ran;
 }

@@ -20,7 +20,8 @@
 namespace setupext {
 namespace {
 
-// Paths come as views; the system wants them NUL-terminated.
+// Paths come as views; the system wants them NUL-terminated. Every path here is one the
+// module built, so a PathText's size holds it.
 class CPath {
  public:
   explicit CPath(std::string_view path) { ok_ = text_.Assign(path); }
@@ -28,16 +29,9 @@ class CPath {
   const char* c_str() const { return text_.c_str(); }
 
  private:
-  FixedText<4096> text_;
+  PathText text_;
   bool ok_;
 };
-
-struct DirTraits {
-  using Native = DIR*;
-  static Native Invalid() noexcept { return nullptr; }
-  static void Close(Native dir) noexcept { closedir(dir); }
-};
-using UniqueDir = UniqueHandle<DirTraits>;
 
 struct DescriptorTraits {
   using Native = int;
@@ -162,7 +156,7 @@ EntryKind KindOf(const struct stat& info) {
 
 // A folder's index is asked by name, as opening it will find it: the listing's own number is
 // another where something is mounted on the folder or an overlay joins two file systems.
-bool AddEntry(int folder, const dirent& entry, Listing& entries) {
+bool AddEntry(int folder, const dirent64& entry, Listing& entries) {
   EntryKind kind = entry.d_type == DT_DIR ? EntryKind::kFolder
                    : entry.d_type == DT_LNK ? EntryKind::kLink
                    : entry.d_type == DT_REG ? EntryKind::kFile
@@ -175,6 +169,17 @@ bool AddEntry(int folder, const dirent& entry, Listing& entries) {
     if (named) index = static_cast<std::uint64_t>(info.st_ino);
   }
   return entries.Add(entry.d_name, kind, index);
+}
+
+// Adds the entries of one batch the system gave, but "." and "..".
+bool AddBatch(int folder, const char* batch, std::size_t size, Listing& entries) {
+  for (std::size_t at = 0; at < size;) {
+    const auto& entry = *reinterpret_cast<const dirent64*>(batch + at);
+    at += entry.d_reclen;
+    const std::string_view name = entry.d_name;
+    if (name != "." && name != ".." && !AddEntry(folder, entry, entries)) return false;
+  }
+  return true;
 }
 
 class PosixFiles final : public Files {
@@ -347,31 +352,33 @@ class PosixFiles final : public Files {
     return LockResult::kHeld;
   }
 
+  // Read through the folder's own descriptor, from its start: no second descriptor and no
+  // stream of the C library is opened and closed for each folder.
   ListResult ListFolder(NativeFile folder, std::string_view, Listing& entries) noexcept override {
-    const int own = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) return ListResult::kFailed;
-    const UniqueDir dir(fdopendir(own));
-    if (!dir.is_open()) {
-      close(own);
-      return ListResult::kFailed;
-    }
-    rewinddir(dir.get());
+    constexpr std::size_t kBatch = 32 * 1024;
+    GrowingArray<char> batch;
+    if (!batch.Reserve(kBatch)) return ListResult::kNoMemory;
+    if (lseek(folder, 0, SEEK_SET) != 0) return ListResult::kFailed;
     entries.Clear();
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
-      const std::string_view entry_name = entry->d_name;
-      if (entry_name != "." && entry_name != ".." && !AddEntry(folder, *entry, entries)) return ListResult::kNoMemory;
-      errno = 0;
+    for (;;) {
+      const ssize_t got = getdents64(folder, batch.data(), kBatch);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return ListResult::kFailed;
+      if (got == 0) return ListResult::kDone;
+      if (!AddBatch(folder, batch.data(), static_cast<std::size_t>(got), entries)) return ListResult::kNoMemory;
     }
-    return errno == 0 ? ListResult::kDone : ListResult::kFailed;
   }
 
   // The root is followed to where it really is, once; links below it are never followed, so
   // the paths the walk builds name the files themselves.
+  // The C library gives the path in memory of its own, as it does a listing's: no buffer of
+  // PATH_MAX bytes on the stack.
   bool RealFolderPath(std::string_view folder, PathText& real) noexcept override {
     const CPath name(folder);
-    char resolved[PATH_MAX];
-    return name.ok() && realpath(name.c_str(), resolved) && real.Assign(resolved);
+    char* const resolved = name.ok() ? realpath(name.c_str(), nullptr) : nullptr;
+    const bool fits = resolved && real.Assign(resolved);
+    free(resolved);
+    return fits;
   }
 
   void Pause(int milliseconds) noexcept override { usleep(static_cast<useconds_t>(milliseconds) * 1000); }

@@ -17,15 +17,7 @@
 namespace setupext {
 namespace {
 
-using StorePath = FixedText<PATH_MAX>;
 using FolderName = FixedText<NAME_MAX + 1>;
-
-// False when the store's root does not fit a path: then there is no store.
-bool FindStoreRoot(StorePath& store) {
-  if (const char* root = std::getenv("SETUPEXT_REGISTRY"); root && *root) return store.Assign(root);
-  const char* home = std::getenv("HOME");
-  return store.Assign(home ? home : ".") && store.Append("/.setupext-registry");
-}
 
 const char* RootName(RegistryRoot root) {
   return root == RegistryRoot::kCurrentUser ? "HKEY_CURRENT_USER" : "HKEY_USERS";
@@ -62,13 +54,23 @@ RegistryKey Descend(RegistryKey key, std::string_view path, bool create) {
   return key;
 }
 
-// The root folder of the hive, made first when told.
-RegistryKey OpenHive(RegistryRoot root, bool create) {
-  StorePath store;
-  if (!FindStoreRoot(store)) return RegistryKey();
-  if (create) mkdir(store.c_str(), 0777);
-  return Descend(OpenFolderAt(AT_FDCWD, store.c_str()), RootName(root), create);
+// The store's root folder, made first when told: $SETUPEXT_REGISTRY, or .setupext-registry
+// opened from the home folder, so no path is built (a path buffer would take kilobytes of a
+// host's stack).
+RegistryKey OpenStore(bool create) {
+  if (const char* root = std::getenv("SETUPEXT_REGISTRY"); root && *root) {
+    if (create) mkdir(root, 0777);
+    return OpenFolderAt(AT_FDCWD, root);
+  }
+  const char* home = std::getenv("HOME");
+  const RegistryKey home_folder = OpenFolderAt(AT_FDCWD, home ? home : ".");
+  if (!home_folder.is_open()) return RegistryKey();
+  if (create) mkdirat(home_folder.get(), ".setupext-registry", 0777);
+  return OpenFolderAt(home_folder.get(), ".setupext-registry");
 }
+
+// The root folder of the hive, made first when told.
+RegistryKey OpenHive(RegistryRoot root, bool create) { return Descend(OpenStore(create), RootName(root), create); }
 
 struct FileTraits {
   using Native = int;

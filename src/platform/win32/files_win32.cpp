@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/files.h"
+#include "platform/name_keys.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide_text.h"
 
@@ -95,24 +97,30 @@ FileResult ResultOf(DWORD error) {
   return IsBusy(error) ? FileResult::kBusy : FileResult::kFailed;
 }
 
-// Renames an open file through its handle, never over an existing one.
-bool RenameByHandle(HANDLE file, std::wstring_view extended_target) {
+// Renames an open file through its handle, never over an existing one. The request is built
+// in the target's own buffer, its path moved up behind the request's head: a second buffer
+// the size of a path would double the stack a rename takes.
+bool RenameByHandle(HANDLE file, WideText& extended_target) {
+  constexpr std::size_t kHead = offsetof(FILE_RENAME_INFO, FileName) / sizeof(wchar_t);
+  static_assert(offsetof(FILE_RENAME_INFO, FileName) % sizeof(wchar_t) == 0);
+  static_assert(alignof(WideText) >= alignof(FILE_RENAME_INFO));
+  const std::size_t size = extended_target.size();
+  if (size + kHead + 1 > WideText::kCapacity || !extended_target.view().starts_with(L"\\\\?\\")) return false;
+  wchar_t* const units = extended_target.data();
+  std::char_traits<wchar_t>::move(units + kHead, units, size + 1);
   // The system takes the target in its own form: "\??\" instead of "\\?\".
-  struct {
-    FILE_RENAME_INFO info;
-    wchar_t rest[WideText::kCapacity];
-  } rename{};
-  if (extended_target.size() >= WideText::kCapacity || !extended_target.starts_with(L"\\\\?\\")) return false;
-  rename.info.ReplaceIfExists = FALSE;
-  rename.info.RootDirectory = nullptr;
-  wchar_t* name = rename.info.FileName;
-  name[0] = L'\\';
-  name[1] = L'?';
-  name[2] = L'?';
-  name[3] = L'\\';
-  std::char_traits<wchar_t>::copy(name + 4, extended_target.data() + 4, extended_target.size() - 4);
-  rename.info.FileNameLength = static_cast<DWORD>(extended_target.size() * sizeof(wchar_t));
-  return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof rename) != 0;
+  units[kHead + 1] = L'?';
+  FILE_RENAME_INFO head{};
+  head.ReplaceIfExists = FALSE;
+  head.RootDirectory = nullptr;
+  head.FileNameLength = static_cast<DWORD>(size * sizeof(wchar_t));
+  std::memcpy(units, &head, offsetof(FILE_RENAME_INFO, FileName));
+  const bool renamed = SetFileInformationByHandle(file, FileRenameInfo, units,
+                                                  static_cast<DWORD>((kHead + size + 1) * sizeof(wchar_t))) != 0;
+  // The buffer holds the path again, as the caller gave it.
+  std::char_traits<wchar_t>::move(units, units + kHead, size + 1);
+  units[1] = L'\\';
+  return renamed;
 }
 
 bool MarkForDeletion(HANDLE file) {
@@ -138,6 +146,15 @@ bool DeleteAtOnce(HANDLE file) {
   constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
   DWORD flags = kDelete | kPosixSemantics | kIgnoreReadOnly;
   return SetFileInformationByHandle(file, kDispositionInfoEx, &flags, sizeof flags) != 0;
+}
+
+// Moves a file onto a free name; without MOVEFILE_REPLACE_EXISTING the move fails when the
+// target exists. Not inlined: its path is on the stack only while it runs.
+[[gnu::noinline]] FileResult MoveTo(const WideText& source, std::string_view to) {
+  WideText target;
+  if (!ExtendedPath(to, target)) return FileResult::kFailed;
+  if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return FileResult::kDone;
+  return ResultOf(GetLastError());
 }
 
 // Junctions, symbolic links and mount points are name surrogates. A reparse point whose tag
@@ -166,18 +183,21 @@ HANDLE OpenFolderFollowing(const wchar_t* extended) {
 }
 
 // Whether no folder on the way to the path's end, the end included, is a link: then the
-// path names the folder itself. Asked one folder at a time from the volume's root.
-bool NoLinkOnTheWay(std::wstring_view extended) {
-  WideText prefix;
+// path names the folder itself. Asked one folder at a time from the volume's root, each
+// folder named by the path cut short in place (and mended after) rather than copied.
+bool NoLinkOnTheWay(WideText& extended_text) {
+  const std::wstring_view extended = extended_text.view();
+  wchar_t* const units = extended_text.data();
   std::size_t next = extended.find(L'\\', extended.starts_with(L"\\\\?\\UNC\\") ? 8 : 4);
   if (extended.starts_with(L"\\\\?\\UNC\\") && next != std::wstring_view::npos) next = extended.find(L'\\', next + 1);
   while (next != std::wstring_view::npos) {
     next = extended.find(L'\\', next + 1);
-    const std::wstring_view part = Part(extended, 0, next);
-    if (part.back() == L'\\') continue;
-    prefix.Clear();
-    if (!prefix.Append(part)) return false;
-    const DWORD attributes = GetFileAttributesW(prefix.c_str());
+    const std::size_t end = next == std::wstring_view::npos ? extended.size() : next;
+    if (units[end - 1] == L'\\') continue;
+    const wchar_t cut = units[end];
+    units[end] = L'\0';
+    const DWORD attributes = GetFileAttributesW(units);
+    units[end] = cut;
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   }
   return true;
@@ -236,22 +256,15 @@ std::string_view FolderOf(std::string_view path) { return Part(path, 0, path.rfi
 bool WineCarries(std::wstring_view name) { return name.find(L'\xFFFD') == std::wstring_view::npos; }
 
 [[nodiscard]] bool MarkTwinsNotCarried(Listing& entries) {
-  ByteBuffer keys;
-  GrowingArray<std::uint32_t> starts, order;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!starts.Push(static_cast<std::uint32_t>(keys.size())) || !AppendNameKey(entries.name(i), false, keys) ||
-        !order.Push(static_cast<std::uint32_t>(i)))
-      return false;
+  NameKeys folded(false);
+  for (std::uint32_t i = 0; i < entries.size(); ++i) {
+    if (!folded.Add(i, entries.name(i))) return false;
   }
-  const auto key = [&](std::uint32_t i) {
-    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : keys.size();
-    return Part(keys.view(), starts[i], end - starts[i]);
-  };
-  std::sort(order.data(), order.data() + order.size(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    if (key(order[i - 1]) != key(order[i])) continue;
-    entries.MarkNotCarried(order[i - 1]);
-    entries.MarkNotCarried(order[i]);
+  folded.Sort();
+  for (std::size_t rank = 1; rank < folded.size(); ++rank) {
+    if (folded.Key(rank - 1) != folded.Key(rank)) continue;
+    entries.MarkNotCarried(folded.Entry(rank - 1));
+    entries.MarkNotCarried(folded.Entry(rank));
   }
   return true;
 }
@@ -373,17 +386,17 @@ class Win32Files final : public Files {
     // The name must come free at once, and a deleted file keeps it while others hold it: the
     // page first moves aside, then goes (when the last holder lets go).
     WideText extended;
-    const bool moved_aside = ExtendedPath(aside, extended) && RenameByHandle(handle, extended.view());
+    const bool moved_aside = ExtendedPath(aside, extended) && RenameByHandle(handle, extended);
     if (MarkForDeletion(handle, stamp.attributes)) return PageDeletion::kGone;
     if (!moved_aside) return PageDeletion::kKept;
-    if (ExtendedPath(path, extended) && RenameByHandle(handle, extended.view())) return PageDeletion::kKept;
+    if (ExtendedPath(path, extended) && RenameByHandle(handle, extended)) return PageDeletion::kKept;
     return PageDeletion::kAside;
   }
 
   FileResult RenameNew(NativeFile file, NativeFile, std::string_view, std::string_view to) noexcept override {
     WideText target;
     if (!ExtendedPath(to, target)) return FileResult::kFailed;
-    return RenameByHandle(file, target.view()) ? FileResult::kDone : ResultOf(GetLastError());
+    return RenameByHandle(file, target) ? FileResult::kDone : ResultOf(GetLastError());
   }
 
   // A new file given a read-only page's attributes loses them first.
@@ -401,16 +414,16 @@ class Win32Files final : public Files {
     return PlainFileWithOneName(file.get(), extended.view());
   }
 
+  // The target's path is made only once the source is checked: the check's buffer and the
+  // target's are never on the stack together.
   FileResult MoveNoReplace(NativeFile, std::string_view from, std::string_view to) noexcept override {
-    WideText source, target;
-    if (!ExtendedPath(from, source) || !ExtendedPath(to, target)) return FileResult::kFailed;
+    WideText source;
+    if (!ExtendedPath(from, source)) return FileResult::kFailed;
     const UniqueKernelHandle file(OpenWithoutFollowing(source.c_str(), FILE_READ_ATTRIBUTES,
                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!file.is_open()) return IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed;
     if (const FileResult plain = PlainFileWithOneName(file.get(), source.view()); plain != FileResult::kDone) return plain;
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return FileResult::kDone;
-    return ResultOf(GetLastError());
+    return MoveTo(source, to);
   }
 
   FileResult Remove(NativeFile, std::string_view path) noexcept override {
@@ -442,13 +455,13 @@ class Win32Files final : public Files {
     if (!search.is_open()) return ListResult::kFailed;
     entries.Clear();
     const bool wine = UnderWine();
-    FixedText<1024> name;  // a name is at most 255 units, each at most three bytes here
+    ByteBuffer name;
     do {
       const std::wstring_view wide = data.cFileName;
       if (wide == L"." || wide == L"..") continue;
       name.Clear();
-      if (!win32::AppendUtf8FromWide(wide, name)) continue;
-      if (!entries.Add(name, KindOf(data), 0, !wine || WineCarries(wide))) return ListResult::kNoMemory;
+      if (!win32::AppendUtf8FromWide(wide, name) || !entries.Add(name.view(), KindOf(data), 0, !wine || WineCarries(wide)))
+        return ListResult::kNoMemory;
     } while (FindNextFileW(search.get(), &data));
     // Anything but the end is a listing cut short: the folder is one that cannot be listed.
     if (GetLastError() != ERROR_NO_MORE_FILES) return ListResult::kFailed;
@@ -470,7 +483,7 @@ class Win32Files final : public Files {
       final_path.SetSize(length);
       return win32::AppendPlainPath(final_path.view(), real);
     }
-    return NoLinkOnTheWay(extended.view()) && win32::AppendPlainPath(extended.view(), real);
+    return NoLinkOnTheWay(extended) && win32::AppendPlainPath(extended.view(), real);
   }
 
   void Pause(int milliseconds) noexcept override { Sleep(static_cast<DWORD>(milliseconds)); }

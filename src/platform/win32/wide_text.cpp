@@ -28,6 +28,32 @@ bool WideText::Append(std::wstring_view text) noexcept {
   return true;
 }
 
+std::size_t Utf8At(std::wstring_view text, std::size_t* at, char (&bytes)[4]) noexcept {
+  std::size_t i = *at;
+  unsigned code = static_cast<unsigned>(text[i]);
+  const bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() &&
+                    static_cast<unsigned>(text[i + 1]) >= 0xDC00 && static_cast<unsigned>(text[i + 1]) < 0xE000;
+  if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned>(text[++i]) - 0xDC00);
+  *at = i + 1;
+  std::size_t length = 0;
+  if (code < 0x80) {
+    bytes[length++] = static_cast<char>(code);
+  } else if (code < 0x800) {
+    bytes[length++] = static_cast<char>(0xC0 | (code >> 6));
+    bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    bytes[length++] = static_cast<char>(0xE0 | (code >> 12));
+    bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    bytes[length++] = static_cast<char>(0xF0 | (code >> 18));
+    bytes[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return length;
+}
+
 // The layer's own text only ever comes from AppendUtf8FromWide and ASCII, so it is well
 // formed; a stray byte still comes through as its own unit rather than being dropped.
 bool AppendWideFromUtf8(std::string_view text, WideText& out) noexcept {

@@ -57,30 +57,15 @@ bool ReachedByThisPath(std::wstring_view name, std::wstring_view extended) noexc
 // text does not fit.
 [[nodiscard]] bool WideFromAnsi(std::string_view text, WideText& out) noexcept;
 
+// The UTF-8 bytes of the character at text[*at] (a surrogate pair taken whole), and *at moved
+// past it: at most four.
+std::size_t Utf8At(std::wstring_view text, std::size_t* at, char (&bytes)[4]) noexcept;
+
 template <typename Out>
 bool AppendUtf8FromWide(std::wstring_view text, Out& out) noexcept {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned code = static_cast<unsigned>(text[i]);
-    const bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() &&
-                      static_cast<unsigned>(text[i + 1]) >= 0xDC00 && static_cast<unsigned>(text[i + 1]) < 0xE000;
-    if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<unsigned>(text[++i]) - 0xDC00);
+  for (std::size_t i = 0; i < text.size();) {
     char bytes[4];
-    std::size_t length = 0;
-    if (code < 0x80) {
-      bytes[length++] = static_cast<char>(code);
-    } else if (code < 0x800) {
-      bytes[length++] = static_cast<char>(0xC0 | (code >> 6));
-      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      bytes[length++] = static_cast<char>(0xE0 | (code >> 12));
-      bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      bytes[length++] = static_cast<char>(0xF0 | (code >> 18));
-      bytes[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
-    }
+    const std::size_t length = Utf8At(text, &i, bytes);
     if (!out.Append(std::string_view(bytes, length))) return false;
   }
   return true;

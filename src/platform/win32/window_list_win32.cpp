@@ -11,8 +11,10 @@ HWND Native(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
 // The text ends at its first NUL among the `written` bytes, whatever length the call reported.
 void EndAtFirstNul(WindowText& text, int written) {
-  const std::size_t bytes = written > 0 ? static_cast<std::size_t>(written) : 0;
-  text.SetSize(strnlen(text.data(), bytes < WindowText::capacity() ? bytes : WindowText::capacity()));
+  std::size_t bytes = written > 0 ? static_cast<std::size_t>(written) : 0;
+  if (bytes > WindowText::capacity()) bytes = WindowText::capacity();
+  const void* nul = std::memchr(text.data(), '\0', bytes);
+  text.SetSize(nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : bytes);
 }
 
 struct Snapshot {
