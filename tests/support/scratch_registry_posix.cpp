@@ -29,7 +29,7 @@ fs::path KeyFolder(const std::string& store_root, RegistryRoot root, const std::
 ScratchRegistry::ScratchRegistry() : path_("Software\\Example\\Settings") {
   std::string pattern = (fs::temp_directory_path() / "setupext-registry-XXXXXX").string();
   if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary store";
-  store_root_ = pattern;
+  store_root_ = pattern + "/store";  // made by the first call that creates a key, as a user's is
   if (const char* old = getenv("SETUPEXT_REGISTRY")) {
     had_root_variable_ = true;
     saved_root_variable_ = old;
@@ -44,7 +44,7 @@ ScratchRegistry::~ScratchRegistry() {
     unsetenv("SETUPEXT_REGISTRY");
   }
   std::error_code ignored;
-  fs::remove_all(store_root_, ignored);
+  fs::remove_all(fs::path(store_root_).parent_path(), ignored);
 }
 
 void ScratchRegistry::Put(RegistryRoot root, const std::string& key_path, const std::string& name,
