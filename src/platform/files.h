@@ -264,6 +264,18 @@ class Files {
 
 inline void FileTraits::Close(Native file) noexcept { (void)file.files->Close(file.native); }
 
+// Exactly `size` bytes from `offset` on, however many reads the system gives them in: false
+// when a read fails or the file ends first.
+[[nodiscard]] inline bool ReadFully(Files& files, NativeFile file, std::uint64_t offset, char* buffer,
+                                    std::size_t size) noexcept {
+  for (std::size_t filled = 0; filled < size;) {
+    const std::ptrdiff_t got = files.ReadAt(file, offset + filled, buffer + filled, size - filled);
+    if (got <= 0 || static_cast<std::size_t>(got) > size - filled) return false;
+    filled += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
 // The real file system of the target.
 Files& SystemFiles() noexcept;
 

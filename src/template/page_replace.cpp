@@ -185,11 +185,7 @@ std::ptrdiff_t PageWork::Piece(NativeFile file, std::uint64_t offset, std::uint6
   // A read may give less than asked; the window is filled all the same. The page is held
   // against writers where the system can; a page that ends early has changed all the same,
   // and is left.
-  for (std::size_t filled = 0; filled < want;) {
-    const std::ptrdiff_t got = files_.ReadAt(file, offset + filled, read_buffer_ + filled, want - filled);
-    if (got <= 0 || static_cast<std::size_t>(got) > want - filled) return -1;
-    filled += static_cast<std::size_t>(got);
-  }
+  if (!ReadFully(files_, file, offset, read_buffer_, want)) return -1;
   held_file_ = file;
   held_offset_ = offset;
   held_size_ = want;

@@ -129,7 +129,10 @@ std::ptrdiff_t ReadOnlyFiles::ReadMade(const std::string& key, const Made& made,
   if (!replay_ || replay_->key != key || offset < replay_->given) {
     replay_ = std::make_unique<Replay>(key);
     Opened page = real_.OpenPage(made.folder, made.source, &replay_->page_size);
-    if (page.result != FileResult::kDone) return -1;
+    if (page.result != FileResult::kDone) {
+      replay_.reset();
+      return -1;
+    }
     replay_->page = std::move(page.file);
   }
   Replay& r = *replay_;
@@ -142,11 +145,7 @@ std::ptrdiff_t ReadOnlyFiles::ReadMade(const std::string& key, const Made& made,
     if (r.given + r.ahead.size() >= end || r.translator.ended()) break;
     const std::uint64_t at = r.translator.next();
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(r.window.size(), r.page_size - at));
-    for (std::size_t filled = 0; filled < want;) {
-      const std::ptrdiff_t got = real_.ReadAt(r.page.get().native, at + filled, r.window.data() + filled, want - filled);
-      if (got <= 0) return -1;
-      filled += static_cast<std::size_t>(got);
-    }
+    if (!ReadFully(real_, r.page.get().native, at, r.window.data(), want)) return -1;
     (void)r.translator.Take({r.window.data(), want}, at + want == r.page_size);
   }
   if (r.given != offset) return 0;
