@@ -236,6 +236,19 @@ PageResult PageWork::Abandon(File& output, PageTrouble trouble) noexcept {
 }
 
 PageResult PageWork::Localise(const Step& step) noexcept {
+  WaitingPage waiting;
+  const PageResult prepared = Prepare(step, waiting);
+  if (!waiting.output.is_open()) return prepared;
+  const PageResult deleted = DeleteWaiting(waiting, SyncNames());
+  return waiting.deleted ? MoveWaiting(waiting, SyncNames()) : deleted;
+}
+
+FolderSync PageWork::SyncNames() noexcept {
+  if (ordered_ || files_.SyncFolder(folder_)) return {};
+  return {false, LastSystemError()};
+}
+
+PageResult PageWork::Prepare(const Step& step, WaitingPage& waiting) noexcept {
   if (!SetPaths(step)) return Kept(PageTrouble::kNoMemory);
   held_size_ = 0;
   std::uint64_t size = 0;
@@ -261,43 +274,65 @@ PageResult PageWork::Localise(const Step& step) noexcept {
   if (created.result != FileResult::kDone) {
     return AndMarkerGone(Kept(Failed(PageTrouble::kOutputTaken)), true);
   }
-  const PageTrouble trouble = Commit(page, size, created.file);
-  if (trouble == PageTrouble::kNameBusy || trouble == PageTrouble::kNamesNotSynced) {
-    PageResult waiting = Kept(trouble);
-    waiting.outcome = PageOutcome::kOutputLeft;
-    return waiting;
-  }
-  const PageResult result = trouble == PageTrouble::kNone ? Done() : Abandon(created.file, trouble);
-  return result.outcome == PageOutcome::kOutputLeft ? result : AndMarkerGone(result, ordered_);
+  const PageTrouble written = WriteWhole(page, size, created.file.get().native);
+  if (written != PageTrouble::kNone) return Ended(Abandon(created.file, written));
+  waiting.step = &step;
+  waiting.page = std::move(page);
+  waiting.output = std::move(created.file);
+  return {};
 }
 
-// From the output's writing to its rename; on any failure before the page's deletion the
-// output is still open and the page whole.
-PageTrouble PageWork::Commit(Opened& page, std::uint64_t size, File& output) noexcept {
-  const NativeFile out = output.get().native;
+// The output whole on the disk, data and attributes, before the page may go: a failed flush
+// may hide lost data. On any failure the page is whole.
+PageTrouble PageWork::WriteWhole(Opened& page, std::uint64_t size, NativeFile out) noexcept {
   const PageTrouble written = WriteTranslation(page.file.get().native, size, out);
   if (written == PageTrouble::kWriteFailed || written == PageTrouble::kReadFailed) return Failed(written);
   if (written != PageTrouble::kNone) return written;
-  // Whole on the disk, data, attributes and name, before the page may go: a failed flush may
-  // hide lost data.
   if (!files_.KeepAttributes(out, page.stamp)) return Failed(PageTrouble::kAttributesFailed);
   if (!files_.Flush(out)) return Failed(PageTrouble::kFlushFailed);
-  if (!ordered_ && !files_.SyncFolder(folder_)) return Failed(PageTrouble::kFolderSync);
+  return PageTrouble::kNone;
+}
+
+// A step that ended takes its marker away, unless its output waits for the next call.
+PageResult PageWork::Ended(PageResult result) noexcept {
+  return result.outcome == PageOutcome::kOutputLeft ? result : AndMarkerGone(result, ordered_);
+}
+
+PageResult PageWork::DeleteWaiting(WaitingPage& waiting, FolderSync synced) noexcept {
+  if (!SetPaths(*waiting.step)) return LeftWaiting(waiting, PageTrouble::kNoMemory);
+  if (!synced.ok) {
+    error_ = synced.error;
+    return Ended(Abandon(waiting.output, PageTrouble::kFolderSync));
+  }
   // The plan gives an aside name only where the page's name must be free at once and the
   // folder cannot free it so.
-  if (files_.DeletePage(std::move(page.file), page.stamp, folder_, page_, aside_) == PageDeletion::kKept)
-    return Failed(PageTrouble::kNotDeleted);
-  // The output holds the page's whole text: whatever happens now it stays, under its own
-  // name at the worst, where the next call finishes it. Where the page's deletion cannot be
-  // put on the disk, the output keeps its own name: a cut then finds the page or its output,
-  // never a name the volume holds twice.
-  if (!ordered_ && !files_.SyncFolder(folder_)) {
-    output.reset();
-    return Failed(PageTrouble::kNamesNotSynced);
+  if (files_.DeletePage(std::move(waiting.page.file), waiting.page.stamp, folder_, page_, aside_) == PageDeletion::kKept)
+    return Ended(Abandon(waiting.output, Failed(PageTrouble::kNotDeleted)));
+  waiting.deleted = true;
+  return {};
+}
+
+// The output holds the page's whole text: whatever happens now it stays, under its own name
+// at the worst, where the next call finishes it. Where the page's deletion cannot be put on
+// the disk, the output keeps its own name: a cut then finds the page or its output, never a
+// name the volume holds twice.
+PageResult PageWork::MoveWaiting(WaitingPage& waiting, FolderSync synced) noexcept {
+  if (!SetPaths(*waiting.step)) return LeftWaiting(waiting, PageTrouble::kNoMemory);
+  if (!synced.ok) {
+    error_ = synced.error;
+    return LeftWaiting(waiting, PageTrouble::kNamesNotSynced);
   }
-  const FileResult renamed = RenameIntoPlace(out);
-  output.reset();
-  return renamed == FileResult::kDone ? PageTrouble::kNone : Failed(PageTrouble::kNameBusy);
+  const FileResult renamed = RenameIntoPlace(waiting.output.get().native);
+  if (renamed != FileResult::kDone) return LeftWaiting(waiting, Failed(PageTrouble::kNameBusy));
+  waiting.output.reset();
+  return AndMarkerGone(Done(), ordered_);
+}
+
+PageResult PageWork::LeftWaiting(WaitingPage& waiting, PageTrouble trouble) noexcept {
+  waiting.output.reset();
+  PageResult left = Kept(trouble);
+  left.outcome = PageOutcome::kOutputLeft;
+  return left;
 }
 
 PageResult PageWork::Finish(const Step& step) noexcept {

@@ -64,6 +64,23 @@ struct PageResult {
   std::uint32_t error = 0;    // the system's error number behind the trouble, where one is known
 };
 
+// Whether a folder sync put the names made so far on the disk, and the system's error if not.
+struct FolderSync {
+  bool ok = true;
+  std::uint32_t error = 0;
+};
+
+// A page whose French version is written, flushed and given its attributes beside it: what
+// remains is the page's deletion and the output's move onto its final name. Where names are
+// not kept in order, several pages wait together, so that one folder sync serves all their
+// outputs' names and one all their deletions.
+struct WaitingPage {
+  const Step* step = nullptr;
+  Opened page;
+  File output;           // open while the page waits
+  bool deleted = false;  // the page is gone: the output's move remains
+};
+
 // What one call of a template operation works with; the buffers are the caller's.
 class PageWork {
  public:
@@ -89,6 +106,15 @@ class PageWork {
   // plan settled.
   // A page or stray into its final name.
   PageResult Localise(const Step& step) noexcept;
+  // Localise in three parts, for pages that wait together: up to the output's flush (the
+  // step has ended unless `waiting` holds the output), the page's deletion after a sync of
+  // the outputs' names (ended unless `waiting.deleted`), and the move after a sync of the
+  // deletions.
+  PageResult Prepare(const Step& step, WaitingPage& waiting) noexcept;
+  PageResult DeleteWaiting(WaitingPage& waiting, FolderSync synced) noexcept;
+  PageResult MoveWaiting(WaitingPage& waiting, FolderSync synced) noexcept;
+  // Syncs the folder where its volume does not keep names in order.
+  [[nodiscard]] FolderSync SyncNames() noexcept;
   // A cut call's output whose page is gone: onto the page's final name.
   PageResult Finish(const Step& step) noexcept;
   // A cut call's output whose page is gone and whose final name another holds: back to its
@@ -111,7 +137,9 @@ class PageWork {
   [[nodiscard]] bool SetPaths(const Step& step, std::string_view entry = {}) noexcept;
   Scan FirstChange(NativeFile page, std::uint64_t size) noexcept;
   PageTrouble WriteTranslation(NativeFile page, std::uint64_t size, NativeFile output) noexcept;
-  PageTrouble Commit(Opened& page, std::uint64_t size, File& output) noexcept;
+  PageTrouble WriteWhole(Opened& page, std::uint64_t size, NativeFile output) noexcept;
+  PageResult Ended(PageResult result) noexcept;
+  PageResult LeftWaiting(WaitingPage& waiting, PageTrouble trouble) noexcept;
   PageResult Abandon(File& output, PageTrouble trouble) noexcept;
   // The trouble, with the system's error number of the call that just failed.
   PageTrouble Failed(PageTrouble trouble) noexcept;
