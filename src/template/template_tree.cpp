@@ -32,8 +32,15 @@ class FolderLocaliser final : public FolderVisitor {
     for (const Fate fate : {Fate::kRemove, Fate::kFinish, Fate::kReturn, Fate::kRestore, Fate::kLocalise,
                             Fate::kRemoveCopy, Fate::kRemoveMarker, Fate::kLeave}) {
       for (std::size_t i = 0; i < listing.size(); ++i) {
-        if (plan_[i].fate == fate) CarryOut(i);
+        if (plan_[i].fate != fate) continue;
+        if (Waits(plan_[i])) {
+          Prepare(i);
+        } else {
+          EndWaiting();
+          CarryOut(i);
+        }
       }
+      EndWaiting();
     }
     // The last names made outlive a power cut too; a cut before this leaves only what the
     // next call finishes.
@@ -75,9 +82,51 @@ class FolderLocaliser final : public FolderVisitor {
       case Fate::kRemoveCopy: result = work_.RemoveCopy(Name(i), step); break;
       case Fate::kRemoveMarker: result = work_.RemoveMarker(Name(i), step); break;
     }
+    Record(i, result);
+  }
+
+  void Record(std::size_t i, const PageResult& result) {
+    const Step& step = plan_[i];
     Count(step, result);
     changed_ |= result.outcome == PageOutcome::kDone || result.moved || result.outcome == PageOutcome::kOutputLeft;
     if (observer_) observer_->Entry(dir_, *listing_, i, step, result);
+  }
+
+  // Where names are not kept in order, pages without a long name's marker or an aside name
+  // wait together between their parts, so that a folder sync serves them all; a cut leaves
+  // each as one page alone would (its output beside it, or in its stead).
+  bool Waits(const Step& step) const {
+    return !ordered_ && step.fate == Fate::kLocalise && step.marker.empty() && step.aside.empty();
+  }
+
+  void Prepare(std::size_t i) {
+    if (waiting_count_ == kMostWaiting) EndWaiting();
+    Waiting& entry = waiting_[waiting_count_++];
+    entry.index = i;
+    entry.result = work_.Prepare(plan_[i], entry.page);
+  }
+
+  // The waiting pages' deletions after one sync, their moves after another, and every
+  // page's result told in the plan's order.
+  void EndWaiting() {
+    Waiting* const end = waiting_ + waiting_count_;
+    if (std::any_of(waiting_, end, [](const Waiting& w) { return w.page.output.is_open(); })) {
+      const FolderSync names = work_.SyncNames();
+      for (Waiting* w = waiting_; w != end; ++w) {
+        if (w->page.output.is_open()) w->result = work_.DeleteWaiting(w->page, names);
+      }
+    }
+    if (std::any_of(waiting_, end, [](const Waiting& w) { return w.page.deleted; })) {
+      const FolderSync deletions = work_.SyncNames();
+      for (Waiting* w = waiting_; w != end; ++w) {
+        if (w->page.deleted) w->result = work_.MoveWaiting(w->page, deletions);
+      }
+    }
+    for (Waiting* w = waiting_; w != end; ++w) {
+      Record(w->index, w->result);
+      *w = Waiting();
+    }
+    waiting_count_ = 0;
   }
 
   void Count(const Step& step, const PageResult& result) {
@@ -108,6 +157,15 @@ class FolderLocaliser final : public FolderVisitor {
   bool ordered_ = false;
   bool changed_ = false;
   bool out_of_memory_ = false;
+  // Each waiting page holds its page and its output open: a few at a time.
+  struct Waiting {
+    std::size_t index = 0;
+    PageResult result;
+    WaitingPage page;
+  };
+  static constexpr std::size_t kMostWaiting = 16;
+  Waiting waiting_[kMostWaiting];
+  std::size_t waiting_count_ = 0;
 };
 
 // What one call works with: the page work with its paths, the folders' plans, and the read
