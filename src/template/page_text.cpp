@@ -25,7 +25,10 @@ static_assert(RuleSet(kKeywords, LabelCompounds, LabelRuleList).reach() <= PageT
               RuleSet(LabelCompounds, LabelRuleList).reach() <= PageTranslator::kLeastWindow);
 
 const char* Find(const char* from, const char* end, char byte) noexcept {
-  return from == end ? nullptr : static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
+  const auto want = static_cast<unsigned char>(byte);
+  const auto* const last = reinterpret_cast<const unsigned char*>(end);
+  const unsigned char* found = FindByte(reinterpret_cast<const unsigned char*>(from), last, want);
+  return found == last ? nullptr : reinterpret_cast<const char*>(found);
 }
 
 // Just after the line feed ending the line that holds `at`, or the end.

@@ -27,8 +27,8 @@ bool WriteSpan(ByteSink& out, const unsigned char* from, const unsigned char* to
 
 }  // namespace
 
-const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsigned char* end,
-                                             const unsigned char (&bytes)[3]) noexcept {
+const unsigned char* FindAnyOfThree(const unsigned char* at, const unsigned char* end,
+                                    const unsigned char (&bytes)[3]) noexcept {
 #if defined(__SSE2__)
   const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
   const __m128i second = _mm_set1_epi8(static_cast<char>(bytes[1]));
@@ -56,6 +56,31 @@ const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsi
 #endif
   for (; at != end; ++at) {
     if (*at == bytes[0] || *at == bytes[1] || *at == bytes[2]) return at;
+  }
+  return end;
+}
+
+const unsigned char* FindByte(const unsigned char* at, const unsigned char* end, unsigned char byte) noexcept {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(byte));
+  const auto found = [&](const unsigned char* block) {
+    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), wanted);
+  };
+  for (; end - at >= 64; at += 64) {
+    const __m128i a = found(at), b = found(at + 16), c = found(at + 32), d = found(at + 48);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) continue;
+    const std::uint64_t mask = static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b))) << 16 |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(c))) << 32 |
+                               static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(d))) << 48;
+    return at + __builtin_ctzll(mask);
+  }
+  for (; end - at >= 16; at += 16) {
+    if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found(at)))) return at + __builtin_ctz(mask);
+  }
+#endif
+  for (; at != end; ++at) {
+    if (*at == byte) return at;
   }
   return end;
 }
