@@ -394,6 +394,18 @@ TEST_P(TemplateCrash, LongNamesOfOneHashLoseNoText) {
   }
 }
 
+// Pages of one folder that wait together for its syncs: whatever set of their pending name
+// operations outlives a cut, no text is lost and the next call finishes every one.
+TEST_P(TemplateCrash, PagesWaitingTogetherLoseNoText) {
+  TreeSnapshot tree = {{"q.page", "PAGE {\nBack\n"}, {"r.pag", "PAGE {\nChamp\n"}};
+  for (int i = 0; i < 5; ++i) tree["p" + std::to_string(i) + ".pag"] = "PAGE {\nHome\nInput " + std::to_string(i) + "\n";
+  const TreeSnapshot localised = testing::LocalisedTree(tree);
+  EveryCut(tree, GetParam(), [&](const std::string& at, const TreeSnapshot& cut, const TreeSnapshot& after) {
+    EXPECT_EQ(TextLost(tree, cut), "") << at;
+    EXPECT_EQ(after, localised) << at << ", then called again";
+  });
+}
+
 // An output whose page is gone and whose final name another page holds goes back to its
 // page's name, whatever cut came before; a long name's marker goes with it.
 TEST_P(TemplateCrash, AnOutputWhoseFinalNameIsHeldGoesBackToItsPage) {
