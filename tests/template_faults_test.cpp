@@ -97,7 +97,8 @@ TEST(TemplateFaults, EachFailureNamesItsStepAndTheSystemsError) {
   } cases[] = {{false, FileCall::kCreate, 1, "its output could not be created"}, {false, FileCall::kWrite, 1, "the output could not be written"},
       {false, FileCall::kFlush, 1, "the output could not be flushed"}, {false, FileCall::kDeletePage, 1, "could not be deleted"},
       {false, FileCall::kSync, 1, "the folder could not be put on the disk"}, {false, FileCall::kAttributes, 1, "the output could not be given the page's attributes"},
-      {false, FileCall::kRename, 1, "its final name did not come free"}, {true, FileCall::kSync, 3, marker}, {true, FileCall::kDeletePage, 2, marker}};
+      {false, FileCall::kRename, 1, "its final name did not come free"}, {true, FileCall::kSync, 3, marker}, {true, FileCall::kDeletePage, 2, marker},
+      {false, FileCall::kSync, 2, "its French version waits beside it for the next call: the page's deletion could not be put on the disk"}};
   for (const auto& [long_name, call, nth, words] : cases) {
     TempTree tree;
     tree.Write(long_name ? long_page : "a.pag", "PAGE {\nHome\n");
