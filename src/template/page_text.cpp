@@ -1,6 +1,5 @@
 #include "template/page_text.h"
 
-#include <cstring>
 
 #include "template/label_table.h"
 

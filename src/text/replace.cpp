@@ -27,8 +27,8 @@ bool WriteSpan(ByteSink& out, const unsigned char* from, const unsigned char* to
 
 }  // namespace
 
-const unsigned char* FindAnyOfThree(const unsigned char* at, const unsigned char* end,
-                                    const unsigned char (&bytes)[3]) noexcept {
+const unsigned char* RuleSet::FindAnyOfThree(const unsigned char* at, const unsigned char* end,
+                                             const unsigned char (&bytes)[3]) noexcept {
 #if defined(__SSE2__)
   const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
   const __m128i second = _mm_set1_epi8(static_cast<char>(bytes[1]));

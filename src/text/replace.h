@@ -14,13 +14,8 @@ constexpr bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
-// The first of the three bytes in [at, end), a block of bytes at a time; `end` when none is
-// there. Repeat a byte to look for fewer. Faster than a C library's memchr where that goes
-// byte by byte.
-const unsigned char* FindAnyOfThree(const unsigned char* at, const unsigned char* end,
-                                    const unsigned char (&bytes)[3]) noexcept;
-
-// The first `byte` in [at, end), or `end`.
+// The first `byte` in [at, end), or `end`; a block of bytes at a time, where a C library's
+// memchr may go byte by byte.
 const unsigned char* FindByte(const unsigned char* at, const unsigned char* end, unsigned char byte) noexcept;
 
 // A word and what it becomes.
@@ -68,6 +63,8 @@ class RuleSet {
 
  private:
   static void TooManyRulesOrEmptyWord() {}  // not constexpr: reaching it stops the build
+  static const unsigned char* FindAnyOfThree(const unsigned char* at, const unsigned char* end,
+                                             const unsigned char (&bytes)[3]) noexcept;
 
   consteval void Add(const Rule& rule) {
     if (count_ == kMostRules || rule.word.empty()) TooManyRulesOrEmptyWord();
