@@ -1,6 +1,7 @@
-// The Win32 file layer. Every call takes a wide "\\?\" path, so names in any script and paths
-// up to the walk's limits work on every Windows version, whatever the host's manifest says,
-// and reserved device names ("con", "nul") are ordinary files.
+// The Win32 file layer. Every call takes a wide "\\?\" path, or for a page's own steps its
+// name in the folder held open, so names in any script and paths up to the walk's limits work
+// on every Windows version, whatever the host's manifest says, and reserved device names
+// ("con", "nul") are ordinary files.
 #include <windows.h>
 #include <winternl.h>
 
@@ -97,30 +98,79 @@ FileResult ResultOf(DWORD error) {
   return IsBusy(error) ? FileResult::kBusy : FileResult::kFailed;
 }
 
-// Renames an open file through its handle, never over an existing one. The request is built
-// in the target's own buffer, its path moved up behind the request's head: a second buffer
-// the size of a path would double the stack a rename takes.
-bool RenameByHandle(HANDLE file, WideText& extended_target) {
-  constexpr std::size_t kHead = offsetof(FILE_RENAME_INFO, FileName) / sizeof(wchar_t);
-  static_assert(offsetof(FILE_RENAME_INFO, FileName) % sizeof(wchar_t) == 0);
-  static_assert(alignof(WideText) >= alignof(FILE_RENAME_INFO));
-  const std::size_t size = extended_target.size();
-  if (size + kHead + 1 > WideText::kCapacity || !extended_target.view().starts_with(L"\\\\?\\")) return false;
+// The system's errors come as status codes from ntdll's own calls; callers read them as
+// Win32 errors, as from any other call.
+void SetErrorFromStatus(LONG status) {
+  using ToDosError = ULONG(NTAPI*)(LONG);
+  const auto to_dos = reinterpret_cast<ToDosError>(FromNtdll("RtlNtStatusToDosError"));
+  SetLastError(to_dos ? to_dos(status) : ERROR_GEN_FAILURE);
+}
+
+// A path's last name: the name in its folder.
+std::wstring_view NameIn(std::wstring_view extended) {
+  const std::size_t at = extended.rfind(L'\\') + 1;
+  return {extended.data() + at, extended.size() - at};
+}
+
+// Opens or creates the file `name` in the folder held open as `folder`, as the POSIX layer
+// does with openat: the name is looked up in that folder alone, never again from the
+// volume's root, so a folder on the way that became a link since the walk checked it cannot
+// lead elsewhere, and only the one name is parsed (Wine also spares resolving the drive).
+HANDLE OpenInFolder(HANDLE folder, std::wstring_view name, ACCESS_MASK access, ULONG sharing, ULONG disposition,
+                    ULONG options) {
+  using Create = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG,
+                              ULONG, ULONG, void*, ULONG);
+  const auto create = reinterpret_cast<Create>(FromNtdll("NtCreateFile"));
+  if (!create || name.empty() || name.size() > 0x7FFF) {
+    SetLastError(create ? ERROR_INVALID_NAME : ERROR_GEN_FAILURE);
+    return INVALID_HANDLE_VALUE;
+  }
+  const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  UNICODE_STRING text{bytes, bytes, const_cast<wchar_t*>(name.data())};
+  OBJECT_ATTRIBUTES object;
+  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE file = INVALID_HANDLE_VALUE;
+  // What CreateFileW asks besides the access given: synchronous I/O, attributes readable.
+  const LONG status = create(&file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                             sharing, disposition, options | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
+                             nullptr, 0);
+  if (NT_SUCCESS(status)) return file;
+  SetErrorFromStatus(status);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Renames an open file through its handle onto a free name in the folder held as `folder`,
+// never over an existing one. The request is built in the target's own buffer, its name
+// moved up behind the request's head: a second buffer the size of a path would double the
+// stack a rename takes. The buffer's path is spent.
+bool RenameInFolder(HANDLE file, HANDLE folder, WideText& extended_target) {
+  constexpr std::size_t kHead = offsetof(FILE_RENAME_INFORMATION, FileName) / sizeof(wchar_t);
+  static_assert(offsetof(FILE_RENAME_INFORMATION, FileName) % sizeof(wchar_t) == 0);
+  static_assert(alignof(WideText) >= alignof(FILE_RENAME_INFORMATION));
+  using SetInformation = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+  const auto set = reinterpret_cast<SetInformation>(FromNtdll("NtSetInformationFile"));
+  const std::wstring_view name = NameIn(extended_target.view());
+  if (!set || name.empty() || name.size() + kHead + 1 > WideText::kCapacity) {
+    SetLastError(set ? ERROR_INVALID_NAME : ERROR_GEN_FAILURE);
+    return false;
+  }
+  const std::size_t size = name.size();
   wchar_t* const units = extended_target.data();
-  std::char_traits<wchar_t>::move(units + kHead, units, size + 1);
-  // The system takes the target in its own form: "\??\" instead of "\\?\".
-  units[kHead + 1] = L'?';
-  FILE_RENAME_INFO head{};
+  std::char_traits<wchar_t>::move(units + kHead, name.data(), size);
+  extended_target.SetSize(kHead + size);
+  FILE_RENAME_INFORMATION head{};
   head.ReplaceIfExists = FALSE;
-  head.RootDirectory = nullptr;
-  head.FileNameLength = static_cast<DWORD>(size * sizeof(wchar_t));
-  std::memcpy(units, &head, offsetof(FILE_RENAME_INFO, FileName));
-  const bool renamed = SetFileInformationByHandle(file, FileRenameInfo, units,
-                                                  static_cast<DWORD>((kHead + size + 1) * sizeof(wchar_t))) != 0;
-  // The buffer holds the path again, as the caller gave it.
-  std::char_traits<wchar_t>::move(units, units + kHead, size + 1);
-  units[1] = L'\\';
-  return renamed;
+  head.RootDirectory = folder;
+  head.FileNameLength = static_cast<ULONG>(size * sizeof(wchar_t));
+  std::memcpy(units, &head, offsetof(FILE_RENAME_INFORMATION, FileName));
+  IO_STATUS_BLOCK io{};
+  // ntdll's own call: kernel32's form of it takes the name as a path of the process.
+  const LONG status = set(file, &io, units, static_cast<ULONG>((kHead + size) * sizeof(wchar_t)), FileRenameInformation);
+  extended_target.Clear();
+  if (NT_SUCCESS(status)) return true;
+  SetErrorFromStatus(status);
+  return false;
 }
 
 bool MarkForDeletion(HANDLE file) {
@@ -319,20 +369,21 @@ class Win32Files final : public Files {
 
   // With DELETE access held from its creation, whoever opens the output later must share
   // deletion with it: its rename can never be refused.
-  Opened CreateNew(NativeFile, std::string_view path) noexcept override {
+  Opened CreateNew(NativeFile folder, std::string_view path) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return {};
-    HANDLE file = CreateFileW(extended.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = OpenInFolder(folder, NameIn(extended.view()), GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE,
+                               FILE_SEQUENTIAL_ONLY);
     if (file == INVALID_HANDLE_VALUE) return {File(), ResultOf(GetLastError())};
     return {File(FileRef{this, file}), FileResult::kDone};
   }
 
-  Opened OpenPage(NativeFile, std::string_view path, std::uint64_t* size) noexcept override {
+  Opened OpenPage(NativeFile folder, std::string_view path, std::uint64_t* size) noexcept override {
     WideText extended;
     if (!ExtendedPath(path, extended)) return {};
     // Attributes may be written: a read-only page's attribute is cleared for its deletion.
-    HANDLE handle = OpenWithoutFollowing(extended.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ);
+    HANDLE handle = OpenInFolder(folder, NameIn(extended.view()), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ, FILE_OPEN, FILE_OPEN_REPARSE_POINT | FILE_SEQUENTIAL_ONLY);
     if (handle == INVALID_HANDLE_VALUE) return {File(), IsBusy(GetLastError()) ? FileResult::kBusy : FileResult::kFailed};
     File page(FileRef{this, handle});
     DWORD attributes = 0;
@@ -376,7 +427,7 @@ class Win32Files final : public Files {
 
   // Held without write sharing from its opening, the page cannot have changed: the stamp is
   // not needed here.
-  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile, std::string_view path,
+  PageDeletion DeletePage(File page, const FileStamp& stamp, NativeFile folder, std::string_view path,
                           std::string_view aside) noexcept override {
     const HANDLE handle = page.get().native;
     if (aside.empty()) {
@@ -386,17 +437,17 @@ class Win32Files final : public Files {
     // The name must come free at once, and a deleted file keeps it while others hold it: the
     // page first moves aside, then goes (when the last holder lets go).
     WideText extended;
-    const bool moved_aside = ExtendedPath(aside, extended) && RenameByHandle(handle, extended);
+    const bool moved_aside = ExtendedPath(aside, extended) && RenameInFolder(handle, folder, extended);
     if (MarkForDeletion(handle, stamp.attributes)) return PageDeletion::kGone;
     if (!moved_aside) return PageDeletion::kKept;
-    if (ExtendedPath(path, extended) && RenameByHandle(handle, extended)) return PageDeletion::kKept;
+    if (ExtendedPath(path, extended) && RenameInFolder(handle, folder, extended)) return PageDeletion::kKept;
     return PageDeletion::kAside;
   }
 
-  FileResult RenameNew(NativeFile file, NativeFile, std::string_view, std::string_view to) noexcept override {
+  FileResult RenameNew(NativeFile file, NativeFile folder, std::string_view, std::string_view to) noexcept override {
     WideText target;
     if (!ExtendedPath(to, target)) return FileResult::kFailed;
-    return RenameByHandle(file, target) ? FileResult::kDone : ResultOf(GetLastError());
+    return RenameInFolder(file, folder, target) ? FileResult::kDone : ResultOf(GetLastError());
   }
 
   // A new file given a read-only page's attributes loses them first.
