@@ -232,6 +232,27 @@ TEST(FileContract, APlainPageWithOneNameIsTaken) {
   EXPECT_TRUE(tree.Snapshot().empty());
 }
 
+// A page's own steps name their files in the folder held open: when that folder moves away
+// after the walk opened it and another takes its path, no step reaches the other. The page at
+// the path is never opened, and the output is made where the page was.
+TEST(FileContract, APagesStepsStayInTheFolderHeld) {
+  TempTree tree;
+  tree.Write("held/a.pag", kEnglish);
+  const fs::path held = tree.root() / "held";
+  const std::string page = PathOf(held / "a.pag"), output = page + ".setupext-new";
+  Files& files = SystemFiles();
+  const testing::FolderAt folder(files, page);
+  fs::rename(held, tree.root() / "moved");
+  tree.Write("held/a.pag", "at the path");
+  std::uint64_t size = 0;
+  Opened opened = files.OpenPage(folder, page, &size);
+  EXPECT_TRUE(opened.result != FileResult::kDone || size == kEnglish.size()) << "the file at the path was opened";
+  opened.file.reset();
+  EXPECT_EQ(files.CreateNew(folder, output).result, FileResult::kDone);
+  EXPECT_EQ(tree.Snapshot(),
+            (TreeSnapshot{{"held/a.pag", "at the path"}, {"moved/a.pag", kEnglish}, {"moved/a.pag.setupext-new", ""}}));
+}
+
 // A page's deletion takes the file that was read, unchanged: one cut short since it was
 // opened stays (where share modes hold writers off, it cannot be cut, and goes).
 TEST(FileContract, APageChangedSinceItWasOpenedIsNotDeleted) {
